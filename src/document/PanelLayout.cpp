@@ -1,0 +1,38 @@
+#include "document/PanelLayout.h"
+
+#include "document/NumberText.h"
+#include "document/RegisterCatalogue.h"
+
+namespace tw {
+
+std::optional<ScrollRange> ViewRange(int viewMode) {
+    switch (viewMode) {
+    case ViewAllRegisters: return ScrollRange{0, LastRegisterIndex - 16};
+    case ViewBodyGroup: return ScrollRange{0, 29};
+    case ViewHandsGroup: return ScrollRange{46, 69};
+    case ViewFaceGroup: return ScrollRange{86, 82};
+    case ViewTranslateGroup: return ScrollRange{99, 99};
+    default: return std::nullopt;
+    }
+}
+
+int ClampToRange(int position, ScrollRange range) {
+    if (position < range.Low()) return range.Low();
+    if (position > range.High()) return range.High();
+    return position;
+}
+
+int RowTopTwips(int index, int position) {
+    return (36 * index + 372 - 36 * position) * 10;
+}
+
+bool RowShown(int topTwips) { return topTwips >= 3700 && topTwips <= 9700; }
+
+int SliderPositionForText(int index, std::string_view text) {
+    double position = ValueToPosition(index, NumericValue(text));
+    if (position < -100) return -100;
+    if (position > 100) return 100;
+    return static_cast<int>(position);
+}
+
+}  // namespace tw
