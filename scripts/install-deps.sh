@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build, run and test
+# Tweenwright, and the comma-decimal locale that one of the tests switches to.
+set -euo pipefail
+
+packages=(cmake g++ ninja-build libgtest-dev libbenchmark-dev qt6-base-dev
+          xvfb xauth xdotool xclip fonts-dejavu-core locales)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  "${sudo_cmd[@]}" localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
+fi

@@ -1,0 +1,129 @@
+// The main window: file, header and timing fields, the register panel, the
+// preview and generation commands, the sub header and the character view.
+// Its fields are the document; commands gather their texts, call the core and
+// write the results back.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "document/RegisterCatalogue.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace tw {
+
+class CharacterView;
+class Dialogs;
+class ProgressForm;
+class RegisterPanel;
+struct GenerationInput;
+
+class MainForm : public QWidget {
+    Q_OBJECT
+public:
+    // `dialogs` shows the message boxes; the real ones when none is given.
+    explicit MainForm(std::unique_ptr<Dialogs> dialogs = nullptr, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // Controls, named as the window's layout names them.
+    QGroupBox* Commands;
+    QPushButton* FileSelect;
+    QPushButton* Selectcharacterbutton;
+    QPushButton* SelectSkin;
+    QPushButton* Selectbackground;
+    QPushButton* ButtonHelp;
+    QLineEdit* Fileselectstatus;
+    QPushButton* exit;
+    QLineEdit* ActiveFile;
+    QLineEdit* FileHeader;
+    QLineEdit* figure;
+    QLineEdit* StartTime;
+    QLineEdit* Finishtime;
+    QLineEdit* DKeyframe;
+    QLineEdit* FramesPSec;
+    QLineEdit* Acceleration;
+    std::array<QProgressBar*, 10> ProgressBar1{};
+    QPushButton* LoadInitialV;
+    QPushButton* LoadFinalV;
+    QPushButton* LoadAnimation;
+    QPushButton* ResetAnim;
+    QPushButton* LoadFullHap;
+    QPushButton* LoadXHap;
+    QPushButton* Gen2Append;
+    QPushButton* Gen2Clip;
+    QPushButton* DeleteFile;
+    QLabel* Label8;
+    QPushButton* ClearClipboard;
+    QPlainTextEdit* clipboardtemp;
+    CharacterView* ActiveHaptekX1;
+    RegisterPanel* Panel;
+
+    // The acceleration graph's bar values as computed (the bars show them
+    // rounded to whole numbers).
+    std::array<float, 10> GraphValues{};
+
+    // State of the last generation run.
+    std::string ScriptBuffer;
+    std::array<std::string, RegisterCount> RegisterNames;
+    float FrameCount = 0;
+    float FrameStep = 0;
+
+    // The progress window while it is loaded, and the slider window once one
+    // has been opened (closed together with this window).
+    ProgressForm* Progress() const { return progress_; }
+    QPointer<QWidget> SliderWindow;
+
+    // Start-up steps; run once by the constructor before the window is shown.
+    void Form_Load();
+    // Function keys F1..F5 (key codes 112..116), whatever the shift state.
+    void Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
+    void UpdateFinishTime();
+    void DrawAccelerationGraph();
+
+public slots:
+    void ButtonHelp_Click();
+    void ClearClipboard_Click();
+    void exit_Click();
+    void StartTime_Change();
+    void StartTime_LostFocus();
+    void DKeyframe_Change();
+    void DKeyframe_LostFocus();
+    void FramesPSec_LostFocus();
+    void Acceleration_Change();
+    void Acceleration_Click();
+    void LoadInitialV_Click();
+    void LoadFinalV_Click();
+    void LoadAnimation_Click();
+    void ResetAnim_Click();
+    void Gen2Append_Click();
+    void Gen2Clip_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Unload();
+    void BuildControls();
+    ProgressForm* PrepareProgress(bool resetSaveBar);
+    GenerationInput GatherGenerationInput() const;
+    // Runs the generation into ScriptBuffer (in the file code page when
+    // `forFile`); on failure shows the message, closes the progress window
+    // and returns false. Fields are not touched either way.
+    bool GenerateBlock(ProgressForm* progress, bool forFile);
+    void ConsumeSubHeader();
+
+    std::unique_ptr<Dialogs> dialogs_;
+    QPointer<ProgressForm> progress_;
+};
+
+}  // namespace tw

@@ -1,0 +1,230 @@
+#include "document/RegisterPanel.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+#include "windows/CaptionButton.h"
+#include "windows/Twips.h"
+
+namespace tw {
+
+namespace {
+
+constexpr int kNameLeft = 1320, kNameWidth = 3012;
+constexpr int kInitialLeft = 4440, kFinalLeft = 5880, kValueWidth = 1332;
+constexpr int kRowHeight = 288;
+
+QLineEdit* MakeCell(QWidget* form, const QString& name, int index, const QString& text) {
+    auto* cell = new QLineEdit(text, form);
+    cell->setObjectName(QStringLiteral("%1_%2").arg(name).arg(index));
+    cell->hide();
+    return cell;
+}
+
+QPushButton* MakeButton(QWidget* form, const char* name, const char* caption,
+                        int left, int top, int width, int height) {
+    auto* button = new CaptionButton(QString::fromLatin1(caption), form);
+    button->setObjectName(QString::fromLatin1(name));
+    PlaceTwips(button, left, top, width, height);
+    return button;
+}
+
+void Caption(QWidget* form, const char* text, int left) {
+    auto* label = new QLabel(QString::fromLatin1(text), form);
+    PlaceTwips(label, left, 3360, left == kNameLeft ? 1812 : 1332, 252);
+}
+
+void SetButtonColour(QPushButton* button, QPalette::ColorRole role) {
+    QPalette p = button->palette();
+    p.setColor(QPalette::Button, button->style()->standardPalette().color(role));
+    button->setPalette(p);
+}
+
+}  // namespace
+
+RegisterPanel::RegisterPanel(QWidget* form) : QObject(form), form_(form) {
+    Caption(form, "Set Reg Name:", kNameLeft);
+    Caption(form, "f0 Initial Value:", kInitialLeft);
+    Caption(form, "f0 Final Value:", kFinalLeft);
+    const auto& catalogue = RegisterCatalogue();
+    for (int i = 0; i <= LastRegisterIndex; ++i) {
+        setreg[i] = MakeCell(form, QStringLiteral("setreg"), i,
+                             QString::fromLatin1(catalogue[i].name.data(),
+                                                 static_cast<int>(catalogue[i].name.size())));
+        f0initial[i] = MakeCell(form, QStringLiteral("f0initial"), i, QStringLiteral("0"));
+        f0final[i] = MakeCell(form, QStringLiteral("f0final"), i, QStringLiteral("0"));
+        f0initial[i]->installEventFilter(this);
+        f0final[i]->installEventFilter(this);
+    }
+    VScroll1 = new QScrollBar(Qt::Vertical, form);
+    VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    PlaceTwips(VScroll1, 7320, 3600, 252, 6252);
+    VScroll1->setSingleStep(1);
+    VScroll1->setPageStep(RowsPerPage - 1);
+    connect(VScroll1, &QScrollBar::valueChanged, this, [this] {
+        if (!settingScroll_) VScroll1_Change();
+    });
+
+    ViewBody = MakeButton(form, "ViewBody", "&Body", 1320, 2520, 612, 372);
+    ViewHand = MakeButton(form, "ViewHand", "&Hands", 1920, 2520, 732, 372);
+    ViewFace = MakeButton(form, "ViewFace", "F&ace", 2640, 2520, 612, 372);
+    ViewTranslate = MakeButton(form, "ViewTranslate", "&Translate", 3240, 2520, 972, 372);
+    ViewAll = MakeButton(form, "ViewAll", "Show All &Registers", 1320, 2880, 2892, 372);
+    f0InitialReset = MakeButton(form, "f0InitialReset", "Reset &Intitial", 4440, 2640, 1332, 252);
+    f0FinalReset = MakeButton(form, "f0FinalReset", "Reset &Final", 5880, 2640, 1332, 252);
+    Swap = MakeButton(form, "Swap", "&Swap Initial && Final Values", 4440, 3000, 1332, 372);
+    CopyI2F = MakeButton(form, "CopyI2F", "&Copy Initial to Final Values", 5880, 3000, 1332, 372);
+    for (QPushButton* b : {ViewBody, ViewHand, ViewFace, ViewTranslate})
+        SetButtonColour(b, QPalette::Button);
+
+    connect(ViewAll, &QPushButton::clicked, this, &RegisterPanel::ViewAll_Click);
+    connect(ViewBody, &QPushButton::clicked, this, &RegisterPanel::ViewBody_Click);
+    connect(ViewHand, &QPushButton::clicked, this, &RegisterPanel::ViewHand_Click);
+    connect(ViewFace, &QPushButton::clicked, this, &RegisterPanel::ViewFace_Click);
+    connect(ViewTranslate, &QPushButton::clicked, this, &RegisterPanel::ViewTranslate_Click);
+    connect(f0InitialReset, &QPushButton::clicked, this, &RegisterPanel::f0InitialReset_Click);
+    connect(f0FinalReset, &QPushButton::clicked, this, &RegisterPanel::f0FinalReset_Click);
+    connect(CopyI2F, &QPushButton::clicked, this, &RegisterPanel::CopyI2F_Click);
+    connect(Swap, &QPushButton::clicked, this, &RegisterPanel::Swap_Click);
+}
+
+int RegisterPanel::ScrollPosition() const {
+    int offset = VScroll1->value();
+    return range_.top <= range_.bottom ? range_.top + offset : range_.top - offset;
+}
+
+void RegisterPanel::SetScrollPosition(int position) {
+    position = ClampToRange(position, range_);
+    int offset = position - range_.top;
+    VScroll1->setValue(offset < 0 ? -offset : offset);
+}
+
+void RegisterPanel::SetRange(ScrollRange range) {
+    // The top value is set first and then the bottom value; after each, a
+    // position outside the range moves to its nearer end.
+    int position = ScrollPosition();
+    position = ClampToRange(position, ScrollRange{range.top, range_.bottom});
+    position = ClampToRange(position, range);
+    settingScroll_ = true;
+    range_ = range;
+    VScroll1->setRange(0, range.High() - range.Low());
+    int offset = position - range.top;
+    VScroll1->setValue(offset < 0 ? -offset : offset);
+    settingScroll_ = false;
+}
+
+void RegisterPanel::LayoutRegisterRows() {
+    if (std::optional<ScrollRange> range = ViewRange(ViewMode)) SetRange(*range);
+    const int position = ScrollPosition();
+    for (int i = 0; i <= LastRegisterIndex; ++i) {
+        const int top = RowTopTwips(i, position);
+        if (RowShown(top)) {
+            setreg[i]->show();
+            f0initial[i]->show();
+            f0final[i]->show();
+            PlaceTwips(f0initial[i], kInitialLeft, top, kValueWidth, kRowHeight);
+            PlaceTwips(f0final[i], kFinalLeft, top, kValueWidth, kRowHeight);
+            PlaceTwips(setreg[i], kNameLeft, top, kNameWidth, kRowHeight);
+        } else {
+            setreg[i]->hide();
+            f0initial[i]->hide();
+            f0final[i]->hide();
+        }
+    }
+}
+
+void RegisterPanel::VScroll1_Change() { LayoutRegisterRows(); }
+
+void RegisterPanel::SetViewMode(int mode, QPushButton* marked) {
+    ViewMode = mode;
+    for (QPushButton* b : {ViewBody, ViewHand, ViewFace, ViewTranslate})
+        SetButtonColour(b, b == marked ? QPalette::Dark : QPalette::Button);
+    LayoutRegisterRows();
+}
+
+void RegisterPanel::ViewAll_Click() { SetViewMode(ViewAllRegisters, nullptr); }
+void RegisterPanel::ViewBody_Click() { SetViewMode(ViewBodyGroup, ViewBody); }
+void RegisterPanel::ViewHand_Click() { SetViewMode(ViewHandsGroup, ViewHand); }
+void RegisterPanel::ViewFace_Click() { SetViewMode(ViewFaceGroup, ViewFace); }
+void RegisterPanel::ViewTranslate_Click() { SetViewMode(ViewTranslateGroup, ViewTranslate); }
+
+void RegisterPanel::HandleValueBoxClick(QLineEdit* box, EditSideKind side, int index) {
+    emit SliderRequested();
+    SliderPosition = SliderPositionForText(index, box->text().toStdString());
+    // The box's place in the client area, in twips, less the offsets.
+    SliderWindowTopTwips = RowTopTwips(index, ScrollPosition()) - 700;
+    SliderWindowLeftTwips = (side == EditSideKind::Initial ? kInitialLeft : kFinalLeft) - 1000;
+    EditSide = side;
+    EditIndex = index;
+}
+
+void RegisterPanel::f0initial_Click(int index) {
+    HandleValueBoxClick(f0initial[index], EditSideKind::Initial, index);
+}
+
+void RegisterPanel::f0final_Click(int index) {
+    HandleValueBoxClick(f0final[index], EditSideKind::Final, index);
+}
+
+bool RegisterPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        for (int i = 0; i <= LastRegisterIndex; ++i) {
+            if (watched == f0initial[i]) f0initial_Click(i);
+            else if (watched == f0final[i]) f0final_Click(i);
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+KeyframeColumns RegisterPanel::Columns() const {
+    KeyframeColumns columns;
+    for (int i = 0; i <= LastRegisterIndex; ++i) {
+        columns.initial[i] = f0initial[i]->text().toStdString();
+        columns.final[i] = f0final[i]->text().toStdString();
+    }
+    return columns;
+}
+
+void RegisterPanel::SetColumns(const KeyframeColumns& columns) {
+    for (int i = 0; i <= LastRegisterIndex; ++i) {
+        QString initial = QString::fromStdString(columns.initial[i]);
+        QString final = QString::fromStdString(columns.final[i]);
+        if (f0initial[i]->text() != initial) f0initial[i]->setText(initial);
+        if (f0final[i]->text() != final) f0final[i]->setText(final);
+    }
+}
+
+std::array<std::string, RegisterCount> RegisterPanel::Names() const {
+    std::array<std::string, RegisterCount> names;
+    for (int i = 0; i <= LastRegisterIndex; ++i) names[i] = setreg[i]->text().toStdString();
+    return names;
+}
+
+void RegisterPanel::f0InitialReset_Click() {
+    KeyframeColumns columns = Columns();
+    ResetInitial(columns);
+    SetColumns(columns);
+}
+
+void RegisterPanel::f0FinalReset_Click() {
+    KeyframeColumns columns = Columns();
+    ResetFinal(columns);
+    SetColumns(columns);
+}
+
+void RegisterPanel::CopyI2F_Click() {
+    KeyframeColumns columns = Columns();
+    CopyInitialToFinal(columns);
+    SetColumns(columns);
+}
+
+void RegisterPanel::Swap_Click() {
+    KeyframeColumns columns = Columns();
+    SwapInitialAndFinal(columns);
+    SetColumns(columns);
+}
+
+}  // namespace tw

@@ -1,0 +1,12 @@
+// Tweenwright: writes keyframe animations for the talking-character player.
+#include <QApplication>
+
+#include "document/MainForm.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tweenwright"));
+    tw::MainForm form;
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,27 @@
+// Message boxes behind a small interface, so that tests can read what would be
+// shown and answer questions without a modal loop.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace tw {
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // An OK box with the application's title.
+    virtual void Inform(QWidget* parent, const QString& text) = 0;
+    // A Yes/No box; true for Yes.
+    virtual bool Ask(QWidget* parent, const QString& text) = 0;
+};
+
+// The real message boxes.
+class MessageBoxDialogs : public Dialogs {
+public:
+    void Inform(QWidget* parent, const QString& text) override;
+    bool Ask(QWidget* parent, const QString& text) override;
+};
+
+}  // namespace tw

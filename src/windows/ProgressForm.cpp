@@ -1,0 +1,85 @@
+#include "windows/ProgressForm.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+
+#include "windows/Twips.h"
+
+namespace tw {
+
+namespace {
+QProgressBar* MakeBar(QWidget* parent, const char* name) {
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
+}
+}  // namespace
+
+ProgressForm::ProgressForm(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("ProgressForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Progress..."));
+    setFixedSize(Px(9492), Px(6036));
+
+    Label1 = new QLabel(QStringLiteral("Calculating..."), this);
+    PlaceTwips(Label1, 600, 480, 1452, 372);
+    CalcProgBar = MakeBar(this, "CalcProgBar");
+    PlaceTwips(CalcProgBar, 600, 720, 8292, 852);
+    Label2 = new QLabel(QStringLiteral("Save Progress..."), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    PlaceTwips(Label2, 600, 2280, 1452, 612);
+    Label2->hide();
+    SaveProgBar = MakeBar(this, "SaveProgBar");
+    PlaceTwips(SaveProgBar, 600, 2520, 8292, 852);
+    CompleteLab = new QLabel(QStringLiteral("Complete !"), this);
+    CompleteLab->setObjectName(QStringLiteral("CompleteLab"));
+    CompleteLab->setAlignment(Qt::AlignCenter);
+    QFont big(QStringLiteral("Garamond"), 48, QFont::Bold);
+    big.setStyleHint(QFont::Serif);
+    CompleteLab->setFont(big);
+    PlaceTwips(CompleteLab, 1080, 4080, 7452, 1452);
+    CompleteLab->hide();
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &ProgressForm::Timer1_Timer);
+}
+
+void ProgressForm::PrepareForGeneration(bool resetSaveBar) {
+    SaveProgBar->hide();
+    CalcProgBar->show();
+    CompleteLab->hide();
+    Label2->hide();
+    CalcProgBar->setValue(0);
+    if (resetSaveBar) SaveProgBar->setValue(0);
+    show();
+    repaint();
+}
+
+void ProgressForm::SetCalcProgress(int value) {
+    CalcProgBar->setMaximum(100);
+    if (CalcProgBar->value() == value) return;
+    CalcProgBar->setValue(value);
+    CalcProgBar->repaint();
+}
+
+void ProgressForm::ShowComplete() {
+    CompleteLab->show();
+    if (!Timer1->isActive()) Timer1->start();
+    repaint();
+}
+
+void ProgressForm::Timer1_Timer() {
+    // The label's own flag counts, also while a caller has hidden the window.
+    Timer1->stop();
+    if (CompleteLab->isVisibleTo(this)) {
+        CompleteLab->hide();
+        hide();
+        deleteLater();  // unloaded: the next run creates the window afresh
+    }
+}
+
+}  // namespace tw

@@ -1,0 +1,40 @@
+// The progress window of a long run: a bar for the calculation, "Complete !"
+// when the run ends, and a timer that closes the window a second later.
+// Runs do not return to the event loop, so they repaint it explicitly.
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+
+namespace tw {
+
+class ProgressForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit ProgressForm(QWidget* parent = nullptr);
+
+    QLabel* Label1;  // "Calculating..."
+    QProgressBar* CalcProgBar;
+    QLabel* Label2;  // "Save Progress..."
+    QProgressBar* SaveProgBar;
+    QLabel* CompleteLab;
+    QTimer* Timer1;
+
+    // Makes ready for a generation run and shows the window at once: the save
+    // bar and its label hidden, the calculation bar shown at 0, "Complete !"
+    // hidden. `resetSaveBar` also sets the save bar to 0.
+    void PrepareForGeneration(bool resetSaveBar);
+    // Sets the calculation bar; repaints only when its shown value changes.
+    void SetCalcProgress(int value);
+    // Shows "Complete !" and starts the closing timer (a timer already
+    // running keeps its time).
+    void ShowComplete();
+
+public slots:
+    void Timer1_Timer();
+};
+
+}  // namespace tw

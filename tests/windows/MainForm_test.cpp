@@ -1,0 +1,389 @@
+// The main window driven as a user drives it: its layout, start-up, the
+// settings fields as they are typed into, the shortcuts, the register panel
+// and the value commands.
+#include <QApplication>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "WindowTestSupport.h"
+#include "document/FixedPaths.h"
+#include "document/MainForm.h"
+#include "document/RegisterPanel.h"
+#include "windows/CharacterView.h"
+#include "windows/Twips.h"
+
+using namespace tw;
+
+namespace {
+
+// Counts the key presses that reach a widget itself (after the window's own
+// key preview has seen them).
+class KeySpy : public QObject {
+public:
+    explicit KeySpy(QWidget* w) { w->installEventFilter(this); }
+    QList<int> keys;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::KeyPress) keys.append(static_cast<QKeyEvent*>(e)->key());
+        return false;
+    }
+};
+
+QList<int> ShownRows(const RegisterPanel* panel) {
+    QList<int> rows;
+    for (int i = 0; i < RegisterCount; ++i) {
+        bool shown = !panel->setreg[i]->isHidden();
+        if (shown != !panel->f0initial[i]->isHidden() || shown != !panel->f0final[i]->isHidden())
+            return {-1};  // the three cells of a row must agree
+        if (shown) rows.append(i);
+    }
+    return rows;
+}
+
+QList<int> Range(int first, int last) {
+    QList<int> rows;
+    for (int i = first; i <= last; ++i) rows.append(i);
+    return rows;
+}
+
+}  // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+
+    QStringList messages;
+    std::unique_ptr<MainForm> form;
+
+    template <class T>
+    T* Find(const char* name) {
+        T* widget = form->findChild<T*>(QString::fromLatin1(name));
+        if (!widget) qWarning("no control %s", name);
+        return widget;
+    }
+
+private slots:
+    void init() {
+        messages.clear();
+        form = std::make_unique<MainForm>(std::make_unique<test::RecordingDialogs>(&messages));
+        QVERIFY(test::ShowActive(form.get()));
+    }
+    void cleanup() { form.reset(); }
+
+    void windowHasCaptionSizeAndControlsInPlace_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("twips");
+        auto row = [](const char* n, const char* c, int l, int t, int w, int h) {
+            QTest::newRow(n) << QString::fromLatin1(n) << QString::fromLatin1(c) << QRect(l, t, w, h);
+        };
+        row("Commands", "Commands", 120, 240, 1092, 9012);
+        row("FileSelect", "Select File", 120, 360, 852, 492);
+        row("Selectcharacterbutton", "Select Character", 120, 960, 852, 492);
+        row("SelectSkin", "Select Skin", 120, 1560, 852, 492);
+        row("Selectbackground", "SelectBG", 120, 2160, 852, 492);
+        row("ButtonHelp", "Help", 120, 7560, 852, 612);
+        row("Fileselectstatus", "Text1", 360, 7800, 372, 288);
+        row("exit", "Exit", 120, 8280, 852, 612);
+        row("ActiveFile", "", 1680, 240, 10092, 288);
+        row("FileHeader", "#Haptek  Version= 2.00 Name= insertnamehere.hap   HapType= script FileType= text",
+            2280, 600, 9492, 288);
+        row("figure", "", 2280, 960, 1932, 288);
+        row("StartTime", "0", 5280, 960, 732, 288);
+        row("Finishtime", "1", 6960, 960, 732, 288);
+        row("DKeyframe", "1", 3480, 1320, 732, 288);
+        row("FramesPSec", "10", 3480, 1680, 732, 288);
+        row("Acceleration", "0", 3480, 2040, 732, 288);
+        row("LoadInitialV", "Show Initial (F1)", 6720, 1320, 972, 612);
+        row("LoadFinalV", "Show Final (F2)", 6720, 2040, 972, 492);
+        row("LoadAnimation", "Show Animation (F3)", 7800, 1080, 1812, 372);
+        row("ResetAnim", "Reset Character (F4)", 7800, 1560, 1812, 372);
+        row("LoadFullHap", "Display Saved Hap File", 7800, 2040, 1812, 492);
+        row("LoadXHap", "Load  last animation from file", 7800, 2640, 1812, 492);
+        row("Gen2Append", "Generate && add to file (F5)", 9720, 1080, 1932, 732);
+        row("Gen2Clip", "Generate to Clipboard", 9720, 1920, 1932, 492);
+        row("DeleteFile", "Delete File", 9720, 2520, 1932, 612);
+        row("ClearClipboard", "Clear Sub Header", 9240, 3360, 1692, 252);
+        row("clipboardtemp", "", 7680, 3720, 4092, 972);
+        row("ActiveHaptekX1", "", 7680, 4800, 4092, 5052);
+        row("ViewBody", "&Body", 1320, 2520, 612, 372);
+        row("ViewHand", "&Hands", 1920, 2520, 732, 372);
+        row("ViewFace", "F&ace", 2640, 2520, 612, 372);
+        row("ViewTranslate", "&Translate", 3240, 2520, 972, 372);
+        row("ViewAll", "Show All &Registers", 1320, 2880, 2892, 372);
+        row("f0InitialReset", "Reset &Intitial", 4440, 2640, 1332, 252);
+        row("f0FinalReset", "Reset &Final", 5880, 2640, 1332, 252);
+        row("Swap", "&Swap Initial && Final Values", 4440, 3000, 1332, 372);
+        row("CopyI2F", "&Copy Initial to Final Values", 5880, 3000, 1332, 372);
+        row("VScroll1", "", 7320, 3600, 252, 6252);
+        for (int k : {0, 9}) {
+            QByteArray name = "ProgressBar1_" + QByteArray::number(k);
+            QTest::newRow(name.constData()) << QString::fromLatin1(name) << QString()
+                                            << QRect(4320 + 240 * k, 1320, 100, 1212);
+        }
+    }
+    void windowHasCaptionSizeAndControlsInPlace() {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QRect, twips);
+        QCOMPARE(form->windowTitle(), QStringLiteral("Tweenwright"));
+        QCOMPARE(form->size(), QSize(792, 661));
+        QWidget* w = form->findChild<QWidget*>(name);
+        QVERIFY2(w, qPrintable(name));
+        QCOMPARE(w->geometry(), TwipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
+        if (auto* b = qobject_cast<QPushButton*>(w)) QCOMPARE(b->text(), caption);
+        if (auto* e = qobject_cast<QLineEdit*>(w)) QCOMPARE(e->text(), caption);
+        if (auto* g = qobject_cast<QGroupBox*>(w)) QCOMPARE(g->title(), caption);
+    }
+
+    void labelsReadAsStored() {
+        QStringList texts;
+        for (QLabel* l : form->findChildren<QLabel*>()) texts << l->text();
+        for (const char* t : {"File:", "File Header:", "Figue Name:", "Start time:", "Finish time:",
+                              "Time between keyframes:", "Frames per second:",
+                              "Acceleration of movement:", "Sub Header", "Set Reg Name:",
+                              "f0 Initial Value:", "f0 Final Value:"})
+            QVERIFY2(texts.contains(QString::fromLatin1(t)), t);
+        QCOMPARE(form->Label8->geometry(), TwipsRect(7680, 3360, 1452, 372));
+    }
+
+    void startsWithDefaultsRowsAndGraph() {
+        QVERIFY(form->Fileselectstatus->isHidden());
+        QCOMPARE(ShownRows(form->Panel), Range(0, 16));
+        QCOMPARE(form->Panel->setreg[0]->text(), QStringLiteral("HeadSideBend"));
+        QCOMPARE(form->Panel->setreg[16]->text(), QStringLiteral("RShoForward"));
+        QCOMPARE(form->Panel->setreg[0]->y(), Px(3720));
+        QCOMPARE(form->Panel->f0final[16]->y(), Px(9480));
+        for (int i = 0; i < RegisterCount; ++i) {
+            QCOMPARE(form->Panel->f0initial[i]->text(), QStringLiteral("0"));
+            QCOMPARE(form->Panel->f0final[i]->text(), QStringLiteral("0"));
+        }
+        const int expectedBars[10] = {1, 11, 22, 33, 44, 56, 67, 78, 89, 100};
+        for (int b = 0; b < 10; ++b) QCOMPARE(form->ProgressBar1[b]->value(), expectedBars[b]);
+        QCOMPARE(form->ActiveHaptekX1->Commands(),
+                 QStringList{QStringLiteral("\\loadBG [file= [%1]]")
+                                 .arg(QString::fromStdString(StartupBackgroundPath()))});
+    }
+
+    void finishTimeFollowsStartAndDuration() {
+        form->StartTime->setFocus(Qt::MouseFocusReason);
+        form->StartTime->selectAll();
+        QTest::keyClicks(form->StartTime, QStringLiteral("1.5x"));
+        QCOMPARE(form->Finishtime->text(), QStringLiteral("2.5"));
+        form->DKeyframe->setFocus(Qt::TabFocusReason);
+        QCOMPARE(form->StartTime->text(), QStringLiteral("1.5"));
+        form->DKeyframe->selectAll();
+        QTest::keyClicks(form->DKeyframe, QStringLiteral("1.25"));
+        QCOMPARE(form->Finishtime->text(), QStringLiteral("2.75"));
+        form->FramesPSec->setFocus(Qt::TabFocusReason);
+        QCOMPARE(form->DKeyframe->text(), QStringLiteral("1.2"));
+        QCOMPARE(form->Finishtime->text(), QStringLiteral("2.7"));
+        form->FramesPSec->selectAll();
+        QTest::keyClicks(form->FramesPSec, QStringLiteral("12.5fps"));
+        QCOMPARE(form->Finishtime->text(), QStringLiteral("2.7"));  // the rate does not enter it
+        form->DKeyframe->setFocus(Qt::TabFocusReason);
+        QCOMPARE(form->FramesPSec->text(), QStringLiteral("12.5"));
+        form->DKeyframe->selectAll();
+        QTest::keyClicks(form->DKeyframe, QStringLiteral("1"));
+        form->StartTime->setFocus(Qt::TabFocusReason);
+        QCOMPARE(form->DKeyframe->text(), QStringLiteral("0.96"));
+        QCOMPARE(form->Finishtime->text(), QStringLiteral("2.46"));
+    }
+
+    void snappingWithAnUnusableRateKeepsTheDuration() {
+        form->FramesPSec->setText(QStringLiteral("0"));
+        form->DKeyframe->setFocus(Qt::TabFocusReason);
+        form->DKeyframe->setText(QStringLiteral("1.25"));
+        form->StartTime->setFocus(Qt::TabFocusReason);
+        QCOMPARE(form->DKeyframe->text(), QStringLiteral("1.25"));
+        form->FramesPSec->setText(QStringLiteral("ten"));
+        form->DKeyframe->setFocus(Qt::TabFocusReason);
+        form->StartTime->setFocus(Qt::TabFocusReason);
+        QCOMPARE(form->DKeyframe->text(), QStringLiteral("1.25"));
+    }
+
+    void accelerationNormalisesAsTyped() {
+        QTest::mouseClick(form->Acceleration, Qt::LeftButton);
+        QCOMPARE(form->Acceleration->selectedText(), QStringLiteral("0"));
+        QTest::keyClick(form->Acceleration, Qt::Key_Minus);
+        QCOMPARE(form->Acceleration->text(), QStringLiteral("-"));
+        QVERIFY(qAbs(form->GraphValues[1] - 11.111f) < 0.001f);  // not redrawn for "-"
+        QTest::keyClick(form->Acceleration, Qt::Key_1);
+        QTest::keyClick(form->Acceleration, Qt::Key_0);
+        QCOMPARE(form->Acceleration->text(), QStringLiteral("-10"));
+        QVERIFY(qAbs(form->GraphValues[1] - 19.570f) < 0.001f);
+        QCOMPARE(form->ProgressBar1[1]->value(), 20);
+        QTest::keyClick(form->Acceleration, Qt::Key_X);
+        QCOMPARE(form->Acceleration->text(), QStringLiteral("-10"));
+        form->Acceleration->setText(QStringLiteral("abc"));
+        QCOMPARE(form->Acceleration->text(), QStringLiteral("0"));
+        form->Acceleration->setText(QStringLiteral("1."));
+        QCOMPARE(form->Acceleration->text(), QStringLiteral("1"));
+        form->Acceleration->setText(QStringLiteral("50"));
+        QCOMPARE(form->ProgressBar1[2]->value(), 1);
+        QCOMPARE(form->ProgressBar1[9]->value(), 100);
+        // A click selects the whole text, so typing replaces it.
+        QTest::mouseClick(form->Acceleration, Qt::LeftButton);
+        QCOMPARE(form->Acceleration->selectedText(), QStringLiteral("50"));
+        QTest::keyClicks(form->Acceleration, QStringLiteral("7"));
+        QCOMPARE(form->Acceleration->text(), QStringLiteral("7"));
+    }
+
+    void noTypedTextEndsTheProgram() {
+        const QString nasty[] = {QStringLiteral("1e999"), QStringLiteral("-1e999"),
+                                 QStringLiteral("&HFFFFFFFFFFFFFFFFFFFFFFFF"), QStringLiteral("."),
+                                 QStringLiteral("1e-999"), QStringLiteral("9").repeated(400),
+                                 QStringLiteral("\u00e9\u20ac"), QStringLiteral("nan"), QString()};
+        for (QLineEdit* field : {form->StartTime, form->DKeyframe, form->FramesPSec,
+                                 form->Acceleration}) {
+            for (const QString& text : nasty) {
+                field->setFocus(Qt::TabFocusReason);
+                field->setText(text);
+                form->figure->setFocus(Qt::TabFocusReason);
+            }
+        }
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->Finishtime->text().isEmpty());
+    }
+
+    void functionKeysActWhileATextFieldHasTheFocus() {
+        KeySpy spy(form->StartTime);
+        form->StartTime->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(form->StartTime, Qt::Key_F5);
+        QCOMPARE(messages, QStringList{QStringLiteral("Please select file from menu on left hand side.")});
+        QTest::keyClick(form->StartTime, Qt::Key_F5, Qt::ShiftModifier);
+        QCOMPARE(messages.size(), 2);
+        QTest::keyClick(form->StartTime, Qt::Key_F6);
+        QTest::keyClick(form->StartTime, Qt::Key_A);
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(spy.keys, (QList<int>{Qt::Key_F5, Qt::Key_F5, Qt::Key_F6, Qt::Key_A}));
+
+        KeySpy subSpy(form->clipboardtemp);
+        form->clipboardtemp->setFocus(Qt::MouseFocusReason);
+        const int before = form->ActiveHaptekX1->Commands().size();
+        QTest::keyClick(form->clipboardtemp, Qt::Key_F4, Qt::ShiftModifier);
+        QCOMPARE(form->ActiveHaptekX1->Commands().size(), before + 1);
+        QCOMPARE(form->ActiveHaptekX1->Commands().last(), QStringLiteral("\\Reset"));
+        QCOMPARE(subSpy.keys, QList<int>{Qt::Key_F4});
+    }
+
+    void clearSubHeaderEmptiesFieldAndClipboard() {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->setText(QStringLiteral("left over"));
+        QCOMPARE(clipboard->text(), QStringLiteral("left over"));
+        form->clipboardtemp->setFocus();
+        QTest::keyClicks(form->clipboardtemp, QStringLiteral("\\clock [t= 0]"));
+        QTest::mouseClick(form->ClearClipboard, Qt::LeftButton);
+        QCOMPARE(form->clipboardtemp->toPlainText(), QString());
+        QCOMPARE(clipboard->text(), QString());
+        form->clipboardtemp->setFocus();
+        form->clipboardtemp->paste();
+        QCOMPARE(form->clipboardtemp->toPlainText(), QString());
+    }
+
+    void viewsShowTheirRows() {
+        RegisterPanel* p = form->Panel;
+        p->SetScrollPosition(88);
+        QCOMPARE(ShownRows(p), Range(88, 104));
+        QCOMPARE(p->setreg[88]->text(), QStringLiteral("LBrowUD"));
+        QTest::mouseClick(p->ViewBody, Qt::LeftButton);
+        QCOMPARE(p->ScrollPosition(), 29);
+        QCOMPARE(ShownRows(p), Range(29, 45));
+        QTest::mouseClick(p->ViewAll, Qt::LeftButton);
+        p->SetScrollPosition(10);
+        QTest::mouseClick(p->ViewHand, Qt::LeftButton);
+        QCOMPARE(p->ScrollPosition(), 46);
+        QCOMPARE(ShownRows(p), Range(46, 62));
+        QTest::mouseClick(p->ViewTranslate, Qt::LeftButton);
+        QCOMPARE(p->ScrollPosition(), 99);
+        QCOMPARE(ShownRows(p), Range(99, 104));
+        QTest::mouseClick(p->ViewFace, Qt::LeftButton);
+        QCOMPARE(p->ScrollPosition(), 86);
+        QCOMPARE(ShownRows(p), Range(86, 102));
+        // The face range runs backwards: the thumb at the bottom is position 82.
+        p->VScroll1->setValue(p->VScroll1->maximum());
+        QCOMPARE(p->ScrollPosition(), 82);
+        QCOMPARE(ShownRows(p), Range(82, 98));
+        p->VScroll1->setValue(2);
+        QCOMPARE(p->ScrollPosition(), 84);
+        QTest::mouseClick(p->ViewFace, Qt::LeftButton);
+        QCOMPARE(p->ScrollPosition(), 84);
+        // Scrolling with the arrow moves by one row.
+        QTest::mouseClick(p->ViewAll, Qt::LeftButton);
+        QCOMPARE(p->ScrollPosition(), 84);
+        p->VScroll1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCOMPARE(ShownRows(p), Range(85, 101));
+    }
+
+    void groupButtonsMarkTheChosenView() {
+        RegisterPanel* p = form->Panel;
+        auto colour = [](QPushButton* b) { return b->palette().color(QPalette::Button); };
+        const QColor face = colour(p->ViewBody);
+        QTest::mouseClick(p->ViewHand, Qt::LeftButton);
+        QVERIFY(colour(p->ViewHand) != face);
+        for (QPushButton* b : {p->ViewBody, p->ViewFace, p->ViewTranslate}) QCOMPARE(colour(b), face);
+        QTest::mouseClick(p->ViewFace, Qt::LeftButton);
+        QCOMPARE(colour(p->ViewHand), face);
+        QVERIFY(colour(p->ViewFace) != face);
+        QTest::mouseClick(p->ViewAll, Qt::LeftButton);
+        for (QPushButton* b : {p->ViewBody, p->ViewHand, p->ViewFace, p->ViewTranslate})
+            QCOMPARE(colour(b), face);
+    }
+
+    void valueBoxClickRecordsTheEditedBox() {
+        RegisterPanel* p = form->Panel;
+        p->SetScrollPosition(10);
+        p->f0final[20]->setText(QStringLiteral("1"));  // RShoTwist, scale 2
+        QTest::mouseClick(p->f0final[20], Qt::LeftButton);
+        QCOMPARE(p->EditSide, EditSideKind::Final);
+        QCOMPARE(p->EditIndex, 20);
+        QCOMPARE(p->SliderPosition, 50);
+        QCOMPARE(p->SliderWindowTopTwips, 6620);
+        QCOMPARE(p->SliderWindowLeftTwips, 4880);
+        p->f0initial[12]->setText(QStringLiteral("-0.5"));
+        QTest::mouseClick(p->f0initial[12], Qt::LeftButton);
+        QCOMPARE(p->EditSide, EditSideKind::Initial);
+        QCOMPARE(p->EditIndex, 12);
+        QCOMPARE(p->SliderPosition, -50);
+        QCOMPARE(p->SliderWindowLeftTwips, 3440);
+        p->f0initial[13]->setText(QStringLiteral("oops"));
+        QTest::mouseClick(p->f0initial[13], Qt::LeftButton);
+        QCOMPARE(p->SliderPosition, 0);
+    }
+
+    void valueCommandButtonsRewriteTheColumns() {
+        RegisterPanel* p = form->Panel;
+        p->f0initial[3]->setText(QStringLiteral("0.123456789"));
+        p->f0final[3]->setText(QStringLiteral("12.500"));
+        QTest::mouseClick(p->Swap, Qt::LeftButton);
+        QCOMPARE(p->f0initial[3]->text(), QStringLiteral("12.500"));
+        QCOMPARE(p->f0final[3]->text(), QStringLiteral("0.1234568"));
+        QTest::mouseClick(p->CopyI2F, Qt::LeftButton);
+        QCOMPARE(p->f0final[3]->text(), QStringLiteral("12.500"));
+        QTest::mouseClick(p->f0InitialReset, Qt::LeftButton);
+        QCOMPARE(p->f0initial[3]->text(), QStringLiteral("0"));
+        QCOMPARE(p->f0final[3]->text(), QStringLiteral("12.500"));
+        QTest::mouseClick(p->f0FinalReset, Qt::LeftButton);
+        QCOMPARE(p->f0final[3]->text(), QStringLiteral("0"));
+    }
+
+    void exitClosesTheWindowAndTheSliderWindow() {
+        auto* slider = new QWidget(form.get(), Qt::Tool);
+        form->SliderWindow = slider;
+        slider->show();
+        QVERIFY(QTest::qWaitForWindowExposed(slider));
+        QTest::mouseClick(form->exit, Qt::LeftButton);
+        QVERIFY(!form->isVisible());
+        QVERIFY(!slider->isVisible());
+    }
+};
+
+TW_WINDOW_TEST_MAIN(MainFormTest)
+#include "MainForm_test.moc"
