@@ -1,0 +1,124 @@
+// Turning the window's field texts into one block of register lines: every
+// frame of the run from frame 0 to the frame count, each register following
+// its curve from the initial to the final value.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "document/RegisterCatalogue.h"
+#include "generation/Easing.h"
+#include "generation/Outcome.h"
+
+namespace tw {
+
+// The field texts of a run. For a file, the caller converts the user texts to
+// the file's code page first (see EncodeTextsForFile).
+struct GenerationInput {
+    std::string dKeyframe;     // time between keyframes, seconds
+    std::string framesPSec;    // frames per second
+    std::string startTime;     // time of frame 0, seconds
+    std::string acceleration;  // 0 linear, above 0 accelerating, below 0 decelerating
+    std::string figure;
+    std::string fileHeader;
+    std::string subHeader;
+    std::array<std::string, RegisterCount> names;    // register names as written
+    std::array<std::string, RegisterCount> initial;  // initial value texts
+    std::array<std::string, RegisterCount> final;    // final value texts
+};
+
+// The same input with the user texts (figure, headers, names) in Windows-1252.
+// Number texts are left as they are.
+GenerationInput EncodeTextsForFile(GenerationInput input);
+
+// The numbers of a run, read strictly from the field texts, with the texts
+// kept for messages.
+struct RunSettings {
+    double timeBetweenKeyframes = 0;
+    double framesPerSecond = 0;
+    double startTime = 0;
+    double acceleration = 0;
+    Curve curve;
+    std::string figure;
+    std::array<std::string, RegisterCount> names;
+    std::array<double, RegisterCount> initial{};
+    std::array<double, RegisterCount> final{};
+    // The initial and final texts differ (compared character by character), so
+    // the register gets a line on every frame, not only on frame 0.
+    std::array<bool, RegisterCount> moving{};
+    // The texts, for messages.
+    std::string dKeyframeText, framesPSecText, startTimeText, accelerationText;
+    std::array<std::string, RegisterCount> initialText;
+    std::array<std::string, RegisterCount> finalText;
+};
+
+// Reads every number text of the input; fails with a message naming the first
+// field whose text is not a finite number.
+Outcome<RunSettings> ReadRunSettings(const GenerationInput& input);
+
+// Writes the register lines of single frames. The frame count and step are
+// given, not derived, so previews can write one frame of a run with their own.
+class FrameEmitter {
+public:
+    FrameEmitter(RunSettings run, float frameCount, float frameStep);
+
+    float frameCount() const { return frameCount_; }
+    float frameStep() const { return frameStep_; }
+    const RunSettings& run() const { return run_; }
+
+    // start time + (t × frame step formed in float).
+    double TimeOf(float t) const {
+        return run_.startTime + static_cast<double>(t * frameStep_);
+    }
+    // Register r gets a line on frame t: frame 0, a moving register, or writeAll.
+    bool Writes(int r, float t, bool writeAll) const {
+        return writeAll || t == 0.0f || run_.moving[r];
+    }
+    // The eased value of register r on frame t.
+    float ValueOf(int r, float t) const;
+
+    // Checks that frame t's time and every value it writes are finite. On
+    // success adds to `bytes` an upper bound of the frame's length; otherwise
+    // returns the message naming the register (or the time).
+    std::optional<std::string> CheckFrame(float t, bool writeAll, std::size_t& bytes) const;
+
+    // Appends the frame's lines to buf. Call CheckFrame first: values that are
+    // not finite are written as "inf" or "nan".
+    void EmitFrame(std::string& buf, float t, bool writeAll) const;
+
+    // The raw form for the generation loop: writes at `out`, which must have
+    // room for MaxFrameBytes(), and returns the end.
+    char* WriteFrame(char* out, float t, bool writeAll) const;
+    std::size_t MaxFrameBytes() const { return maxFrameBytes_; }
+
+private:
+    RunSettings run_;
+    float frameCount_;
+    float frameStep_;
+    std::array<std::string, RegisterCount> pieces_;  // "]   \setreg[... f0= "
+    std::array<float, RegisterCount> slopes_{};
+    std::size_t maxFrameBytes_ = 0;
+};
+
+struct GeneratedBlock {
+    std::string text;  // header, empty line, credit and sub header if any, frames
+    float frameCount = 0;
+    float frameStep = 0;
+};
+
+// Called with the progress bar's whole value 0..99 whenever it changes.
+using ProgressFn = std::function<void(int)>;
+
+// A block may hold at most this many bytes.
+inline constexpr std::size_t MaxBlockBytes = std::size_t{1} << 30;
+
+// Checks the whole input first, then writes the block: frame count =
+// dKeyframe × framesPSec as a float, frame step = dKeyframe ÷ frame count, and
+// frames 0, 1, 2, … while the index is below frame count + 1. On failure
+// nothing has been written and progress was never called.
+Outcome<GeneratedBlock> GenerateBlock(const GenerationInput& input, const ProgressFn& progress = {});
+
+}  // namespace tw

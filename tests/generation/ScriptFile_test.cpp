@@ -1,0 +1,121 @@
+#include "generation/ScriptFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ScriptFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tw-scriptfile-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    static std::string Read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    static void Write(const fs::path& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    int Entries() const { return static_cast<int>(std::distance(fs::directory_iterator(folder), {})); }
+
+    // Runs `write` in a child whose files may not grow past 4 KiB (a full
+    // disk in small); SIGXFSZ is ignored so the write fails with EFBIG.
+    // Returns true when the child saw the write fail with a message.
+    static bool FailsInFullDisk(const std::function<tw::FileResult()>& write) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const tw::FileResult result = write();
+            ::_exit(!result.ok() && !result.error().empty() ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    fs::path folder;
+};
+
+TEST_F(ScriptFileTest, AppendCreatesThenAddsRecords) {
+    const fs::path file = folder / "talk.hap";
+    ASSERT_TRUE(tw::AppendQuotedRecord(file, "one\r\n").ok());
+    EXPECT_EQ(Read(file), "\"one\r\n\"\r\n");
+    ASSERT_TRUE(tw::AppendQuotedRecord(file, "").ok());
+    ASSERT_TRUE(tw::AppendQuotedRecord(file, "three").ok());
+    EXPECT_EQ(Read(file), "\"one\r\n\"\r\n\"\"\r\n\"three\"\r\n");
+
+    const std::string big(3'000'000, 'x');
+    ASSERT_TRUE(tw::AppendQuotedRecord(file, big).ok());
+    EXPECT_EQ(Read(file), "\"one\r\n\"\r\n\"\"\r\n\"three\"\r\n\"" + big + "\"\r\n");
+}
+
+TEST_F(ScriptFileTest, OpenFailuresNameTheFileAndCreateNothing) {
+    Write(folder / "plain", "abc");
+    fs::create_directory(folder / "sub");
+    for (const fs::path& bad : {folder / "missing" / "a.hap", folder / "plain" / "a.hap", folder / "sub"}) {
+        const tw::FileResult result = tw::AppendQuotedRecord(bad, "block");
+        EXPECT_FALSE(result.ok()) << bad;
+        EXPECT_NE(result.error().find(bad.string()), std::string::npos) << result.error();
+        EXPECT_FALSE(tw::ReplaceWithQuotedRecord(bad, "block").ok()) << bad;
+    }
+    EXPECT_EQ(Read(folder / "plain"), "abc");
+    EXPECT_TRUE(fs::is_empty(folder / "sub"));
+    EXPECT_EQ(Entries(), 2);
+}
+
+TEST_F(ScriptFileTest, FullDiskKeepsTheFileAsItWas) {
+    const fs::path file = folder / "talk.hap";
+    const std::string before = "\"earlier record\"\r\n" + std::string(1000, 'e');
+    Write(file, before);
+    const std::string block(100'000, 'b');
+    EXPECT_TRUE(FailsInFullDisk([&] { return tw::AppendQuotedRecord(file, block); }));
+    EXPECT_EQ(Read(file), before);
+
+    // A file the failed call made itself is removed again.
+    const fs::path fresh = folder / "fresh.hap";
+    EXPECT_TRUE(FailsInFullDisk([&] { return tw::AppendQuotedRecord(fresh, block); }));
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(ScriptFileTest, ReplaceWritesOneRecordAndKeepsPermissions) {
+    const fs::path file = folder / "preview.hap";
+    ASSERT_TRUE(tw::ReplaceWithQuotedRecord(file, "first").ok());
+    EXPECT_EQ(Read(file), "\"first\"\r\n");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_TRUE(tw::ReplaceWithQuotedRecord(file, "second\r\n").ok());
+    EXPECT_EQ(Read(file), "\"second\r\n\"\r\n");
+    EXPECT_EQ(fs::status(file).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(ScriptFileTest, FailedReplaceLeavesTheOldFileAndNoTemporary) {
+    const fs::path file = folder / "preview.hap";
+    Write(file, "\"old\"\r\n");
+    const std::string block(100'000, 'n');
+    EXPECT_TRUE(FailsInFullDisk([&] { return tw::ReplaceWithQuotedRecord(file, block); }));
+    EXPECT_EQ(Read(file), "\"old\"\r\n");
+    EXPECT_EQ(Entries(), 1);
+}
+
+}  // namespace
