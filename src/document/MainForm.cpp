@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
@@ -74,9 +75,7 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     Form_Load();
 }
 
-MainForm::~MainForm() {
-    if (qApp) qApp->removeEventFilter(this);
-}
+MainForm::~MainForm() = default;
 
 void MainForm::BuildControls() {
     auto button = [](QWidget* parent, const char* name, const char* caption, int l, int t, int w, int h) {
@@ -187,19 +186,22 @@ void MainForm::Form_Load() {
     ActiveHaptekX1->SendCommand(
         QStringLiteral("\\loadBG [file= [%1]]").arg(QString::fromStdString(StartupBackgroundPath())));
     Panel->LayoutRegisterRows();
-    // Key preview: every key press passes here before the focused control.
-    qApp->installEventFilter(this);
+    // Key preview: every key press passes here before the control that has
+    // the focus handles it.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
     DrawAccelerationGraph();
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
-        // Seen once per key press: when it reaches the focused control (or
-        // this window when nothing inside has the focus).
+        // Seen once per key press: when it reaches the focused control. A
+        // press the control ignores travels on to its parents, but by then
+        // the command may have moved the focus elsewhere, so only the focused
+        // control counts.
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget && widget->window() == this &&
-            (widget == QApplication::focusWidget() || (widget == this && !QApplication::focusWidget()))) {
+        if (widget && widget->window() == this && widget == QApplication::focusWidget()) {
             auto* key = static_cast<QKeyEvent*>(event);
             if (key->key() >= Qt::Key_F1 && key->key() <= Qt::Key_F35)
                 Form_KeyDown(112 + (key->key() - Qt::Key_F1), key->modifiers());
@@ -279,7 +281,9 @@ void MainForm::ButtonHelp_Click() {}
 
 void MainForm::ClearClipboard_Click() {
     clipboardtemp->setPlainText(QString());
-    QGuiApplication::clipboard()->clear();
+    // An empty set of data rather than clear(): after clear() the clipboard
+    // can hand a paste a stale object and bring the program down.
+    QGuiApplication::clipboard()->setMimeData(new QMimeData);
 }
 
 void MainForm::exit_Click() { close(); }
@@ -300,6 +304,8 @@ void MainForm::LoadFinalV_Click() {}
 void MainForm::LoadAnimation_Click() {}
 
 void MainForm::ResetAnim_Click() { ActiveHaptekX1->SendCommand(QStringLiteral("\\Reset")); }
+
+ProgressForm* MainForm::Progress() const { return progress_; }
 
 ProgressForm* MainForm::PrepareProgress(bool resetSaveBar) {
     if (!progress_) progress_ = new ProgressForm(this);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "document/RegisterCatalogue.h"
+#include "windows/Dialogs.h"
 
 class QGroupBox;
 class QLabel;
@@ -22,7 +23,6 @@ class QPushButton;
 namespace tw {
 
 class CharacterView;
-class Dialogs;
 class ProgressForm;
 class RegisterPanel;
 struct GenerationInput;
@@ -79,7 +79,7 @@ public:
 
     // The progress window while it is loaded, and the slider window once one
     // has been opened (closed together with this window).
-    ProgressForm* Progress() const { return progress_; }
+    ProgressForm* Progress() const;
     QPointer<QWidget> SliderWindow;
 
     // Start-up steps; run once by the constructor before the window is shown.

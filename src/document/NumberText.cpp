@@ -98,7 +98,7 @@ std::optional<double> Convert(const Scanned& s) {
 double WholeNumber(std::string_view digits, int base) {
     double value = 0;
     for (char c : digits) value = value * base + c;
-    return value;
+    return std::isfinite(value) ? value : std::numeric_limits<double>::max();
 }
 
 // Writes a number from its significant digits (no point) and decimal exponent.

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyle>
 
 #include "windows/CaptionButton.h"
 #include "windows/Twips.h"

@@ -33,6 +33,7 @@ TEST(NumericValue, SaturatesBeyondTheDoubleRange) {
     EXPECT_EQ(NumericValue("1e999"), std::numeric_limits<double>::max());
     EXPECT_EQ(NumericValue("-9e400"), -std::numeric_limits<double>::max());
     EXPECT_EQ(NumericValue("0e999999999999999999999"), 0);
+    EXPECT_EQ(NumericValue("&H" + std::string(300, 'F')), std::numeric_limits<double>::max());
 }
 
 TEST(StrictNumber, AcceptsOnlyAWholeNumber) {
