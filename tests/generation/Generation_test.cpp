@@ -160,6 +160,20 @@ TEST(GenerateBlock, CurvesInTheBlock) {
     }
 }
 
+// The block is sized before it is written: a bound that came out short would
+// make the string grow (doubling its room), one far too long would waste memory.
+TEST(GenerateBlock, BlockIsAllocatedOnceAndTightly) {
+    tw::GenerationInput input = Input("3", "40");
+    const char* finals[] = {"9.9996", "-0.0004", "123456.5", "-1e7", "0.25", "1e30", "-999.9999"};
+    for (int r = 0; r < tw::RegisterCount; ++r) input.final[r] = finals[r % 7];
+    input.acceleration = "12";
+    auto result = tw::GenerateBlock(input);
+    ASSERT_TRUE(result.ok()) << result.error();
+    const std::string& text = result.value().text;
+    EXPECT_GE(text.capacity(), text.size());
+    EXPECT_LT(static_cast<double>(text.capacity()), text.size() * 1.03);
+}
+
 TEST(GenerateBlock, ErrorsNameTheFieldAndItsText) {
     const auto message = [](const std::function<void(tw::GenerationInput&)>& change) {
         tw::GenerationInput input = Input();
