@@ -52,26 +52,25 @@ GenerationInput EncodeTextsForFile(GenerationInput input) {
 Outcome<RunSettings> ReadRunSettings(const GenerationInput& input) {
     RunSettings run;
     std::string failure;
-    const auto read = [&](const std::string& text, const std::string& label, double& into) {
+    // The label is only put together when the text fails.
+    const auto read = [&](const std::string& text, const auto& label, double& into) {
         if (!failure.empty()) return;
         const std::optional<double> number = StrictNumber(text);
-        if (!number) {
-            failure = label + ": " + Quote(text) + " is not a number.";
-        } else if (!std::isfinite(*number)) {
-            failure = label + ": " + Quote(text) + " is out of range.";
-        } else {
+        if (number && std::isfinite(*number)) {
             into = *number;
+        } else {
+            failure = std::string(label()) + ": " + Quote(text) + " is not a number.";
         }
     };
-    read(input.dKeyframe, "Time between keyframes", run.timeBetweenKeyframes);
-    read(input.framesPSec, "Frames per second", run.framesPerSecond);
-    read(input.startTime, "Start time", run.startTime);
-    read(input.acceleration, "Acceleration", run.acceleration);
+    read(input.dKeyframe, [] { return "Time between keyframes"; }, run.timeBetweenKeyframes);
+    read(input.framesPSec, [] { return "Frames per second"; }, run.framesPerSecond);
+    read(input.startTime, [] { return "Start time"; }, run.startTime);
+    read(input.acceleration, [] { return "Acceleration"; }, run.acceleration);
     run.figure = input.figure;
     run.names = input.names;
     for (int r = 0; r < RegisterCount; ++r) {
-        read(input.initial[r], "The initial value of " + RegisterLabel(run, r), run.initial[r]);
-        read(input.final[r], "The final value of " + RegisterLabel(run, r), run.final[r]);
+        read(input.initial[r], [&] { return "The initial value of " + RegisterLabel(run, r); }, run.initial[r]);
+        read(input.final[r], [&] { return "The final value of " + RegisterLabel(run, r); }, run.final[r]);
         run.moving[r] = input.initial[r] != input.final[r];
     }
     if (!failure.empty()) return Outcome<RunSettings>::Failure(std::move(failure));
@@ -164,19 +163,18 @@ Outcome<GeneratedBlock> GenerateBlock(const GenerationInput& input, const Progre
     using Result = Outcome<GeneratedBlock>;
     auto settings = ReadRunSettings(input);
     if (!settings) return Result::Failure(settings.error());
-    const RunSettings& run = settings.value();
+    const double seconds = settings.value().timeBetweenKeyframes;
 
     const std::string product = "Time between keyframes (" + Quote(input.dKeyframe) +
                                 ") × frames per second (" + Quote(input.framesPSec) + ")";
-    const auto frameCount = static_cast<float>(run.timeBetweenKeyframes * run.framesPerSecond);
+    const auto frameCount = static_cast<float>(seconds * settings.value().framesPerSecond);
     if (!std::isfinite(frameCount)) {
         return Result::Failure(product + " is too large a number of frames.");
     }
     if (frameCount == 0.0f) {
         return Result::Failure(product + " is 0, so there are no frames to write.");
     }
-    const auto frameStep =
-        static_cast<float>(run.timeBetweenKeyframes / static_cast<double>(frameCount));
+    const auto frameStep = static_cast<float>(seconds / static_cast<double>(frameCount));
     const float bound = frameCount + 1.0f;
     if (bound > LargestFrameBound) {
         return Result::Failure(product + " asks for more frames than the 16777215 one block can hold.");
