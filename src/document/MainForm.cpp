@@ -25,6 +25,7 @@
 #include "windows/CharacterView.h"
 #include "windows/Dialogs.h"
 #include "windows/ProgressForm.h"
+#include "windows/SubHeaderEdit.h"
 #include "windows/Twips.h"
 
 namespace tw {
@@ -153,7 +154,7 @@ void MainForm::BuildControls() {
     large.setPointSize(12);
     Label8->setFont(large);
     ClearClipboard = button(this, "ClearClipboard", "Clear Sub Header", 9240, 3360, 1692, 252);
-    clipboardtemp = new QPlainTextEdit(this);
+    clipboardtemp = new SubHeaderEdit(this);
     clipboardtemp->setObjectName(QStringLiteral("clipboardtemp"));
     clipboardtemp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     clipboardtemp->setTabChangesFocus(true);
@@ -364,9 +365,9 @@ void MainForm::Gen2Append_Click() {
         AppendQuotedRecord(QFile::encodeName(ActiveFile->text()).toStdString(), ScriptBuffer);
     if (!written) {
         if (progress) progress->close();
-        dialogs_->Inform(this, QStringLiteral("The animation could not be added to %1:\n%2\n\n"
+        dialogs_->Inform(this, QStringLiteral("The animation was not added.\n%1\n"
                                               "The file was left as it was.")
-                                   .arg(ActiveFile->text(), QString::fromStdString(written.error())));
+                                   .arg(QString::fromStdString(written.error())));
         return;
     }
     ConsumeSubHeader();

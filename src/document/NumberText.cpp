@@ -138,6 +138,10 @@ std::string DecimalTextOf(Number value, int significantDigits) {
     if (std::isnan(value) || value == 0) return "0";
     if (std::isinf(value))
         value = std::copysign(std::numeric_limits<Number>::max(), value);
+    // The largest doubles round up past the double range at 15 digits; their
+    // text is the largest one that still reads back as a number.
+    if (significantDigits == 15 && std::fabs(value) > 1.79769313486231e308)
+        return value < 0 ? "-1.79769313486231E+308" : "1.79769313486231E+308";
     char buffer[64];
     auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
                                 std::chars_format::scientific, significantDigits - 1);

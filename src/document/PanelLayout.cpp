@@ -22,6 +22,10 @@ int ClampToRange(int position, ScrollRange range) {
     return position;
 }
 
+int LandingPosition(int position, ScrollRange range) {
+    return ClampToRange(position, range) == position ? position : range.top;
+}
+
 int RowTopTwips(int index, int position) {
     return (36 * index + 372 - 36 * position) * 10;
 }

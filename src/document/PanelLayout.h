@@ -27,6 +27,11 @@ std::optional<ScrollRange> ViewRange(int viewMode);
 // A position moved to the nearer end of the range when it lies outside.
 int ClampToRange(int position, ScrollRange range);
 
+// Where the panel lands when a view's range is set: a position inside the
+// range stays; one outside lands on the range's top, so a view entered from
+// elsewhere starts with its first rows.
+int LandingPosition(int position, ScrollRange range);
+
 // Top of row `index`, in twips, at scroll position `position`.
 int RowTopTwips(int index, int position);
 

@@ -103,11 +103,7 @@ void RegisterPanel::SetScrollPosition(int position) {
 }
 
 void RegisterPanel::SetRange(ScrollRange range) {
-    // The top value is set first and then the bottom value; after each, a
-    // position outside the range moves to its nearer end.
-    int position = ScrollPosition();
-    position = ClampToRange(position, ScrollRange{range.top, range_.bottom});
-    position = ClampToRange(position, range);
+    const int position = LandingPosition(ScrollPosition(), range);
     settingScroll_ = true;
     range_ = range;
     VScroll1->setRange(0, range.High() - range.Low());

@@ -79,7 +79,7 @@ TEST(FieldRules, NormalisesNumbersOnLeaving) {
     EXPECT_EQ(NormalisedNumberText(" 2.50s"), "2.5");
     EXPECT_EQ(NormalisedNumberText("abc"), "0");
     EXPECT_EQ(NormalisedNumberText("12.5fps"), "12.5");
-    EXPECT_EQ(NormalisedNumberText("1e999"), "1.79769313486232E+308");
+    EXPECT_EQ(NormalisedNumberText("1e999"), "1.79769313486231E+308");
 }
 
 TEST(FieldRules, SnapsTheDurationDownToWholeFrames) {
@@ -110,8 +110,8 @@ TEST(FieldRules, AccelerationLeavesALoneMinusStanding) {
 KeyframeColumns Sample() {
     KeyframeColumns c;
     for (int i = 0; i < RegisterCount; ++i) {
-        c.initial[i] = "i" + std::to_string(i);
-        c.final[i] = "f" + std::to_string(i);
+        c.initial[i] = std::string(1, 'i') + std::to_string(i);
+        c.final[i] = std::string(1, 'f') + std::to_string(i);
     }
     c.initial[3] = "0.123456789";
     c.final[4] = "0.123456789";
@@ -170,6 +170,13 @@ TEST(PanelLayout, ViewsHaveTheirRanges) {
     EXPECT_EQ(ClampToRange(88, *ViewRange(3)), 86);
     EXPECT_EQ(ClampToRange(100, *ViewRange(4)), 99);
     EXPECT_EQ(ClampToRange(84, *ViewRange(3)), 84);
+    EXPECT_EQ(LandingPosition(10, *ViewRange(2)), 46);
+    EXPECT_EQ(LandingPosition(99, *ViewRange(3)), 86);
+    EXPECT_EQ(LandingPosition(10, *ViewRange(3)), 86);
+    EXPECT_EQ(LandingPosition(84, *ViewRange(3)), 84);
+    EXPECT_EQ(LandingPosition(88, *ViewRange(1)), 0);
+    EXPECT_EQ(LandingPosition(0, *ViewRange(4)), 99);
+    EXPECT_EQ(LandingPosition(29, *ViewRange(1)), 29);
 }
 
 TEST(PanelLayout, ShowsSeventeenRowsFromThePosition) {

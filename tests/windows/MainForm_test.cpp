@@ -297,6 +297,8 @@ private slots:
         QCOMPARE(ShownRows(p), Range(88, 104));
         QCOMPARE(p->setreg[88]->text(), QStringLiteral("LBrowUD"));
         QTest::mouseClick(p->ViewBody, Qt::LeftButton);
+        QCOMPARE(p->ScrollPosition(), 0);
+        p->VScroll1->setValue(p->VScroll1->maximum());
         QCOMPARE(p->ScrollPosition(), 29);
         QCOMPARE(ShownRows(p), Range(29, 45));
         QTest::mouseClick(p->ViewAll, Qt::LeftButton);
