@@ -332,9 +332,11 @@ GenerationInput MainForm::GatherGenerationInput() const {
 
 bool MainForm::GenerateBlock(ProgressForm* progress, bool forFile) {
     GenerationInput input = GatherGenerationInput();
-    Outcome<GeneratedBlock> result = tw::GenerateBlock(input, [progress](int value) {
-        if (progress) progress->SetCalcProgress(value);
-    });
+    // The run writes into the memory of the last block: repeated runs then
+    // touch no fresh memory.
+    Outcome<GeneratedBlock> result = tw::GenerateBlock(
+        input, [progress](int value) { if (progress) progress->SetCalcProgress(value); },
+        std::move(ScriptBuffer));
     if (!result) {
         if (progress) progress->close();
         dialogs_->Inform(this, QString::fromStdString(result.error()));

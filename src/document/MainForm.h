@@ -71,7 +71,8 @@ public:
     // rounded to whole numbers).
     std::array<float, 10> GraphValues{};
 
-    // State of the last generation run.
+    // State of the last generation run (the block is empty after a run that
+    // failed).
     std::string ScriptBuffer;
     std::array<std::string, RegisterCount> RegisterNames;
     float FrameCount = 0;

@@ -7,11 +7,11 @@
 namespace tw {
 
 void ResetInitial(KeyframeColumns& columns) {
-    for (auto& text : columns.initial) text = "0";
+    for (auto& text : columns.initial) text.assign(1, '0');
 }
 
 void ResetFinal(KeyframeColumns& columns) {
-    for (auto& text : columns.final) text = "0";
+    for (auto& text : columns.final) text.assign(1, '0');
 }
 
 void CopyInitialToFinal(KeyframeColumns& columns) {

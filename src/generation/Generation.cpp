@@ -130,36 +130,44 @@ std::optional<std::string> FrameEmitter::CheckFrame(float t, bool writeAll, std:
     return std::nullopt;
 }
 
-char* FrameEmitter::WriteFrame(char* out, float t, bool writeAll) const {
+char* FrameEmitter::WriteFrame(char* out, float t, bool writeAll, bool& finite) const {
     // "\clock [t= T" is the same on every line of the frame.
     char clock[ClockPrefix.size() + MaxNumberChars];
     std::memcpy(clock, ClockPrefix.data(), ClockPrefix.size());
+    const double time = TimeOf(t);
+    finite = finite && std::isfinite(time);
     const auto clockLength =
-        static_cast<std::size_t>(WriteNumber(clock + ClockPrefix.size(), TimeOf(t)) - clock);
+        static_cast<std::size_t>(WriteNumber(clock + ClockPrefix.size(), time) - clock);
 
     const FrameFactors frame = run_.curve.Factors(t, frameCount_);
     const bool every = writeAll || t == 0.0f;
+    bool valuesFinite = true;
     for (int r = 0; r < RegisterCount; ++r) {
         if (!every && !run_.moving[r]) continue;
         std::memcpy(out, clock, clockLength);
         out += clockLength;
         std::memcpy(out, pieces_[r].data(), pieces_[r].size());
         out += pieces_[r].size();
-        out = WriteNumber(out, run_.curve.Apply(frame, run_.initial[r], run_.final[r], slopes_[r]));
+        const float value = run_.curve.Apply(frame, run_.initial[r], run_.final[r], slopes_[r]);
+        valuesFinite &= std::isfinite(value);
+        out = WriteNumber(out, value);
         std::memcpy(out, LineClose.data(), LineClose.size());
         out += LineClose.size();
     }
+    finite = finite && valuesFinite;
     return out;
 }
 
 void FrameEmitter::EmitFrame(std::string& buf, float t, bool writeAll) const {
     const std::size_t start = buf.size();
     buf.resize(start + maxFrameBytes_);
-    char* end = WriteFrame(buf.data() + start, t, writeAll);
+    bool finite = true;
+    char* end = WriteFrame(buf.data() + start, t, writeAll, finite);
     buf.resize(static_cast<std::size_t>(end - buf.data()));
 }
 
-Outcome<GeneratedBlock> GenerateBlock(const GenerationInput& input, const ProgressFn& progress) {
+Outcome<GeneratedBlock> GenerateBlock(const GenerationInput& input, const ProgressFn& progress,
+                                      std::string reuse) {
     using Result = Outcome<GeneratedBlock>;
     auto settings = ReadRunSettings(input);
     if (!settings) return Result::Failure(settings.error());
@@ -191,41 +199,58 @@ Outcome<GeneratedBlock> GenerateBlock(const GenerationInput& input, const Progre
         bytes += CreditLine.size() + input.subHeader.size() + 2 * LineEnd.size();
     }
 
-    // A first, low estimate (every number "0.000") turns away huge runs at once.
+    // The block's length, estimated from the longest time and the longest of
+    // each register's two values (the curves stay between them up to the
+    // frame count), turns away huge runs at once and sizes the buffer. A
+    // value that overshoots past a fractional frame count may be longer; the
+    // string then grows on its own.
+    double estimate = static_cast<double>(bytes);
     if (frames > 0) {
+        const double first = emitter.TimeOf(0.0f), last = emitter.TimeOf(bound);
+        const double timeChars =
+            std::isfinite(first) && std::isfinite(last)
+                ? static_cast<double>(std::max(NumberLengthBound(first), NumberLengthBound(last)))
+                : 5.0;
         double firstFrame = 0, laterFrame = 0;
         for (int r = 0; r < RegisterCount; ++r) {
-            const double line = static_cast<double>(ClockPrefix.size() + 5 + 5 + LineClose.size()) +
+            const double i = emitter.run().initial[r], f = emitter.run().final[r];
+            const double extreme = std::min(std::max(std::fabs(i), std::fabs(f)), 3.5e38);
+            const double valueChars =
+                static_cast<double>(NumberLengthBound(i < 0 || f < 0 ? -extreme : extreme));
+            const double line = static_cast<double>(ClockPrefix.size() + LineClose.size()) + timeChars +
+                                valueChars +
                                 static_cast<double>(RegisterLinePiece(input.figure, input.names[r]).size());
             firstFrame += line;
             if (emitter.run().moving[r]) laterFrame += line;
         }
-        if (static_cast<double>(bytes) + firstFrame + (frames - 1) * laterFrame >
-            static_cast<double>(MaxBlockBytes)) {
-            return Result::Failure(tooLarge);
-        }
-    }
-
-    // Every time and value must be finite before anything is written; the same
-    // pass bounds the block's length so it is allocated once.
-    for (float t = 0.0f; t < bound; t += 1.0f) {
-        if (auto fault = emitter.CheckFrame(t, false, bytes)) return Result::Failure(std::move(*fault));
-        if (bytes > MaxBlockBytes) return Result::Failure(tooLarge);
+        estimate += firstFrame + (frames - 1) * laterFrame;
+        if (estimate > static_cast<double>(MaxBlockBytes)) return Result::Failure(tooLarge);
     }
 
     GeneratedBlock block;
     block.frameCount = frameCount;
     block.frameStep = frameStep;
-    block.text.reserve(bytes);
+    block.text = std::move(reuse);
+    block.text.clear();
+    block.text.reserve(static_cast<std::size_t>(estimate));
     StartBlock(block.text, input.fileHeader);
     AddSubHeader(block.text, input.subHeader);
 
-    // Each frame is written into a small buffer that stays in cache, then added.
+    // Each frame is written into a small buffer that stays in cache, then
+    // added. A time or value that is not finite ends the run with a message;
+    // the caller has written nothing yet.
     std::string frameBuffer(emitter.MaxFrameBytes(), '\0');
     int shown = -1;
     for (float t = 0.0f; t < bound; t += 1.0f) {
-        const char* end = emitter.WriteFrame(frameBuffer.data(), t, false);
+        bool finite = true;
+        const char* end = emitter.WriteFrame(frameBuffer.data(), t, false, finite);
+        if (!finite) {
+            std::size_t unused = 0;
+            std::optional<std::string> fault = emitter.CheckFrame(t, false, unused);
+            return Result::Failure(fault ? std::move(*fault) : "A value is out of range.");
+        }
         block.text.append(frameBuffer.data(), static_cast<std::size_t>(end - frameBuffer.data()));
+        if (block.text.size() > MaxBlockBytes) return Result::Failure(tooLarge);
         if (progress) {
             const float value = std::clamp(t / frameCount * 99.0f, 0.0f, 99.0f);
             const int whole = static_cast<int>(value);

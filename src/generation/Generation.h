@@ -90,8 +90,9 @@ public:
     void EmitFrame(std::string& buf, float t, bool writeAll) const;
 
     // The raw form for the generation loop: writes at `out`, which must have
-    // room for MaxFrameBytes(), and returns the end.
-    char* WriteFrame(char* out, float t, bool writeAll) const;
+    // room for MaxFrameBytes(), and returns the end. `finite` turns false when
+    // the frame's time or a value it wrote is not finite.
+    char* WriteFrame(char* out, float t, bool writeAll, bool& finite) const;
     std::size_t MaxFrameBytes() const { return maxFrameBytes_; }
 
 private:
@@ -117,8 +118,11 @@ inline constexpr std::size_t MaxBlockBytes = std::size_t{1} << 30;
 
 // Checks the whole input first, then writes the block: frame count =
 // dKeyframe × framesPSec as a float, frame step = dKeyframe ÷ frame count, and
-// frames 0, 1, 2, … while the index is below frame count + 1. On failure
-// nothing has been written and progress was never called.
-Outcome<GeneratedBlock> GenerateBlock(const GenerationInput& input, const ProgressFn& progress = {});
+// frames 0, 1, 2, … while the index is below frame count + 1. A failure is
+// a message; a time or value found out of range part-way ends the run then.
+// `reuse` lends the memory of an earlier block (its text is discarded), so a
+// run repeated with the same or a smaller size touches no fresh memory.
+Outcome<GeneratedBlock> GenerateBlock(const GenerationInput& input, const ProgressFn& progress = {},
+                                      std::string reuse = {});
 
 }  // namespace tw

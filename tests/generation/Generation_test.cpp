@@ -171,7 +171,8 @@ TEST(GenerateBlock, BlockIsAllocatedOnceAndTightly) {
     ASSERT_TRUE(result.ok()) << result.error();
     const std::string& text = result.value().text;
     EXPECT_GE(text.capacity(), text.size());
-    EXPECT_LT(static_cast<double>(text.capacity()), text.size() * 1.03);
+    // Sized once from an upper estimate: a little spare room, never a doubling.
+    EXPECT_LT(static_cast<double>(text.capacity()), text.size() * 1.10);
 }
 
 TEST(GenerateBlock, ErrorsNameTheFieldAndItsText) {
