@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFocusEvent>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -68,8 +69,10 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     : QWidget(parent), dialogs_(dialogs ? std::move(dialogs) : std::make_unique<MessageBoxDialogs>()) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tweenwright"));
+    // The layout was drawn for a narrow 7.8-point face; the faces found on
+    // this platform run wider, so they are set a little smaller to fit it.
     QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(7.8);
+    font.setPointSizeF(QFontInfo(font).family() == QStringLiteral("MS Sans Serif") ? 7.8 : 7.0);
     setFont(font);
     setFixedSize(Px(11880), Px(9912));
     BuildControls();
