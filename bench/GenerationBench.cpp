@@ -127,28 +127,20 @@ void BM_Block30s_Plain(benchmark::State& state) {
     state.counters["block_MB"] = static_cast<double>(bytes) / 1e6;
 }
 
-// One untimed round first: on this virtual machine the first touch of memory
-// the process has not used before costs several times what it does later.
-void BM_Block10min_Fast(benchmark::State& state) {
-    const tw::GenerationInput input = MovingInput(600, 30, static_cast<double>(state.range(0)));
+// Times rounds that each write one 10-minute block to a fresh file. One
+// untimed round first: on this virtual machine the first touch of memory the
+// process has not used before costs several times what it does later.
+// `round` returns the block's size, or an error text.
+template <class Round>
+void TimeFileRounds(benchmark::State& state, Round round) {
     const fs::path folder = MakeTempFolder();
     const fs::path file = folder / "bench.hap";
     std::size_t bytes = 0;
     std::string failure;
-    // As in the program, each run writes into the memory of the last block.
-    std::string spare;
-    const auto round = [&] {
-        auto result = tw::GenerateBlock(input, {}, std::move(spare));
-        const tw::FileResult written =
-            result ? tw::AppendQuotedRecord(file, result.value().text) : tw::FileResult::Failure(result.error());
-        if (!written) failure = written.error();
-        bytes = result ? result.value().text.size() : 0;
-        if (result) spare = std::move(result.value().text);
-    };
-    round();
+    round(file, bytes, failure);
     fs::remove(file);
     for (auto _ : state) {
-        round();
+        round(file, bytes, failure);
         if (!failure.empty()) {
             state.SkipWithError(failure.c_str());
             break;
@@ -162,27 +154,27 @@ void BM_Block10min_Fast(benchmark::State& state) {
     state.counters["block_MB"] = static_cast<double>(bytes) / 1e6;
 }
 
+void BM_Block10min_Fast(benchmark::State& state) {
+    const tw::GenerationInput input = MovingInput(600, 30, static_cast<double>(state.range(0)));
+    // As in the program, each run writes into the memory of the last block.
+    std::string spare;
+    TimeFileRounds(state, [&](const fs::path& file, std::size_t& bytes, std::string& failure) {
+        auto result = tw::GenerateBlock(input, {}, std::move(spare));
+        const tw::FileResult written =
+            result ? tw::AppendQuotedRecord(file, result.value().text) : tw::FileResult::Failure(result.error());
+        if (!written) failure = written.error();
+        bytes = result ? result.value().text.size() : 0;
+        if (result) spare = std::move(result.value().text);
+    });
+}
+
 void BM_Block10min_Plain(benchmark::State& state) {
     const tw::GenerationInput input = MovingInput(600, 30, static_cast<double>(state.range(0)));
-    const fs::path folder = MakeTempFolder();
-    const fs::path file = folder / "bench.hap";
-    std::size_t bytes = 0;
-    const auto round = [&] {
+    TimeFileRounds(state, [&](const fs::path& file, std::size_t& bytes, std::string&) {
         const std::string block = PlainBlock(input);
         PlainAppend(file, block);
         bytes = block.size();
-    };
-    round();
-    fs::remove(file);
-    for (auto _ : state) {
-        round();
-        state.PauseTiming();
-        fs::remove(file);
-        state.ResumeTiming();
-    }
-    fs::remove_all(folder);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-    state.counters["block_MB"] = static_cast<double>(bytes) / 1e6;
+    });
 }
 
 BENCHMARK(BM_Block30s_Fast)->Arg(0)->Arg(15)->UseRealTime()->Unit(benchmark::kMillisecond);

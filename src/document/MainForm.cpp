@@ -82,12 +82,7 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
 MainForm::~MainForm() = default;
 
 void MainForm::BuildControls() {
-    auto button = [](QWidget* parent, const char* name, const char* caption, int l, int t, int w, int h) {
-        QPushButton* b = new CaptionButton(QString::fromLatin1(caption), parent);
-        b->setObjectName(QString::fromLatin1(name));
-        PlaceTwips(b, l, t, w, h);
-        return b;
-    };
+    const auto button = MakeCaptionButton;
     auto label = [this](const char* caption, int l, int t, int w, int h) {
         auto* text = new QLabel(QString::fromLatin1(caption), this);
         PlaceTwips(text, l, t, w, h);

@@ -24,14 +24,6 @@ QLineEdit* MakeCell(QWidget* form, const QString& name, int index, const QString
     return cell;
 }
 
-QPushButton* MakeButton(QWidget* form, const char* name, const char* caption,
-                        int left, int top, int width, int height) {
-    auto* button = new CaptionButton(QString::fromLatin1(caption), form);
-    button->setObjectName(QString::fromLatin1(name));
-    PlaceTwips(button, left, top, width, height);
-    return button;
-}
-
 void Caption(QWidget* form, const char* text, int left) {
     auto* label = new QLabel(QString::fromLatin1(text), form);
     PlaceTwips(label, left, 3360, left == kNameLeft ? 1812 : 1332, 252);
@@ -68,15 +60,15 @@ RegisterPanel::RegisterPanel(QWidget* form) : QObject(form), form_(form) {
         if (!settingScroll_) VScroll1_Change();
     });
 
-    ViewBody = MakeButton(form, "ViewBody", "&Body", 1320, 2520, 612, 372);
-    ViewHand = MakeButton(form, "ViewHand", "&Hands", 1920, 2520, 732, 372);
-    ViewFace = MakeButton(form, "ViewFace", "F&ace", 2640, 2520, 612, 372);
-    ViewTranslate = MakeButton(form, "ViewTranslate", "&Translate", 3240, 2520, 972, 372);
-    ViewAll = MakeButton(form, "ViewAll", "Show All &Registers", 1320, 2880, 2892, 372);
-    f0InitialReset = MakeButton(form, "f0InitialReset", "Reset &Intitial", 4440, 2640, 1332, 252);
-    f0FinalReset = MakeButton(form, "f0FinalReset", "Reset &Final", 5880, 2640, 1332, 252);
-    Swap = MakeButton(form, "Swap", "&Swap Initial && Final Values", 4440, 3000, 1332, 372);
-    CopyI2F = MakeButton(form, "CopyI2F", "&Copy Initial to Final Values", 5880, 3000, 1332, 372);
+    ViewBody = MakeCaptionButton(form, "ViewBody", "&Body", 1320, 2520, 612, 372);
+    ViewHand = MakeCaptionButton(form, "ViewHand", "&Hands", 1920, 2520, 732, 372);
+    ViewFace = MakeCaptionButton(form, "ViewFace", "F&ace", 2640, 2520, 612, 372);
+    ViewTranslate = MakeCaptionButton(form, "ViewTranslate", "&Translate", 3240, 2520, 972, 372);
+    ViewAll = MakeCaptionButton(form, "ViewAll", "Show All &Registers", 1320, 2880, 2892, 372);
+    f0InitialReset = MakeCaptionButton(form, "f0InitialReset", "Reset &Intitial", 4440, 2640, 1332, 252);
+    f0FinalReset = MakeCaptionButton(form, "f0FinalReset", "Reset &Final", 5880, 2640, 1332, 252);
+    Swap = MakeCaptionButton(form, "Swap", "&Swap Initial && Final Values", 4440, 3000, 1332, 372);
+    CopyI2F = MakeCaptionButton(form, "CopyI2F", "&Copy Initial to Final Values", 5880, 3000, 1332, 372);
     for (QPushButton* b : {ViewBody, ViewHand, ViewFace, ViewTranslate})
         SetButtonColour(b, QPalette::Button);
 
@@ -200,28 +192,15 @@ std::array<std::string, RegisterCount> RegisterPanel::Names() const {
     return names;
 }
 
-void RegisterPanel::f0InitialReset_Click() {
+void RegisterPanel::ApplyToColumns(void (*command)(KeyframeColumns&)) {
     KeyframeColumns columns = Columns();
-    ResetInitial(columns);
+    command(columns);
     SetColumns(columns);
 }
 
-void RegisterPanel::f0FinalReset_Click() {
-    KeyframeColumns columns = Columns();
-    ResetFinal(columns);
-    SetColumns(columns);
-}
-
-void RegisterPanel::CopyI2F_Click() {
-    KeyframeColumns columns = Columns();
-    CopyInitialToFinal(columns);
-    SetColumns(columns);
-}
-
-void RegisterPanel::Swap_Click() {
-    KeyframeColumns columns = Columns();
-    SwapInitialAndFinal(columns);
-    SetColumns(columns);
-}
+void RegisterPanel::f0InitialReset_Click() { ApplyToColumns(ResetInitial); }
+void RegisterPanel::f0FinalReset_Click() { ApplyToColumns(ResetFinal); }
+void RegisterPanel::CopyI2F_Click() { ApplyToColumns(CopyInitialToFinal); }
+void RegisterPanel::Swap_Click() { ApplyToColumns(SwapInitialAndFinal); }
 
 }  // namespace tw

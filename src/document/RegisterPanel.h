@@ -85,6 +85,8 @@ protected:
 
 private:
     void SetViewMode(int mode, QPushButton* marked);
+    // Runs a value command over the columns as the boxes hold them.
+    void ApplyToColumns(void (*command)(KeyframeColumns&));
     void SetRange(ScrollRange range);
     void HandleValueBoxClick(QLineEdit* box, EditSideKind side, int index);
 

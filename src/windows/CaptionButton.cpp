@@ -3,10 +3,20 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include "windows/Twips.h"
+
 namespace tw {
 
 CaptionButton::CaptionButton(const QString& caption, QWidget* parent)
     : QPushButton(caption, parent) {}
+
+CaptionButton* MakeCaptionButton(QWidget* parent, const char* name, const char* caption, int left,
+                                 int top, int width, int height) {
+    auto* button = new CaptionButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    PlaceTwips(button, left, top, width, height);
+    return button;
+}
 
 void CaptionButton::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);

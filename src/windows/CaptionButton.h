@@ -16,4 +16,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
+// A caption button with its control name, placed in twips on `parent`.
+CaptionButton* MakeCaptionButton(QWidget* parent, const char* name, const char* caption, int left,
+                                 int top, int width, int height);
+
 }  // namespace tw
