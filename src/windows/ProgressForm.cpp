@@ -22,6 +22,8 @@ QProgressBar* MakeBar(QWidget* parent, const char* name) {
 ProgressForm::ProgressForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("ProgressForm"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The keyboard stays with the main window, so F5 can follow at once.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QStringLiteral("Progress..."));
     setFixedSize(Px(9492), Px(6036));
 
