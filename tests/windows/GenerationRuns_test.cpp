@@ -138,6 +138,17 @@ private slots:
         QCOMPARE(ReadAll(PathOf("bob.hap")), expected + "\"\r\n");
     }
 
+    void aNegativeDurationAppendsAnEmptyBlockAndMovesTheStartBack() {
+        form->ActiveFile->setText(PathOf("back.hap"));
+        form->StartTime->setText(QStringLiteral("5"));
+        form->DKeyframe->setText(QStringLiteral("-1"));
+        form->Gen2Append->click();
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
+        QCOMPARE(ReadAll(PathOf("back.hap")), "\"" + kHeader + "\r\n\r\n\"\r\n");
+        QCOMPARE(form->StartTime->text(), QStringLiteral("4"));
+        QCOMPARE(form->Finishtime->text(), QStringLiteral("3"));
+    }
+
     void clipboardGetsTheBlockWithoutQuotes() {
         form->Panel->f0initial[104]->setText(QStringLiteral("-0.0625"));
         form->Panel->f0final[104]->setText(QStringLiteral("-0.0625"));

@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -377,6 +378,33 @@ private slots:
         QCOMPARE(p->f0final[3]->text(), QStringLiteral("12.500"));
         QTest::mouseClick(p->f0FinalReset, Qt::LeftButton);
         QCOMPARE(p->f0final[3]->text(), QStringLiteral("0"));
+    }
+
+    // Access keys go through the window system's shortcut handling, which
+    // simulated events skip: these are real key presses sent to the X server.
+    void accessKeysRunTheValueCommands() {
+        if (QGuiApplication::platformName() != QStringLiteral("xcb"))
+            QSKIP("needs an X server (the test command starts one)");
+        RegisterPanel* p = form->Panel;
+        p->f0initial[0]->setText(QStringLiteral("0.25"));
+        form->figure->setFocus();
+        auto press = [this](const char* keys) {
+            return QProcess::execute(QStringLiteral("xdotool"),
+                                     {QStringLiteral("windowfocus"), QStringLiteral("--sync"),
+                                      QString::number(form->winId()), QStringLiteral("key"),
+                                      QString::fromLatin1(keys)}) == 0;
+        };
+        QVERIFY(press("alt+c"));
+        QTRY_COMPARE(p->f0final[0]->text(), QStringLiteral("0.25"));
+        QVERIFY(press("alt+i"));
+        QTRY_COMPARE(p->f0initial[0]->text(), QStringLiteral("0"));
+        QVERIFY(press("alt+s"));
+        QTRY_COMPARE(p->f0initial[0]->text(), QStringLiteral("0.25"));
+        QCOMPARE(p->f0final[0]->text(), QStringLiteral("0"));
+        QVERIFY(press("alt+t"));
+        QTRY_COMPARE(p->ViewMode, static_cast<int>(ViewTranslateGroup));
+        QVERIFY(press("F4"));
+        QTRY_COMPARE(form->ActiveHaptekX1->Commands().last(), QStringLiteral("\\Reset"));
     }
 
     void exitClosesTheWindowAndTheSliderWindow() {
