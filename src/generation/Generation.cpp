@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "document/NumberText.h"
-#include "generation/CodePage.h"
 #include "generation/Digits.h"
 #include "generation/HapScript.h"
 
@@ -40,14 +39,6 @@ std::size_t NumberLengthBound(double value) {
 std::string FrameText(float t) { return std::to_string(static_cast<long long>(t)); }
 
 }  // namespace
-
-GenerationInput EncodeTextsForFile(GenerationInput input) {
-    input.figure = EncodeCodePage(input.figure);
-    input.fileHeader = EncodeCodePage(input.fileHeader);
-    input.subHeader = EncodeCodePage(input.subHeader);
-    for (auto& name : input.names) name = EncodeCodePage(name);
-    return input;
-}
 
 Outcome<RunSettings> ReadRunSettings(const GenerationInput& input) {
     RunSettings run;
@@ -102,31 +93,20 @@ float FrameEmitter::ValueOf(int r, float t) const {
                             slopes_[r]);
 }
 
-std::optional<std::string> FrameEmitter::CheckFrame(float t, bool writeAll, std::size_t& bytes) const {
-    const double time = TimeOf(t);
-    if (!std::isfinite(time)) {
+std::optional<std::string> FrameEmitter::FrameFault(float t, bool writeAll) const {
+    if (!std::isfinite(TimeOf(t))) {
         return "The time of frame " + FrameText(t) + " is out of range (start time " +
                Quote(run_.startTimeText) + ", time between keyframes " + Quote(run_.dKeyframeText) +
                ", frames per second " + Quote(run_.framesPSecText) + ").";
     }
-    char timeText[MaxNumberChars];
-    const auto timeLength = static_cast<std::size_t>(WriteNumber(timeText, time) - timeText);
-    const std::size_t fixedLength = ClockPrefix.size() + timeLength + LineClose.size();
-
-    const FrameFactors frame = run_.curve.Factors(t, frameCount_);
-    std::size_t total = 0;
     for (int r = 0; r < RegisterCount; ++r) {
-        if (!Writes(r, t, writeAll)) continue;
-        const float value = run_.curve.Apply(frame, run_.initial[r], run_.final[r], slopes_[r]);
-        if (!std::isfinite(value)) {
+        if (Writes(r, t, writeAll) && !std::isfinite(ValueOf(r, t))) {
             return "The value of " + RegisterLabel(run_, r) + " on frame " + FrameText(t) +
                    " is out of range (initial value " + Quote(run_.initialText[r]) +
                    ", final value " + Quote(run_.finalText[r]) + ", acceleration " +
                    Quote(run_.accelerationText) + ").";
         }
-        total += fixedLength + pieces_[r].size() + NumberLengthBound(value);
     }
-    bytes += total;
     return std::nullopt;
 }
 
@@ -245,8 +225,7 @@ Outcome<GeneratedBlock> GenerateBlock(const GenerationInput& input, const Progre
         bool finite = true;
         const char* end = emitter.WriteFrame(frameBuffer.data(), t, false, finite);
         if (!finite) {
-            std::size_t unused = 0;
-            std::optional<std::string> fault = emitter.CheckFrame(t, false, unused);
+            std::optional<std::string> fault = emitter.FrameFault(t, false);
             return Result::Failure(fault ? std::move(*fault) : "A value is out of range.");
         }
         block.text.append(frameBuffer.data(), static_cast<std::size_t>(end - frameBuffer.data()));

@@ -15,8 +15,8 @@
 
 namespace tw {
 
-// The field texts of a run. For a file, the caller converts the user texts to
-// the file's code page first (see EncodeTextsForFile).
+// The field texts of a run, as the fields hold them (UTF-8). A block meant
+// for a file is converted to the file's code page afterwards (EncodeCodePage).
 struct GenerationInput {
     std::string dKeyframe;     // time between keyframes, seconds
     std::string framesPSec;    // frames per second
@@ -30,9 +30,6 @@ struct GenerationInput {
     std::array<std::string, RegisterCount> final;    // final value texts
 };
 
-// The same input with the user texts (figure, headers, names) in Windows-1252.
-// Number texts are left as they are.
-GenerationInput EncodeTextsForFile(GenerationInput input);
 
 // The numbers of a run, read strictly from the field texts, with the texts
 // kept for messages.
@@ -80,13 +77,12 @@ public:
     // The eased value of register r on frame t.
     float ValueOf(int r, float t) const;
 
-    // Checks that frame t's time and every value it writes are finite. On
-    // success adds to `bytes` an upper bound of the frame's length; otherwise
-    // returns the message naming the register (or the time).
-    std::optional<std::string> CheckFrame(float t, bool writeAll, std::size_t& bytes) const;
+    // The message naming the register (or the time) when frame t's time or a
+    // value it writes is not finite; none when all are.
+    std::optional<std::string> FrameFault(float t, bool writeAll) const;
 
-    // Appends the frame's lines to buf. Call CheckFrame first: values that are
-    // not finite are written as "inf" or "nan".
+    // Appends the frame's lines to buf. Values that are not finite are written
+    // as "inf" or "nan"; FrameFault tells which.
     void EmitFrame(std::string& buf, float t, bool writeAll) const;
 
     // The raw form for the generation loop: writes at `out`, which must have

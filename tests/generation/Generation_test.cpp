@@ -1,3 +1,4 @@
+#include "generation/CodePage.h"
 #include "generation/Generation.h"
 
 #include <gtest/gtest.h>
@@ -236,12 +237,13 @@ TEST(GenerationInput, UserTextsGoToTheFileCodePage) {
     input.figure = "Zoë";
     input.subHeader = "€";
     input.names[0] = "Kopf–Neigung";
-    input.initial[0] = "1é";
-    const tw::GenerationInput encoded = tw::EncodeTextsForFile(input);
-    EXPECT_EQ(encoded.figure, "Zo\xEB");
-    EXPECT_EQ(encoded.subHeader, "\x80");
-    EXPECT_EQ(encoded.names[0], "Kopf\x96Neigung");
-    EXPECT_EQ(encoded.initial[0], "1é");
+    auto result = tw::GenerateBlock(input);
+    ASSERT_TRUE(result.ok()) << result.error();
+    // A file gets the block in Windows-1252, as the window writes it.
+    const std::string encoded = tw::EncodeCodePage(result.value().text);
+    EXPECT_NE(encoded.find("\x80\r\n"), std::string::npos);
+    EXPECT_NE(encoded.find("[figure= Zo\xEB name= Kopf\x96Neigung   f0= 0.000]"), std::string::npos);
+    EXPECT_EQ(encoded.find("Zoë"), std::string::npos);
 }
 
 }  // namespace
