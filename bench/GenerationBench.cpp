@@ -160,8 +160,8 @@ void BM_Block10min_Fast(benchmark::State& state) {
     std::string spare;
     TimeFileRounds(state, [&](const fs::path& file, std::size_t& bytes, std::string& failure) {
         auto result = tw::GenerateBlock(input, {}, std::move(spare));
-        const tw::FileResult written =
-            result ? tw::AppendQuotedRecord(file, result.value().text) : tw::FileResult::Failure(result.error());
+        const tw::Outcome<void> written =
+            result ? tw::AppendQuotedRecord(file, result.value().text) : tw::Outcome<void>::Failure(result.error());
         if (!written) failure = written.error();
         bytes = result ? result.value().text.size() : 0;
         if (result) spare = std::move(result.value().text);

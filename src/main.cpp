@@ -1,7 +1,7 @@
 // Tweenwright: writes keyframe animations for the talking-character player.
 #include <QApplication>
 
-#include "document/MainForm.h"
+#include "windows/MainForm.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

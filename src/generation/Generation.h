@@ -11,7 +11,7 @@
 
 #include "document/RegisterCatalogue.h"
 #include "generation/Easing.h"
-#include "generation/Outcome.h"
+#include "document/Outcome.h"
 
 namespace tw {
 

@@ -80,12 +80,12 @@ int OpenForAppend(const char* name, bool& created) {
 
 }  // namespace
 
-FileResult AppendQuotedRecord(const std::filesystem::path& path, std::string_view block) {
+Outcome<void> AppendQuotedRecord(const std::filesystem::path& path, std::string_view block) {
     const char* name = path.c_str();
     bool created = false;
     const int fd = OpenForAppend(name, created);
     if (fd < 0) {
-        return FileResult::Failure("Could not open " + Named(path) + " to add the script: " +
+        return Outcome<void>::Failure("Could not open " + Named(path) + " to add the script: " +
                                    Reason(errno) + ".");
     }
 
@@ -94,7 +94,7 @@ FileResult AppendQuotedRecord(const std::filesystem::path& path, std::string_vie
         const int error = errno;
         ::close(fd);
         if (created) ::unlink(name);
-        return FileResult::Failure("Could not read the size of " + Named(path) + ": " +
+        return Outcome<void>::Failure("Could not read the size of " + Named(path) + ": " +
                                    Reason(error) + ".");
     }
     const off_t oldLength = before.st_size;
@@ -108,7 +108,7 @@ FileResult AppendQuotedRecord(const std::filesystem::path& path, std::string_vie
         }
         ::close(fd);
         if (created) ::unlink(name);
-        return FileResult::Failure("Could not write the script to " + Named(path) + ": " +
+        return Outcome<void>::Failure("Could not write the script to " + Named(path) + ": " +
                                    Reason(writeError) + "." + undoNote);
     }
 
@@ -119,13 +119,13 @@ FileResult AppendQuotedRecord(const std::filesystem::path& path, std::string_vie
         } else if (regular && ::truncate(name, oldLength) != 0) {
             undoNote = " The file could not be cut back to its previous length: " + Reason(errno) + ".";
         }
-        return FileResult::Failure("Could not finish writing the script to " + Named(path) + ": " +
+        return Outcome<void>::Failure("Could not finish writing the script to " + Named(path) + ": " +
                                    Reason(error) + "." + undoNote);
     }
-    return FileResult::Success();
+    return Outcome<void>::Success();
 }
 
-FileResult ReplaceWithQuotedRecord(const std::filesystem::path& path, std::string_view block) {
+Outcome<void> ReplaceWithQuotedRecord(const std::filesystem::path& path, std::string_view block) {
     static std::atomic<unsigned> counter{0};
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
@@ -139,7 +139,7 @@ FileResult ReplaceWithQuotedRecord(const std::filesystem::path& path, std::strin
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
-        return FileResult::Failure("Could not create a file beside " + Named(path) + ": " +
+        return Outcome<void>::Failure("Could not create a file beside " + Named(path) + ": " +
                                    Reason(errno) + ".");
     }
 
@@ -150,7 +150,7 @@ FileResult ReplaceWithQuotedRecord(const std::filesystem::path& path, std::strin
 
     const auto fail = [&](const std::string& what, int error) {
         ::unlink(temporary.c_str());
-        return FileResult::Failure(what + Named(path) + ": " + Reason(error) + ".");
+        return Outcome<void>::Failure(what + Named(path) + ": " + Reason(error) + ".");
     };
 
     const int writeError = WriteRecord(fd, block);
@@ -160,7 +160,7 @@ FileResult ReplaceWithQuotedRecord(const std::filesystem::path& path, std::strin
     }
     if (::close(fd) != 0) return fail("Could not finish writing the script for ", errno);
     if (::rename(temporary.c_str(), path.c_str()) != 0) return fail("Could not replace ", errno);
-    return FileResult::Success();
+    return Outcome<void>::Success();
 }
 
 }  // namespace tw

@@ -1,4 +1,4 @@
-#include "generation/CodePage.h"
+#include "document/CodePage.h"
 #include "generation/Generation.h"
 
 #include <gtest/gtest.h>

@@ -38,13 +38,13 @@ protected:
     // Runs `write` in a child whose files may not grow past 4 KiB (a full
     // disk in small); SIGXFSZ is ignored so the write fails with EFBIG.
     // Returns true when the child saw the write fail with a message.
-    static bool FailsInFullDisk(const std::function<tw::FileResult()>& write) {
+    static bool FailsInFullDisk(const std::function<tw::Outcome<void>()>& write) {
         const pid_t child = ::fork();
         if (child == 0) {
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{4096, 4096};
             ::setrlimit(RLIMIT_FSIZE, &limit);
-            const tw::FileResult result = write();
+            const tw::Outcome<void> result = write();
             ::_exit(!result.ok() && !result.error().empty() ? 0 : 1);
         }
         int status = 0;
@@ -72,7 +72,7 @@ TEST_F(ScriptFileTest, OpenFailuresNameTheFileAndCreateNothing) {
     Write(folder / "plain", "abc");
     fs::create_directory(folder / "sub");
     for (const fs::path& bad : {folder / "missing" / "a.hap", folder / "plain" / "a.hap", folder / "sub"}) {
-        const tw::FileResult result = tw::AppendQuotedRecord(bad, "block");
+        const tw::Outcome<void> result = tw::AppendQuotedRecord(bad, "block");
         EXPECT_FALSE(result.ok()) << bad;
         EXPECT_NE(result.error().find(bad.string()), std::string::npos) << result.error();
         EXPECT_FALSE(tw::ReplaceWithQuotedRecord(bad, "block").ok()) << bad;

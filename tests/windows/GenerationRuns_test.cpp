@@ -15,9 +15,9 @@
 #include <memory>
 
 #include "WindowTestSupport.h"
-#include "document/MainForm.h"
+#include "windows/MainForm.h"
 #include "document/RegisterCatalogue.h"
-#include "document/RegisterPanel.h"
+#include "windows/RegisterPanel.h"
 #include "windows/ProgressForm.h"
 
 using namespace tw;

@@ -17,8 +17,8 @@
 
 #include "WindowTestSupport.h"
 #include "document/FixedPaths.h"
-#include "document/MainForm.h"
-#include "document/RegisterPanel.h"
+#include "windows/MainForm.h"
+#include "windows/RegisterPanel.h"
 #include "windows/CharacterView.h"
 #include "windows/Twips.h"
 

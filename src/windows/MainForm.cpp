@@ -1,4 +1,4 @@
-#include "document/MainForm.h"
+#include "windows/MainForm.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,8 +17,8 @@
 #include "document/FieldRules.h"
 #include "document/FixedPaths.h"
 #include "document/NumberText.h"
-#include "document/RegisterPanel.h"
-#include "generation/CodePage.h"
+#include "windows/RegisterPanel.h"
+#include "document/CodePage.h"
 #include "generation/Easing.h"
 #include "generation/Generation.h"
 #include "generation/ScriptFile.h"
@@ -361,7 +361,7 @@ void MainForm::Gen2Append_Click() {
     }
     ProgressForm* progress = PrepareProgress(true);
     if (!GenerateBlock(progress, true)) return;
-    FileResult written =
+    Outcome<void> written =
         AppendQuotedRecord(QFile::encodeName(ActiveFile->text()).toStdString(), ScriptBuffer);
     if (!written) {
         if (progress) progress->close();

@@ -1,4 +1,4 @@
-#include "document/RegisterPanel.h"
+#include "windows/RegisterPanel.h"
 
 #include <QLabel>
 #include <QLineEdit>

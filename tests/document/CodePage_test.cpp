@@ -1,4 +1,4 @@
-#include "generation/CodePage.h"
+#include "document/CodePage.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,8 @@ TEST(CodePage, TheTwentySevenHighCharacters) {
 }
 
 TEST(CodePage, OthersAndInvalidBecomeQuestionMarks) {
-    EXPECT_EQ(tw::EncodeCodePage("a\xC2\x81" "b"), "a?b");             // U+0081, unassigned
+    EXPECT_EQ(tw::EncodeCodePage("a\xC2\x81" "b"), "a\x81" "b");        // unassigned byte, passed through
+    EXPECT_EQ(tw::EncodeCodePage("\xC2\x80"), "?");                     // U+0080: 0x80 is the euro
     EXPECT_EQ(tw::EncodeCodePage("\xC4\x80\xE4\xB8\xAD\xF0\x9F\x98\x80"), "???");  // Ā 中 😀
     EXPECT_EQ(tw::EncodeCodePage("\x80x"), "?x");                       // stray continuation
     EXPECT_EQ(tw::EncodeCodePage("\xE2\x82x"), "?x");                   // cut short
@@ -30,6 +31,24 @@ TEST(CodePage, OthersAndInvalidBecomeQuestionMarks) {
     EXPECT_EQ(tw::EncodeCodePage("\xED\xA0\x80"), "???");               // surrogate
     EXPECT_EQ(tw::EncodeCodePage("\xF4\x90\x80\x80"), "????");          // past U+10FFFF
     EXPECT_EQ(tw::EncodeCodePage("\xE2\x82"), "?");                     // cut at the end
+}
+
+TEST(CodePage, DecodingGivesBackEveryByte) {
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    const std::string text = tw::DecodeCodePage(all);
+    EXPECT_EQ(tw::EncodeCodePage(text), all);
+    EXPECT_FALSE(tw::FirstCharacterOutsideCodePage(text));
+    EXPECT_EQ(tw::DecodeCodePage("Zo\xEB \x80 \x9F\x81"), "Zoë € Ÿ\xC2\x81");
+    EXPECT_EQ(tw::DecodeCodePage("plain"), "plain");
+}
+
+TEST(CodePage, FirstCharacterOutside) {
+    EXPECT_FALSE(tw::FirstCharacterOutsideCodePage("Zoë € œ"));
+    EXPECT_EQ(tw::FirstCharacterOutsideCodePage("Zoë 名前"), "名");
+    EXPECT_EQ(tw::FirstCharacterOutsideCodePage("a\xC2\x80"), "\xC2\x80");
+    EXPECT_EQ(tw::FirstCharacterOutsideCodePage("ab\xE2\x82"), "\xE2\x82");
+    EXPECT_EQ(tw::FirstCharacterOutsideCodePage("\xFFx"), "\xFF");
 }
 
 }  // namespace
