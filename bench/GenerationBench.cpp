@@ -35,8 +35,8 @@ std::string Text(double value) {
     return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
-tw::GenerationInput MovingInput(double seconds, double fps, double acceleration) {
-    tw::GenerationInput input;
+tw::DocumentTexts MovingInput(double seconds, double fps, double acceleration) {
+    tw::DocumentTexts input;
     input.dKeyframe = Text(seconds);
     input.framesPSec = Text(fps);
     input.startTime = Text(0);
@@ -52,7 +52,7 @@ tw::GenerationInput MovingInput(double seconds, double fps, double acceleration)
 
 // The plain reference: strtod once per text, the curve worked out line by
 // line, one snprintf per line appended to a string that grows as it goes.
-std::string PlainBlock(const tw::GenerationInput& input) {
+std::string PlainBlock(const tw::DocumentTexts& input) {
     const double seconds = std::strtod(input.dKeyframe.c_str(), nullptr);
     const double fps = std::strtod(input.framesPSec.c_str(), nullptr);
     const double start = std::strtod(input.startTime.c_str(), nullptr);
@@ -100,7 +100,7 @@ fs::path MakeTempFolder() {
 }
 
 void BM_Block30s_Fast(benchmark::State& state) {
-    const tw::GenerationInput input = MovingInput(30, 10, static_cast<double>(state.range(0)));
+    const tw::DocumentTexts input = MovingInput(30, 10, static_cast<double>(state.range(0)));
     std::size_t bytes = 0;
     for (auto _ : state) {
         auto result = tw::GenerateBlock(input);
@@ -116,7 +116,7 @@ void BM_Block30s_Fast(benchmark::State& state) {
 }
 
 void BM_Block30s_Plain(benchmark::State& state) {
-    const tw::GenerationInput input = MovingInput(30, 10, static_cast<double>(state.range(0)));
+    const tw::DocumentTexts input = MovingInput(30, 10, static_cast<double>(state.range(0)));
     std::size_t bytes = 0;
     for (auto _ : state) {
         std::string block = PlainBlock(input);
@@ -155,7 +155,7 @@ void TimeFileRounds(benchmark::State& state, Round round) {
 }
 
 void BM_Block10min_Fast(benchmark::State& state) {
-    const tw::GenerationInput input = MovingInput(600, 30, static_cast<double>(state.range(0)));
+    const tw::DocumentTexts input = MovingInput(600, 30, static_cast<double>(state.range(0)));
     // As in the program, each run writes into the memory of the last block.
     std::string spare;
     TimeFileRounds(state, [&](const fs::path& file, std::size_t& bytes, std::string& failure) {
@@ -169,7 +169,7 @@ void BM_Block10min_Fast(benchmark::State& state) {
 }
 
 void BM_Block10min_Plain(benchmark::State& state) {
-    const tw::GenerationInput input = MovingInput(600, 30, static_cast<double>(state.range(0)));
+    const tw::DocumentTexts input = MovingInput(600, 30, static_cast<double>(state.range(0)));
     TimeFileRounds(state, [&](const fs::path& file, std::size_t& bytes, std::string&) {
         const std::string block = PlainBlock(input);
         PlainAppend(file, block);
@@ -232,7 +232,7 @@ Peak MeasurePeak(bool fast) {
     if (child == 0) {
         ::close(channel[0]);
         const fs::path folder = MakeTempFolder();
-        const tw::GenerationInput input = MovingInput(600, 30, 0);
+        const tw::DocumentTexts input = MovingInput(600, 30, 0);
         std::size_t bytes = 0;
         if (fast) {
             auto result = tw::GenerateBlock(input);

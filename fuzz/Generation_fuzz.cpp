@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bytes = end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
         return field;
     };
-    tw::GenerationInput input;
+    tw::DocumentTexts input;
     input.dKeyframe = next();
     input.framesPSec = next();
     input.startTime = next();

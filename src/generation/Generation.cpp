@@ -40,7 +40,7 @@ std::string FrameText(float t) { return std::to_string(static_cast<long long>(t)
 
 }  // namespace
 
-Outcome<RunSettings> ReadRunSettings(const GenerationInput& input) {
+Outcome<RunSettings> ReadRunSettings(const DocumentTexts& input) {
     RunSettings run;
     std::string failure;
     // The label is only put together when the text fails.
@@ -146,7 +146,7 @@ void FrameEmitter::EmitFrame(std::string& buf, float t, bool writeAll) const {
     buf.resize(static_cast<std::size_t>(end - buf.data()));
 }
 
-Outcome<GeneratedBlock> GenerateBlock(const GenerationInput& input, const ProgressFn& progress,
+Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const ProgressFn& progress,
                                       std::string reuse) {
     using Result = Outcome<GeneratedBlock>;
     auto settings = ReadRunSettings(input);

@@ -11,25 +11,10 @@
 
 #include "document/RegisterCatalogue.h"
 #include "generation/Easing.h"
+#include "document/DocumentTexts.h"
 #include "document/Outcome.h"
 
 namespace tw {
-
-// The field texts of a run, as the fields hold them (UTF-8). A block meant
-// for a file is converted to the file's code page afterwards (EncodeCodePage).
-struct GenerationInput {
-    std::string dKeyframe;     // time between keyframes, seconds
-    std::string framesPSec;    // frames per second
-    std::string startTime;     // time of frame 0, seconds
-    std::string acceleration;  // 0 linear, above 0 accelerating, below 0 decelerating
-    std::string figure;
-    std::string fileHeader;
-    std::string subHeader;
-    std::array<std::string, RegisterCount> names;    // register names as written
-    std::array<std::string, RegisterCount> initial;  // initial value texts
-    std::array<std::string, RegisterCount> final;    // final value texts
-};
-
 
 // The numbers of a run, read strictly from the field texts, with the texts
 // kept for messages.
@@ -54,7 +39,7 @@ struct RunSettings {
 
 // Reads every number text of the input; fails with a message naming the first
 // field whose text is not a finite number.
-Outcome<RunSettings> ReadRunSettings(const GenerationInput& input);
+Outcome<RunSettings> ReadRunSettings(const DocumentTexts& input);
 
 // Writes the register lines of single frames. The frame count and step are
 // given, not derived, so previews can write one frame of a run with their own.
@@ -118,7 +103,7 @@ inline constexpr std::size_t MaxBlockBytes = std::size_t{1} << 30;
 // a message; a time or value found out of range part-way ends the run then.
 // `reuse` lends the memory of an earlier block (its text is discarded), so a
 // run repeated with the same or a smaller size touches no fresh memory.
-Outcome<GeneratedBlock> GenerateBlock(const GenerationInput& input, const ProgressFn& progress = {},
+Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const ProgressFn& progress = {},
                                       std::string reuse = {});
 
 }  // namespace tw

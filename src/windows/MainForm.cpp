@@ -18,9 +18,8 @@
 #include "document/FixedPaths.h"
 #include "document/NumberText.h"
 #include "windows/RegisterPanel.h"
-#include "document/CodePage.h"
 #include "generation/Easing.h"
-#include "generation/Generation.h"
+#include "generation/FileBlock.h"
 #include "generation/ScriptFile.h"
 #include "windows/CaptionButton.h"
 #include "windows/CharacterView.h"
@@ -33,35 +32,7 @@ namespace tw {
 
 namespace {
 
-const char* const kDefaultHeader =
-    "#Haptek  Version= 2.00 Name= insertnamehere.hap   HapType= script FileType= text";
-
 std::string Utf8(const QLineEdit* field) { return field->text().toStdString(); }
-
-bool IsAscii(std::string_view text) {
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
-
-// Whether any text that reaches the block as it stands holds a non-ASCII
-// character (the number texts must be numbers and so are ASCII).
-bool UserTextsAreAscii(const GenerationInput& input) {
-    if (!IsAscii(input.figure) || !IsAscii(input.fileHeader) || !IsAscii(input.subHeader))
-        return false;
-    for (const std::string& name : input.names)
-        if (!IsAscii(name)) return false;
-    return true;
-}
-
-// The sub header as the block holds it: every line break as CR LF.
-std::string SubHeaderText(const QPlainTextEdit* field) {
-    QString text = field->toPlainText();
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return text.toStdString();
-}
 
 }  // namespace
 
@@ -112,7 +83,7 @@ void MainForm::BuildControls() {
     label("File:", 1320, 240, 372, 252);
     ActiveFile = field("ActiveFile", "", 1680, 240, 10092, 288);
     label("File Header:", 1320, 600, 1092, 252);
-    FileHeader = field("FileHeader", kDefaultHeader, 2280, 600, 9492, 288);
+    FileHeader = field("FileHeader", std::string(DefaultFileHeader).c_str(), 2280, 600, 9492, 288);
     label("Figue Name:", 1320, 960, 1212, 252);
     figure = field("figure", "", 2280, 960, 1932, 288);
     label("Start time:", 4560, 960, 732, 252);
@@ -312,15 +283,15 @@ ProgressForm* MainForm::PrepareProgress(bool resetSaveBar) {
     return progress_;
 }
 
-GenerationInput MainForm::GatherGenerationInput() const {
-    GenerationInput input;
+DocumentTexts MainForm::GatherDocumentTexts() const {
+    DocumentTexts input;
     input.dKeyframe = Utf8(DKeyframe);
     input.framesPSec = Utf8(FramesPSec);
     input.startTime = Utf8(StartTime);
     input.acceleration = Utf8(Acceleration);
     input.figure = Utf8(figure);
     input.fileHeader = Utf8(FileHeader);
-    input.subHeader = SubHeaderText(clipboardtemp);
+    input.subHeader = clipboardtemp->toPlainText().toStdString();
     input.names = Panel->Names();
     KeyframeColumns columns = Panel->Columns();
     input.initial = std::move(columns.initial);
@@ -329,11 +300,11 @@ GenerationInput MainForm::GatherGenerationInput() const {
 }
 
 bool MainForm::GenerateBlock(ProgressForm* progress, bool forFile) {
-    GenerationInput input = GatherGenerationInput();
+    DocumentTexts input = GatherDocumentTexts();
     // The run writes into the memory of the last block: repeated runs then
     // touch no fresh memory.
-    Outcome<GeneratedBlock> result = tw::GenerateBlock(
-        input, [progress](int value) { if (progress) progress->SetCalcProgress(value); },
+    Outcome<GeneratedBlock> result = BlockFor(
+        forFile ? BlockDestination::File : BlockDestination::Clipboard, input, [progress](int value) { if (progress) progress->SetCalcProgress(value); },
         std::move(ScriptBuffer));
     if (!result) {
         if (progress) progress->close();
@@ -344,9 +315,6 @@ bool MainForm::GenerateBlock(ProgressForm* progress, bool forFile) {
     FrameCount = result.value().frameCount;
     FrameStep = result.value().frameStep;
     ScriptBuffer = std::move(result.value().text);
-    // Files hold 8-bit text: user text goes to a file in the Windows-1252
-    // code page the player reads.
-    if (forFile && !UserTextsAreAscii(input)) ScriptBuffer = EncodeCodePage(ScriptBuffer);
     return true;
 }
 

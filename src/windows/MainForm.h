@@ -25,7 +25,7 @@ namespace tw {
 class CharacterView;
 class ProgressForm;
 class RegisterPanel;
-struct GenerationInput;
+struct DocumentTexts;
 
 class MainForm : public QWidget {
     Q_OBJECT
@@ -116,7 +116,7 @@ private:
     void Form_Unload();
     void BuildControls();
     ProgressForm* PrepareProgress(bool resetSaveBar);
-    GenerationInput GatherGenerationInput() const;
+    DocumentTexts GatherDocumentTexts() const;
     // Runs the generation into ScriptBuffer (in the file code page when
     // `forFile`); on failure shows the message, closes the progress window
     // and returns false. Fields are not touched either way.

@@ -1,0 +1,32 @@
+// A generation run's block as it leaves the program: for a file or for the
+// clipboard. Every rule that turns the window's texts into the bytes of a
+// block lives here or below, never in a window.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "document/DocumentTexts.h"
+#include "document/Outcome.h"
+#include "generation/Generation.h"
+
+namespace tw {
+
+// The header line the File Header field starts with.
+inline constexpr std::string_view DefaultFileHeader =
+    "#Haptek  Version= 2.00 Name= insertnamehere.hap   HapType= script FileType= text";
+
+// The sub header as a block holds it: every line break (LF, CR LF or a lone
+// CR) as CR LF, since the generator never writes a lone LF.
+std::string SubHeaderAsWritten(std::string_view typed);
+
+enum class BlockDestination { File, Clipboard };
+
+// Generates the block of `document`: its sub header as SubHeaderAsWritten
+// gives it; for a file, in the file's 8-bit code page (a block whose texts are
+// all ASCII is left as it is, since it reads the same). For the clipboard
+// the block stays in UTF-8. Failures as GenerateBlock's.
+Outcome<GeneratedBlock> BlockFor(BlockDestination destination, const DocumentTexts& document,
+                                 const ProgressFn& progress = {}, std::string reuse = {});
+
+}  // namespace tw
