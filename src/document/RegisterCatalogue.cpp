@@ -5,7 +5,7 @@
 namespace tw {
 namespace {
 
-constexpr std::string_view kNames[RegisterCount] = {
+constexpr std::string_view Names[RegisterCount] = {
     "HeadSideBend", "HeadForward", "HeadTwist", "NeckSideBend", "NeckForward",
     "NeckTwist", "TorsoSidebend", "TorsoBow", "TorsoTwist", "LumbarSidebend",
     "LumbarBow", "LumbarTwist", "RClavicalForward", "RClavicalUp", "LClavicalForward",
@@ -54,7 +54,7 @@ void FillScales(int index, float& negScale, float& posScale) {
 std::array<RegisterInfo, RegisterCount> BuildCatalogue() {
     std::array<RegisterInfo, RegisterCount> catalogue{};
     for (int i = 0; i < RegisterCount; ++i) {
-        catalogue[i].name = kNames[i];
+        catalogue[i].name = Names[i];
         catalogue[i].group = GroupOf(i);
         FillScales(i, catalogue[i].negScale, catalogue[i].posScale);
     }

@@ -46,11 +46,12 @@ float EaseDecelerating(float t, float n, double initial, double final, double k)
     return Curve{CurveKind::Decelerating, k}.Evaluate(t, initial, final, n);
 }
 
-std::array<float, 10> AccelerationGraph(double acceleration) {
+std::array<float, GraphBarCount> AccelerationGraph(double acceleration) {
     const Curve curve = Curve::FromAcceleration(acceleration);
-    std::array<float, 10> bars{};
-    for (int b = 0; b < 10; ++b) {
-        const float value = curve.Evaluate(static_cast<float>(b), 0.0, 100.0, 9.0f);
+    std::array<float, GraphBarCount> bars{};
+    const auto last = static_cast<float>(GraphBarCount - 1);
+    for (int b = 0; b < GraphBarCount; ++b) {
+        const float value = curve.Evaluate(static_cast<float>(b), 0.0, 100.0, last);
         bars[b] = value < 1.0f ? 1.0f : value;
     }
     return bars;

@@ -68,8 +68,11 @@ struct Curve {
     }
 };
 
+// The acceleration graph's bars.
+inline constexpr int GraphBarCount = 10;
+
 // Ten bars b = 0..9: the curve of `acceleration` with t = b, n = 9, from 0 to
 // 100; a bar below 1 is shown as 1.
-std::array<float, 10> AccelerationGraph(double acceleration);
+std::array<float, GraphBarCount> AccelerationGraph(double acceleration);
 
 }  // namespace tw

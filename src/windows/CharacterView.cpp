@@ -6,7 +6,7 @@
 namespace tw {
 
 namespace {
-constexpr int kShownCommands = 12;
+constexpr int ShownCommands = 12;
 }
 
 CharacterView::CharacterView(QWidget* parent) : QFrame(parent), log_(new QLabel(this)) {
@@ -29,7 +29,7 @@ CharacterView::CharacterView(QWidget* parent) : QFrame(parent), log_(new QLabel(
 
 void CharacterView::SendCommand(const QString& command) {
     commands_.append(command);
-    QStringList recent = commands_.mid(qMax(0, commands_.size() - kShownCommands));
+    QStringList recent = commands_.mid(qMax(0, commands_.size() - ShownCommands));
     log_->setText(recent.join(QLatin1Char('\n')));
     emit CommandSent(command);
 }

@@ -52,100 +52,177 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
 
 MainForm::~MainForm() = default;
 
-void MainForm::BuildControls() {
-    const auto button = MakeCaptionButton;
-    auto label = [this](const char* caption, int l, int t, int w, int h) {
-        auto* text = new QLabel(QString::fromLatin1(caption), this);
-        PlaceTwips(text, l, t, w, h);
-        return text;
-    };
-    auto field = [this](const char* name, const char* text, int l, int t, int w, int h) {
-        auto* edit = new QLineEdit(QString::fromLatin1(text), this);
-        edit->setObjectName(QString::fromLatin1(name));
-        PlaceTwips(edit, l, t, w, h);
-        return edit;
-    };
+namespace {
 
+// Where a control of the window stands, in twips.
+struct Place {
+    int left, top, width, height;
+};
+
+struct FieldSpec {
+    QLineEdit* MainForm::*member;
+    const char* name;
+    const char* label;  // caption of the label before it
+    Place labelPlace;
+    Place place;
+    std::string_view text;  // default text
+};
+
+struct ButtonSpec {
+    QPushButton* MainForm::*member;
+    bool inCommands;  // placed in the Commands frame
+    const char* name;
+    const char* caption;
+    Place place;
+    void (MainForm::*handler)();  // none while the command arrives elsewhere
+};
+
+void PlaceTwips(QWidget* widget, const Place& p) {
+    tw::PlaceTwips(widget, p.left, p.top, p.width, p.height);
+}
+
+}  // namespace
+
+void MainForm::BuildControls() {
     Commands = new QGroupBox(QStringLiteral("Commands"), this);
     Commands->setObjectName(QStringLiteral("Commands"));
-    PlaceTwips(Commands, 120, 240, 1092, 9012);
-    FileSelect = button(Commands, "FileSelect", "Select File", 120, 360, 852, 492);
-    Selectcharacterbutton = button(Commands, "Selectcharacterbutton", "Select Character", 120, 960, 852, 492);
-    SelectSkin = button(Commands, "SelectSkin", "Select Skin", 120, 1560, 852, 492);
-    Selectbackground = button(Commands, "Selectbackground", "SelectBG", 120, 2160, 852, 492);
-    ButtonHelp = button(Commands, "ButtonHelp", "Help", 120, 7560, 852, 612);
+    PlaceTwips(Commands, {120, 240, 1092, 9012});
     Fileselectstatus = new QLineEdit(QStringLiteral("Text1"), Commands);
     Fileselectstatus->setObjectName(QStringLiteral("Fileselectstatus"));
-    PlaceTwips(Fileselectstatus, 360, 7800, 372, 288);
+    PlaceTwips(Fileselectstatus, {360, 7800, 372, 288});
     Fileselectstatus->hide();
-    exit = button(Commands, "exit", "Exit", 120, 8280, 852, 612);
 
-    label("File:", 1320, 240, 372, 252);
-    ActiveFile = field("ActiveFile", "", 1680, 240, 10092, 288);
-    label("File Header:", 1320, 600, 1092, 252);
-    FileHeader = field("FileHeader", std::string(DefaultFileHeader).c_str(), 2280, 600, 9492, 288);
-    label("Figue Name:", 1320, 960, 1212, 252);
-    figure = field("figure", "", 2280, 960, 1932, 288);
-    label("Start time:", 4560, 960, 732, 252);
-    StartTime = field("StartTime", "0", 5280, 960, 732, 288);
-    label("Finish time:", 6120, 960, 852, 252);
-    Finishtime = field("Finishtime", "1", 6960, 960, 732, 288);
-    label("Time between keyframes:", 1440, 1320, 1932, 252);
-    DKeyframe = field("DKeyframe", "1", 3480, 1320, 732, 288);
-    label("Frames per second:", 1440, 1680, 1932, 252);
-    FramesPSec = field("FramesPSec", "10", 3480, 1680, 732, 288);
-    label("Acceleration of movement:", 1440, 2040, 1932, 252);
-    Acceleration = field("Acceleration", "0", 3480, 2040, 732, 288);
-    for (int k = 0; k < 10; ++k) {
+    static const FieldSpec fields[] = {
+        {&MainForm::ActiveFile, "ActiveFile", "File:", {1320, 240, 372, 252}, {1680, 240, 10092, 288}, ""},
+        {&MainForm::FileHeader, "FileHeader", "File Header:", {1320, 600, 1092, 252}, {2280, 600, 9492, 288},
+         DefaultFileHeader},
+        {&MainForm::figure, "figure", "Figue Name:", {1320, 960, 1212, 252}, {2280, 960, 1932, 288}, ""},
+        {&MainForm::StartTime, "StartTime", "Start time:", {4560, 960, 732, 252}, {5280, 960, 732, 288}, "0"},
+        {&MainForm::Finishtime, "Finishtime", "Finish time:", {6120, 960, 852, 252}, {6960, 960, 732, 288}, "1"},
+        {&MainForm::DKeyframe, "DKeyframe", "Time between keyframes:", {1440, 1320, 1932, 252},
+         {3480, 1320, 732, 288}, "1"},
+        {&MainForm::FramesPSec, "FramesPSec", "Frames per second:", {1440, 1680, 1932, 252},
+         {3480, 1680, 732, 288}, "10"},
+        {&MainForm::Acceleration, "Acceleration", "Acceleration of movement:", {1440, 2040, 1932, 252},
+         {3480, 2040, 732, 288}, "0"},
+    };
+    for (const FieldSpec& f : fields) {
+        PlaceTwips(new QLabel(QString::fromLatin1(f.label), this), f.labelPlace);
+        auto* edit = new QLineEdit(QString::fromUtf8(f.text.data(), static_cast<int>(f.text.size())), this);
+        edit->setObjectName(QString::fromLatin1(f.name));
+        PlaceTwips(edit, f.place);
+        this->*f.member = edit;
+    }
+
+    for (int k = 0; k < GraphBarCount; ++k) {
         auto* bar = new QProgressBar(this);
         bar->setObjectName(QStringLiteral("ProgressBar1_%1").arg(k));
         bar->setOrientation(Qt::Vertical);
         bar->setRange(0, 100);
         bar->setTextVisible(false);
-        PlaceTwips(bar, 4320 + 240 * k, 1320, 100, 1212);
+        PlaceTwips(bar, {4320 + 240 * k, 1320, 100, 1212});
         ProgressBar1[k] = bar;
     }
-    LoadInitialV = button(this, "LoadInitialV", "Show Initial (F1)", 6720, 1320, 972, 612);
-    LoadFinalV = button(this, "LoadFinalV", "Show Final (F2)", 6720, 2040, 972, 492);
-    LoadAnimation = button(this, "LoadAnimation", "Show Animation (F3)", 7800, 1080, 1812, 372);
-    ResetAnim = button(this, "ResetAnim", "Reset Character (F4)", 7800, 1560, 1812, 372);
-    LoadFullHap = button(this, "LoadFullHap", "Display Saved Hap File", 7800, 2040, 1812, 492);
-    LoadXHap = button(this, "LoadXHap", "Load  last animation from file", 7800, 2640, 1812, 492);
-    Gen2Append = button(this, "Gen2Append", "Generate && add to file (F5)", 9720, 1080, 1932, 732);
-    Gen2Clip = button(this, "Gen2Clip", "Generate to Clipboard", 9720, 1920, 1932, 492);
-    DeleteFile = button(this, "DeleteFile", "Delete File", 9720, 2520, 1932, 612);
+
+    static const ButtonSpec buttons[] = {
+        {&MainForm::FileSelect, true, "FileSelect", "Select File", {120, 360, 852, 492}, nullptr},
+        {&MainForm::Selectcharacterbutton, true, "Selectcharacterbutton", "Select Character",
+         {120, 960, 852, 492}, nullptr},
+        {&MainForm::SelectSkin, true, "SelectSkin", "Select Skin", {120, 1560, 852, 492}, nullptr},
+        {&MainForm::Selectbackground, true, "Selectbackground", "SelectBG", {120, 2160, 852, 492}, nullptr},
+        {&MainForm::ButtonHelp, true, "ButtonHelp", "Help", {120, 7560, 852, 612}, &MainForm::ButtonHelp_Click},
+        {&MainForm::exit, true, "exit", "Exit", {120, 8280, 852, 612}, &MainForm::exit_Click},
+        {&MainForm::LoadInitialV, false, "LoadInitialV", "Show Initial (F1)", {6720, 1320, 972, 612},
+         &MainForm::LoadInitialV_Click},
+        {&MainForm::LoadFinalV, false, "LoadFinalV", "Show Final (F2)", {6720, 2040, 972, 492},
+         &MainForm::LoadFinalV_Click},
+        {&MainForm::LoadAnimation, false, "LoadAnimation", "Show Animation (F3)", {7800, 1080, 1812, 372},
+         &MainForm::LoadAnimation_Click},
+        {&MainForm::ResetAnim, false, "ResetAnim", "Reset Character (F4)", {7800, 1560, 1812, 372},
+         &MainForm::ResetAnim_Click},
+        {&MainForm::LoadFullHap, false, "LoadFullHap", "Display Saved Hap File", {7800, 2040, 1812, 492}, nullptr},
+        {&MainForm::LoadXHap, false, "LoadXHap", "Load  last animation from file", {7800, 2640, 1812, 492},
+         nullptr},
+        {&MainForm::Gen2Append, false, "Gen2Append", "Generate && add to file (F5)", {9720, 1080, 1932, 732},
+         &MainForm::Gen2Append_Click},
+        {&MainForm::Gen2Clip, false, "Gen2Clip", "Generate to Clipboard", {9720, 1920, 1932, 492},
+         &MainForm::Gen2Clip_Click},
+        {&MainForm::DeleteFile, false, "DeleteFile", "Delete File", {9720, 2520, 1932, 612}, nullptr},
+        {&MainForm::ClearClipboard, false, "ClearClipboard", "Clear Sub Header", {9240, 3360, 1692, 252},
+         &MainForm::ClearClipboard_Click},
+    };
+    for (const ButtonSpec& b : buttons) {
+        QPushButton* button = MakeCaptionButton(b.inCommands ? static_cast<QWidget*>(Commands) : this, b.name, b.caption,
+                                                b.place.left, b.place.top, b.place.width, b.place.height);
+        this->*b.member = button;
+        if (b.handler) connect(button, &QPushButton::clicked, this, b.handler);
+    }
 
     Panel = new RegisterPanel(this);
 
-    Label8 = label("Sub Header", 7680, 3360, 1452, 372);
+    Label8 = new QLabel(QStringLiteral("Sub Header"), this);
+    PlaceTwips(Label8, {7680, 3360, 1452, 372});
     Label8->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QFont large = font();
     large.setPointSize(12);
     Label8->setFont(large);
-    ClearClipboard = button(this, "ClearClipboard", "Clear Sub Header", 9240, 3360, 1692, 252);
     clipboardtemp = new SubHeaderEdit(this);
     clipboardtemp->setObjectName(QStringLiteral("clipboardtemp"));
     clipboardtemp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     clipboardtemp->setTabChangesFocus(true);
-    PlaceTwips(clipboardtemp, 7680, 3720, 4092, 972);
+    PlaceTwips(clipboardtemp, {7680, 3720, 4092, 972});
     ActiveHaptekX1 = new CharacterView(this);
-    PlaceTwips(ActiveHaptekX1, 7680, 4800, 4092, 5052);
+    PlaceTwips(ActiveHaptekX1, {7680, 4800, 4092, 5052});
 
-    connect(ButtonHelp, &QPushButton::clicked, this, &MainForm::ButtonHelp_Click);
-    connect(ClearClipboard, &QPushButton::clicked, this, &MainForm::ClearClipboard_Click);
-    connect(exit, &QPushButton::clicked, this, &MainForm::exit_Click);
     connect(StartTime, &QLineEdit::textChanged, this, &MainForm::StartTime_Change);
     connect(DKeyframe, &QLineEdit::textChanged, this, &MainForm::DKeyframe_Change);
     connect(Acceleration, &QLineEdit::textChanged, this, &MainForm::Acceleration_Change);
-    connect(LoadInitialV, &QPushButton::clicked, this, &MainForm::LoadInitialV_Click);
-    connect(LoadFinalV, &QPushButton::clicked, this, &MainForm::LoadFinalV_Click);
-    connect(LoadAnimation, &QPushButton::clicked, this, &MainForm::LoadAnimation_Click);
-    connect(ResetAnim, &QPushButton::clicked, this, &MainForm::ResetAnim_Click);
-    connect(Gen2Append, &QPushButton::clicked, this, &MainForm::Gen2Append_Click);
-    connect(Gen2Clip, &QPushButton::clicked, this, &MainForm::Gen2Clip_Click);
     for (QWidget* w : {static_cast<QWidget*>(StartTime), static_cast<QWidget*>(DKeyframe),
                        static_cast<QWidget*>(FramesPSec), static_cast<QWidget*>(Acceleration)})
         w->installEventFilter(this);
+}
+
+DocumentTexts MainForm::ReadDocument() const {
+    DocumentTexts doc;
+    doc.activeFile = Utf8(ActiveFile);
+    doc.fileHeader = Utf8(FileHeader);
+    doc.figure = Utf8(figure);
+    doc.startTime = Utf8(StartTime);
+    doc.finishTime = Utf8(Finishtime);
+    doc.dKeyframe = Utf8(DKeyframe);
+    doc.framesPSec = Utf8(FramesPSec);
+    doc.acceleration = Utf8(Acceleration);
+    doc.subHeader = clipboardtemp->toPlainText().toStdString();
+    doc.names = Panel->Names();
+    KeyframeColumns columns = Panel->Columns();
+    doc.initial = std::move(columns.initial);
+    doc.final = std::move(columns.final);
+    return doc;
+}
+
+void MainForm::WriteDocument(const DocumentTexts& doc) {
+    // Only fields whose text changes are written, so a field that stays as it
+    // was fires no change rule. The finish time goes before the start time and
+    // the duration, whose change rule then recomputes it.
+    const auto write = [](QLineEdit* field, const std::string& text) {
+        const QString value = QString::fromStdString(text);
+        if (field->text() != value) field->setText(value);
+    };
+    write(ActiveFile, doc.activeFile);
+    write(FileHeader, doc.fileHeader);
+    write(figure, doc.figure);
+    write(Finishtime, doc.finishTime);
+    write(FramesPSec, doc.framesPSec);
+    write(DKeyframe, doc.dKeyframe);
+    write(StartTime, doc.startTime);
+    write(Acceleration, doc.acceleration);
+    const QString subHeader = QString::fromStdString(doc.subHeader);
+    if (clipboardtemp->toPlainText() != subHeader) clipboardtemp->setPlainText(subHeader);
+    for (int i = 0; i <= LastRegisterIndex; ++i) {
+        write(Panel->setreg[i], doc.names[i]);
+        write(Panel->f0initial[i], doc.initial[i]);
+        write(Panel->f0final[i], doc.final[i]);
+    }
 }
 
 void MainForm::Form_Load() {
@@ -173,8 +250,7 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
         auto* widget = qobject_cast<QWidget*>(watched);
         if (widget && widget->window() == this && widget == QApplication::focusWidget()) {
             auto* key = static_cast<QKeyEvent*>(event);
-            if (key->key() >= Qt::Key_F1 && key->key() <= Qt::Key_F35)
-                Form_KeyDown(112 + (key->key() - Qt::Key_F1), key->modifiers());
+            Form_KeyDown(key->key(), key->modifiers());
         }
         break;
     }
@@ -196,13 +272,13 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void MainForm::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
-    switch (keyCode) {
-    case 112: LoadInitialV_Click(); break;
-    case 113: LoadFinalV_Click(); break;
-    case 114: LoadAnimation_Click(); break;
-    case 115: ResetAnim_Click(); break;
-    case 116: Gen2Append_Click(); break;
+void MainForm::Form_KeyDown(int key, Qt::KeyboardModifiers) {
+    switch (key) {
+    case Qt::Key_F1: LoadInitialV_Click(); break;
+    case Qt::Key_F2: LoadFinalV_Click(); break;
+    case Qt::Key_F3: LoadAnimation_Click(); break;
+    case Qt::Key_F4: ResetAnim_Click(); break;
+    case Qt::Key_F5: Gen2Append_Click(); break;
     default: break;
     }
 }
@@ -244,7 +320,7 @@ void MainForm::DrawAccelerationGraph() {
     std::optional<double> acceleration = StrictNumber(Utf8(Acceleration));
     if (!acceleration) return;
     GraphValues = AccelerationGraph(*acceleration);
-    for (int b = 0; b < 10; ++b) ProgressBar1[b]->setValue(qRound(GraphValues[b]));
+    for (int b = 0; b < GraphBarCount; ++b) ProgressBar1[b]->setValue(qRound(GraphValues[b]));
 }
 
 void MainForm::ButtonHelp_Click() {}
@@ -283,24 +359,8 @@ ProgressForm* MainForm::PrepareProgress(bool resetSaveBar) {
     return progress_;
 }
 
-DocumentTexts MainForm::GatherDocumentTexts() const {
-    DocumentTexts input;
-    input.dKeyframe = Utf8(DKeyframe);
-    input.framesPSec = Utf8(FramesPSec);
-    input.startTime = Utf8(StartTime);
-    input.acceleration = Utf8(Acceleration);
-    input.figure = Utf8(figure);
-    input.fileHeader = Utf8(FileHeader);
-    input.subHeader = clipboardtemp->toPlainText().toStdString();
-    input.names = Panel->Names();
-    KeyframeColumns columns = Panel->Columns();
-    input.initial = std::move(columns.initial);
-    input.final = std::move(columns.final);
-    return input;
-}
-
 bool MainForm::GenerateBlock(ProgressForm* progress, bool forFile) {
-    DocumentTexts input = GatherDocumentTexts();
+    DocumentTexts input = ReadDocument();
     // The run writes into the memory of the last block: repeated runs then
     // touch no fresh memory.
     Outcome<GeneratedBlock> result = BlockFor(

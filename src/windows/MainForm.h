@@ -10,7 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "document/DocumentTexts.h"
 #include "document/RegisterCatalogue.h"
+#include "generation/Easing.h"
 #include "windows/Dialogs.h"
 
 class QGroupBox;
@@ -25,7 +27,6 @@ namespace tw {
 class CharacterView;
 class ProgressForm;
 class RegisterPanel;
-struct DocumentTexts;
 
 class MainForm : public QWidget {
     Q_OBJECT
@@ -51,7 +52,7 @@ public:
     QLineEdit* DKeyframe;
     QLineEdit* FramesPSec;
     QLineEdit* Acceleration;
-    std::array<QProgressBar*, 10> ProgressBar1{};
+    std::array<QProgressBar*, GraphBarCount> ProgressBar1{};
     QPushButton* LoadInitialV;
     QPushButton* LoadFinalV;
     QPushButton* LoadAnimation;
@@ -69,7 +70,7 @@ public:
 
     // The acceleration graph's bar values as computed (the bars show them
     // rounded to whole numbers).
-    std::array<float, 10> GraphValues{};
+    std::array<float, GraphBarCount> GraphValues{};
 
     // State of the last generation run (the block is empty after a run that
     // failed).
@@ -83,10 +84,18 @@ public:
     ProgressForm* Progress() const;
     QPointer<QWidget> SliderWindow;
 
+    // The document: every field's text. Companion windows read and write it
+    // here, never through the controls. Writing sets only the fields whose
+    // text differs, through the fields, so their change rules run as when a
+    // user types (a new start time or duration recomputes the finish time).
+    DocumentTexts ReadDocument() const;
+    void WriteDocument(const DocumentTexts& document);
+
     // Start-up steps; run once by the constructor before the window is shown.
     void Form_Load();
-    // Function keys F1..F5 (key codes 112..116), whatever the shift state.
-    void Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
+    // Function keys F1..F5 (a Qt::Key), whatever the shift state; other keys
+    // do nothing.
+    void Form_KeyDown(int key, Qt::KeyboardModifiers shift);
     void UpdateFinishTime();
     void DrawAccelerationGraph();
 
@@ -116,7 +125,6 @@ private:
     void Form_Unload();
     void BuildControls();
     ProgressForm* PrepareProgress(bool resetSaveBar);
-    DocumentTexts GatherDocumentTexts() const;
     // Runs the generation into ScriptBuffer (in the file code page when
     // `forFile`); on failure shows the message, closes the progress window
     // and returns false. Fields are not touched either way.

@@ -13,9 +13,9 @@ namespace tw {
 
 namespace {
 
-constexpr int kNameLeft = 1320, kNameWidth = 3012;
-constexpr int kInitialLeft = 4440, kFinalLeft = 5880, kValueWidth = 1332;
-constexpr int kRowHeight = 288;
+constexpr int NameLeft = 1320, NameWidth = 3012;
+constexpr int InitialLeft = 4440, FinalLeft = 5880, ValueWidth = 1332;
+constexpr int RowHeight = 288;
 
 QLineEdit* MakeCell(QWidget* form, const QString& name, int index, const QString& text) {
     auto* cell = new QLineEdit(text, form);
@@ -26,7 +26,7 @@ QLineEdit* MakeCell(QWidget* form, const QString& name, int index, const QString
 
 void Caption(QWidget* form, const char* text, int left) {
     auto* label = new QLabel(QString::fromLatin1(text), form);
-    PlaceTwips(label, left, 3360, left == kNameLeft ? 1812 : 1332, 252);
+    PlaceTwips(label, left, 3360, left == NameLeft ? 1812 : 1332, 252);
 }
 
 void SetButtonColour(QPushButton* button, QPalette::ColorRole role) {
@@ -38,9 +38,9 @@ void SetButtonColour(QPushButton* button, QPalette::ColorRole role) {
 }  // namespace
 
 RegisterPanel::RegisterPanel(QWidget* form) : QObject(form), form_(form) {
-    Caption(form, "Set Reg Name:", kNameLeft);
-    Caption(form, "f0 Initial Value:", kInitialLeft);
-    Caption(form, "f0 Final Value:", kFinalLeft);
+    Caption(form, "Set Reg Name:", NameLeft);
+    Caption(form, "f0 Initial Value:", InitialLeft);
+    Caption(form, "f0 Final Value:", FinalLeft);
     const auto& catalogue = RegisterCatalogue();
     for (int i = 0; i <= LastRegisterIndex; ++i) {
         setreg[i] = MakeCell(form, QStringLiteral("setreg"), i,
@@ -113,9 +113,9 @@ void RegisterPanel::LayoutRegisterRows() {
             setreg[i]->show();
             f0initial[i]->show();
             f0final[i]->show();
-            PlaceTwips(f0initial[i], kInitialLeft, top, kValueWidth, kRowHeight);
-            PlaceTwips(f0final[i], kFinalLeft, top, kValueWidth, kRowHeight);
-            PlaceTwips(setreg[i], kNameLeft, top, kNameWidth, kRowHeight);
+            PlaceTwips(f0initial[i], InitialLeft, top, ValueWidth, RowHeight);
+            PlaceTwips(f0final[i], FinalLeft, top, ValueWidth, RowHeight);
+            PlaceTwips(setreg[i], NameLeft, top, NameWidth, RowHeight);
         } else {
             setreg[i]->hide();
             f0initial[i]->hide();
@@ -140,13 +140,13 @@ void RegisterPanel::ViewFace_Click() { SetViewMode(ViewFaceGroup, ViewFace); }
 void RegisterPanel::ViewTranslate_Click() { SetViewMode(ViewTranslateGroup, ViewTranslate); }
 
 void RegisterPanel::HandleValueBoxClick(QLineEdit* box, EditSideKind side, int index) {
-    emit SliderRequested();
     SliderPosition = SliderPositionForText(index, box->text().toStdString());
     // The box's place in the client area, in twips, less the offsets.
     SliderWindowTopTwips = RowTopTwips(index, ScrollPosition()) - 700;
-    SliderWindowLeftTwips = (side == EditSideKind::Initial ? kInitialLeft : kFinalLeft) - 1000;
+    SliderWindowLeftTwips = (side == EditSideKind::Initial ? InitialLeft : FinalLeft) - 1000;
     EditSide = side;
     EditIndex = index;
+    emit SliderRequested(side, index, SliderPosition, SliderWindowLeftTwips, SliderWindowTopTwips);
 }
 
 void RegisterPanel::f0initial_Click(int index) {

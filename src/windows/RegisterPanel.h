@@ -77,8 +77,11 @@ public slots:
     void Swap_Click();
 
 signals:
-    // A value box was clicked: the slider window is to open on it.
-    void SliderRequested();
+    // A value box was clicked: the slider window is to open on it, with its
+    // slider at `sliderPosition` and its top left corner at the given place
+    // in the main window's client area, in twips.
+    void SliderRequested(tw::EditSideKind side, int index, int sliderPosition, int windowLeftTwips,
+                         int windowTopTwips);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

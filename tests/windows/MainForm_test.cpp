@@ -17,6 +17,7 @@
 
 #include "WindowTestSupport.h"
 #include "document/FixedPaths.h"
+#include "generation/FileBlock.h"
 #include "windows/MainForm.h"
 #include "windows/RegisterPanel.h"
 #include "windows/CharacterView.h"
@@ -362,6 +363,46 @@ private slots:
         p->f0initial[13]->setText(QStringLiteral("oops"));
         QTest::mouseClick(p->f0initial[13], Qt::LeftButton);
         QCOMPARE(p->SliderPosition, 0);
+    }
+
+    void valueBoxClickSignalCarriesThisClicksPlace() {
+        RegisterPanel* p = form->Panel;
+        p->SetScrollPosition(10);
+        p->f0final[20]->setText(QStringLiteral("1"));
+        p->f0initial[12]->setText(QStringLiteral("-0.5"));
+        QList<QList<int>> seen;
+        auto connection = connect(p, &RegisterPanel::SliderRequested, this,
+                                  [&](EditSideKind side, int index, int position, int left, int top) {
+                                      seen.append({side == EditSideKind::Final, index, position, left, top});
+                                  });
+        QTest::mouseClick(p->f0final[20], Qt::LeftButton);
+        QTest::mouseClick(p->f0initial[12], Qt::LeftButton);
+        disconnect(connection);
+        QCOMPARE(seen, (QList<QList<int>>{{1, 20, 50, 4880, 6620}, {0, 12, -50, 3440, 3740}}));
+    }
+
+    void documentRoundTripsThroughTheWindow() {
+        DocumentTexts doc = form->ReadDocument();
+        QCOMPARE(doc.fileHeader, std::string(DefaultFileHeader));
+        QCOMPARE(doc.names[2], std::string("HeadTwist"));
+        doc.activeFile = "/tmp/zo\xc3\xab.hap";
+        doc.figure = "Zo\xc3\xab";
+        doc.subHeader = "line one\nline two";
+        doc.names[104] = "Other";
+        doc.initial[5] = "12.500";
+        doc.final[104] = "-3";
+        doc.framesPSec = "25";
+        doc.acceleration = "10";
+        doc.dKeyframe = "2";
+        doc.startTime = "1.5";
+        form->WriteDocument(doc);
+        // The change rules ran as if typed: the finish time and the graph follow.
+        doc.finishTime = "3.5";
+        QCOMPARE(form->ReadDocument(), doc);
+        QCOMPARE(form->Finishtime->text(), QStringLiteral("3.5"));
+        QCOMPARE(form->ProgressBar1[1]->value(), 5);
+        QCOMPARE(form->Panel->f0initial[5]->text(), QStringLiteral("12.500"));
+        QCOMPARE(form->clipboardtemp->toPlainText(), QStringLiteral("line one\nline two"));
     }
 
     void valueCommandButtonsRewriteTheColumns() {
