@@ -7,11 +7,14 @@ namespace tw {
 
 std::optional<ScrollRange> ViewRange(int viewMode) {
     switch (viewMode) {
-    case ViewAllRegisters: return ScrollRange{0, LastRegisterIndex - 16};
-    case ViewBodyGroup: return ScrollRange{0, 29};
-    case ViewHandsGroup: return ScrollRange{46, 69};
-    case ViewFaceGroup: return ScrollRange{86, 82};
-    case ViewTranslateGroup: return ScrollRange{99, 99};
+    // A group's view runs from its first row to the position that shows a
+    // page ending just before the next group (for the face group, a position
+    // above its first row, so its range runs backwards).
+    case ViewAllRegisters: return ScrollRange{0, LastRegisterIndex + 1 - RowsPerPage};
+    case ViewBodyGroup: return ScrollRange{0, FirstHandsIndex - RowsPerPage};
+    case ViewHandsGroup: return ScrollRange{FirstHandsIndex, FirstFaceIndex - RowsPerPage};
+    case ViewFaceGroup: return ScrollRange{FirstFaceIndex, FirstTranslateIndex - RowsPerPage};
+    case ViewTranslateGroup: return ScrollRange{FirstTranslateIndex, FirstTranslateIndex};
     default: return std::nullopt;
     }
 }

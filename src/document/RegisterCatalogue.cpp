@@ -30,9 +30,9 @@ constexpr std::string_view Names[RegisterCount] = {
 };
 
 RegisterGroup GroupOf(int index) {
-    if (index < 46) return RegisterGroup::Body;
-    if (index < 86) return RegisterGroup::Hands;
-    if (index < 99) return RegisterGroup::Face;
+    if (index < FirstHandsIndex) return RegisterGroup::Body;
+    if (index < FirstFaceIndex) return RegisterGroup::Hands;
+    if (index < FirstTranslateIndex) return RegisterGroup::Face;
     return RegisterGroup::Translate;
 }
 
@@ -47,8 +47,9 @@ void FillScales(int index, float& negScale, float& posScale) {
         default: break;
         }
     }
-    if (index >= 99 && index <= 101) negScale = posScale = 3.142f;
-    if (index >= 102) negScale = posScale = 100;
+    // The three rotations, then the three translations.
+    if (index >= FirstTranslateIndex && index <= FirstTranslateIndex + 2) negScale = posScale = 3.142f;
+    if (index >= FirstTranslateIndex + 3) negScale = posScale = 100;
 }
 
 std::array<RegisterInfo, RegisterCount> BuildCatalogue() {

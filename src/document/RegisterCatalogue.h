@@ -19,6 +19,12 @@ struct RegisterInfo {
 inline constexpr int LastRegisterIndex = 104;
 inline constexpr int RegisterCount = LastRegisterIndex + 1;
 
+// Where each group starts in index order: Body from 0, then Hands, Face and
+// Translate (the last through LastRegisterIndex).
+inline constexpr int FirstHandsIndex = 46;
+inline constexpr int FirstFaceIndex = 86;
+inline constexpr int FirstTranslateIndex = 99;
+
 // The catalogue in index order (the panel's row order), scales filled by the
 // start-up rules.
 const std::array<RegisterInfo, RegisterCount>& RegisterCatalogue();
