@@ -3,10 +3,31 @@
 
 #include <string>
 
+#include "document/Outcome.h"
+
 namespace tw {
 
 // The picture the character view shows as background at start-up: a file the
 // user may put in the home folder. Whether it exists is not checked.
 std::string StartupBackgroundPath();
+
+// The three preview scripts, each replaced whole by its preview.
+enum class PreviewKind { Initial, Final, Animation };
+
+// The program's own folder for this user's preview files: "tweenwright" under
+// $XDG_RUNTIME_DIR when that is set, else "tweenwright-<uid>" under $TMPDIR or
+// /tmp. It is created with mode 0700 when missing. It is refused, with a
+// message, when it is a symbolic link, not a folder, not this user's, or open
+// to writing by others (someone else could then swap the files the view
+// reads).
+Outcome<std::string> PreviewFolder();
+
+// The preview file of `kind` in `folder`: initial.hap, final.hap or
+// animationtest.hap.
+std::string PreviewPath(const std::string& folder, PreviewKind kind);
+
+// PreviewFolder() and PreviewPath() together: the one path each preview
+// writes and then names in its load command.
+Outcome<std::string> PreviewFile(PreviewKind kind);
 
 }  // namespace tw

@@ -45,8 +45,13 @@ Outcome<GeneratedBlock> BlockFor(BlockDestination destination, const DocumentTex
     DocumentTexts texts = document;
     texts.subHeader = SubHeaderAsWritten(document.subHeader);
     Outcome<GeneratedBlock> block = GenerateBlock(texts, progress, std::move(reuse));
-    if (block && destination == BlockDestination::File && !UserTextsAreAscii(texts))
-        block.value().text = EncodeCodePage(block.value().text);
+    if (block) block.value().text = ForDestination(destination, texts, std::move(block.value().text));
+    return block;
+}
+
+std::string ForDestination(BlockDestination destination, const DocumentTexts& document, std::string block) {
+    // A block whose texts are all ASCII reads the same in the code page.
+    if (destination == BlockDestination::File && !UserTextsAreAscii(document)) return EncodeCodePage(block);
     return block;
 }
 

@@ -29,4 +29,8 @@ enum class BlockDestination { File, Clipboard };
 Outcome<GeneratedBlock> BlockFor(BlockDestination destination, const DocumentTexts& document,
                                  const ProgressFn& progress = {}, std::string reuse = {});
 
+// A block built from `document`'s texts (sub header as written) made ready for
+// `destination`: for a file, in the file's code page.
+std::string ForDestination(BlockDestination destination, const DocumentTexts& document, std::string block);
+
 }  // namespace tw

@@ -20,6 +20,7 @@
 #include "windows/RegisterPanel.h"
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
+#include "generation/Previews.h"
 #include "generation/ScriptFile.h"
 #include "windows/CaptionButton.h"
 #include "windows/CharacterView.h"
@@ -345,9 +346,50 @@ void MainForm::Form_Unload() {
     if (progress_) progress_->close();
 }
 
-void MainForm::LoadInitialV_Click() {}
-void MainForm::LoadFinalV_Click() {}
-void MainForm::LoadAnimation_Click() {}
+void MainForm::LoadInitialV_Click() { ShowKeyframe(KeyframeSide::Initial); }
+void MainForm::LoadFinalV_Click() { ShowKeyframe(KeyframeSide::Final); }
+
+void MainForm::ShowKeyframe(KeyframeSide side) {
+    const DocumentTexts document = ReadDocument();
+    Outcome<float> saved = SavedStartTime(document.startTime);
+    if (!saved) return Inform(saved.error());
+    Outcome<KeyframePreview> preview = KeyframePreviewBlock(document, side, FrameStep);
+    if (!preview) return Inform(preview.error());
+    Outcome<std::string> path =
+        PreviewFile(side == KeyframeSide::Initial ? PreviewKind::Initial : PreviewKind::Final);
+    if (!path) return Inform(path.error());
+    // The preview's clock starts at 0 while it is written.
+    StartTime->setText(QStringLiteral("0"));
+    FrameCount = preview.value().frameCount;
+    RegisterNames = document.names;
+    ScriptBuffer = std::move(preview.value().block);
+    const Outcome<void> written = ReplaceWithQuotedRecord(path.value(), ScriptBuffer);
+    if (!written) {
+        StartTime->setText(QString::fromStdString(document.startTime));
+        return Inform("The preview was not shown.\n" + written.error());
+    }
+    ActiveHaptekX1->SendCommand(QString::fromStdString(LoadCommand(path.value())));
+    StartTime->setText(QString::fromStdString(DecimalText(saved.value())));
+}
+
+void MainForm::LoadAnimation_Click() {
+    const DocumentTexts document = ReadDocument();
+    Outcome<float> saved = SavedStartTime(document.startTime);
+    if (!saved) return Inform(saved.error());
+    Outcome<std::string> path = PreviewFile(PreviewKind::Animation);
+    if (!path) return Inform(path.error());
+    // The run writes from time 0 into the preview file, which it replaces
+    // whole, as if that file were the active one.
+    StartTime->setText(QStringLiteral("0"));
+    ActiveFile->setText(QString::fromStdString(path.value()));
+    const bool shown = RunToFile(path.value(), FileWrite::Replace);
+    if (progress_) progress_->hide();
+    if (shown) ActiveHaptekX1->SendCommand(QString::fromStdString(LoadCommand(path.value())));
+    ActiveFile->setText(QString::fromStdString(document.activeFile));
+    StartTime->setText(QString::fromStdString(shown ? DecimalText(saved.value()) : document.startTime));
+}
+
+void MainForm::Inform(const std::string& message) { dialogs_->Inform(this, QString::fromStdString(message)); }
 
 void MainForm::ResetAnim_Click() { ActiveHaptekX1->SendCommand(QStringLiteral("\\Reset")); }
 
@@ -387,21 +429,26 @@ void MainForm::Gen2Append_Click() {
         dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
         return;
     }
+    RunToFile(QFile::encodeName(ActiveFile->text()).toStdString(), FileWrite::Append);
+}
+
+bool MainForm::RunToFile(const std::string& path, FileWrite write) {
     ProgressForm* progress = PrepareProgress(true);
-    if (!GenerateBlock(progress, true)) return;
-    Outcome<void> written =
-        AppendQuotedRecord(QFile::encodeName(ActiveFile->text()).toStdString(), ScriptBuffer);
+    if (!GenerateBlock(progress, true)) return false;
+    const Outcome<void> written = write == FileWrite::Append ? AppendQuotedRecord(path, ScriptBuffer)
+                                                             : ReplaceWithQuotedRecord(path, ScriptBuffer);
     if (!written) {
         if (progress) progress->close();
         dialogs_->Inform(this, QStringLiteral("The animation was not added.\n%1\n"
                                               "The file was left as it was.")
                                    .arg(QString::fromStdString(written.error())));
-        return;
+        return false;
     }
     ConsumeSubHeader();
     if (progress) progress->ShowComplete();
     StartTime->setText(Finishtime->text());
     UpdateFinishTime();
+    return true;
 }
 
 void MainForm::Gen2Clip_Click() {

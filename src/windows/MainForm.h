@@ -13,6 +13,7 @@
 #include "document/DocumentTexts.h"
 #include "document/RegisterCatalogue.h"
 #include "generation/Easing.h"
+#include "generation/Previews.h"
 #include "windows/Dialogs.h"
 
 class QGroupBox;
@@ -130,6 +131,15 @@ private:
     // and returns false. Fields are not touched either way.
     bool GenerateBlock(ProgressForm* progress, bool forFile);
     void ConsumeSubHeader();
+    // A generation run into the file at `path`: the block appended (as F5
+    // does) or replacing the file whole (as the animation preview does). On
+    // success the sub header is consumed and the start time moves on; on
+    // failure the message is shown and nothing changes.
+    enum class FileWrite { Append, Replace };
+    bool RunToFile(const std::string& path, FileWrite write);
+    // The initial or final pose preview.
+    void ShowKeyframe(KeyframeSide side);
+    void Inform(const std::string& message);
 
     std::unique_ptr<Dialogs> dialogs_;
     QPointer<ProgressForm> progress_;

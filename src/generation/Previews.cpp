@@ -1,0 +1,44 @@
+#include "generation/Previews.h"
+
+#include <cmath>
+
+#include "document/NumberText.h"
+#include "generation/FileBlock.h"
+#include "generation/FrameEmitter.h"
+#include "generation/HapScript.h"
+
+namespace tw {
+
+Outcome<float> SavedStartTime(std::string_view startTime) {
+    const std::optional<double> value = StrictNumber(startTime);
+    const std::string quoted = "\"" + std::string(startTime) + "\"";
+    if (!value || !std::isfinite(*value)) return Outcome<float>::Failure("Start time: " + quoted + " is not a number.");
+    const auto single = static_cast<float>(*value);
+    if (!std::isfinite(single)) return Outcome<float>::Failure("Start time: " + quoted + " is out of range.");
+    return Outcome<float>::Success(single);
+}
+
+Outcome<KeyframePreview> KeyframePreviewBlock(const DocumentTexts& document, KeyframeSide side, float frameStep) {
+    using Result = Outcome<KeyframePreview>;
+    DocumentTexts texts = document;
+    texts.startTime = "0";
+    texts.subHeader.clear();
+    Outcome<RunSettings> run = ReadRunSettings(texts);
+    if (!run) return Result::Failure(run.error());
+
+    KeyframePreview preview;
+    preview.frameCount = side == KeyframeSide::Initial ? 1.0f : 2.0f;
+    preview.frameIndex = side == KeyframeSide::Initial ? 0.0f : 2.0f;
+    const FrameEmitter emitter(std::move(run).value(), preview.frameCount, frameStep);
+    if (std::optional<std::string> fault = emitter.FrameFault(preview.frameIndex, true))
+        return Result::Failure(std::move(*fault));
+    std::string block;
+    StartBlock(block, texts.fileHeader);
+    emitter.EmitFrame(block, preview.frameIndex, true);
+    preview.block = ForDestination(BlockDestination::File, texts, std::move(block));
+    return Result::Success(std::move(preview));
+}
+
+std::string LoadCommand(std::string_view path) { return "\\load [file= [" + std::string(path) + "]]"; }
+
+}  // namespace tw
