@@ -21,6 +21,7 @@
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
 #include "generation/Previews.h"
+#include "reading/SavedFile.h"
 #include "generation/ScriptFile.h"
 #include "windows/CaptionButton.h"
 #include "windows/CharacterView.h"
@@ -141,14 +142,16 @@ void MainForm::BuildControls() {
          &MainForm::LoadAnimation_Click},
         {&MainForm::ResetAnim, false, "ResetAnim", "Reset Character (F4)", {7800, 1560, 1812, 372},
          &MainForm::ResetAnim_Click},
-        {&MainForm::LoadFullHap, false, "LoadFullHap", "Display Saved Hap File", {7800, 2040, 1812, 492}, nullptr},
+        {&MainForm::LoadFullHap, false, "LoadFullHap", "Display Saved Hap File", {7800, 2040, 1812, 492},
+         &MainForm::LoadFullHap_Click},
         {&MainForm::LoadXHap, false, "LoadXHap", "Load  last animation from file", {7800, 2640, 1812, 492},
          nullptr},
         {&MainForm::Gen2Append, false, "Gen2Append", "Generate && add to file (F5)", {9720, 1080, 1932, 732},
          &MainForm::Gen2Append_Click},
         {&MainForm::Gen2Clip, false, "Gen2Clip", "Generate to Clipboard", {9720, 1920, 1932, 492},
          &MainForm::Gen2Clip_Click},
-        {&MainForm::DeleteFile, false, "DeleteFile", "Delete File", {9720, 2520, 1932, 612}, nullptr},
+        {&MainForm::DeleteFile, false, "DeleteFile", "Delete File", {9720, 2520, 1932, 612},
+         &MainForm::DeleteFile_Click},
         {&MainForm::ClearClipboard, false, "ClearClipboard", "Clear Sub Header", {9240, 3360, 1692, 252},
          &MainForm::ClearClipboard_Click},
     };
@@ -387,6 +390,24 @@ void MainForm::LoadAnimation_Click() {
     if (shown) ActiveHaptekX1->SendCommand(QString::fromStdString(LoadCommand(path.value())));
     ActiveFile->setText(QString::fromStdString(document.activeFile));
     StartTime->setText(QString::fromStdString(shown ? DecimalText(saved.value()) : document.startTime));
+}
+
+void MainForm::LoadFullHap_Click() {
+    if (ActiveFile->text().isEmpty()) {
+        dialogs_->Inform(this, QStringLiteral("Please select file from menu on left."));
+        return;
+    }
+    ActiveHaptekX1->SendCommand(QString::fromStdString(LoadCommand(Utf8(ActiveFile))));
+}
+
+void MainForm::DeleteFile_Click() {
+    if (ActiveFile->text().isEmpty()) {
+        dialogs_->Inform(this, QStringLiteral("Please select file from menu on left."));
+        return;
+    }
+    if (!dialogs_->Ask(this, QStringLiteral("Are you sure you wish to delete ?"))) return;
+    const Outcome<void> deleted = DeleteOneFile(QFile::encodeName(ActiveFile->text()).toStdString());
+    if (!deleted) Inform(deleted.error());
 }
 
 void MainForm::Inform(const std::string& message) { dialogs_->Inform(this, QString::fromStdString(message)); }

@@ -117,6 +117,8 @@ public slots:
     void ResetAnim_Click();
     void Gen2Append_Click();
     void Gen2Clip_Click();
+    void LoadFullHap_Click();
+    void DeleteFile_Click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
