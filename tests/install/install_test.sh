@@ -56,14 +56,14 @@ check_tree() {
   [ "$(desktop_key Icon)" = "$id" ] || fail "desktop entry's icon is '$(desktop_key Icon)', not $id"
   [ "$(desktop_key Exec)" = "tweenwright" ] || fail "desktop entry runs '$(desktop_key Exec)'"
   [ "$(desktop_key Name)" = "Tweenwright" ] || fail "desktop entry's name is '$(desktop_key Name)'"
-  desktop_key Categories | grep -q '\bGraphics;' || fail "desktop entry is not among graphics programs"
+  grep -q '\bGraphics;' <<<"$(desktop_key Categories)" || fail "desktop entry is not among graphics programs"
   meta=$prefix/share/metainfo/$id.metainfo.xml
   grep -q "<id>$id</id>" "$meta" || fail "metadata's id is not $id"
   grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$meta" ||
     fail "metadata does not launch $id.desktop"
   grep -q '<binary>tweenwright</binary>' "$meta" || fail "metadata does not provide the program"
   grep -q '<caption>[^<]' "$meta" || fail "metadata's screenshot has no caption"
-  head -c 300 "$prefix/share/icons/hicolor/scalable/apps/$id.svg" | grep -q '<svg ' ||
+  grep -q '<svg ' "$prefix/share/icons/hicolor/scalable/apps/$id.svg" ||
     fail "icon is not an SVG"
   echo "install tree: $(echo "$actual" | wc -l) files, both validators pass"
 }
@@ -78,13 +78,14 @@ check_start() {
   mkdir -p "$work/home"
   HOME=$work/home "$prefix/bin/tweenwright" >"$work/program.log" 2>&1 &
   pid=$!
-  wid=$(timeout 60 xdotool search --sync --all --onlyvisible --pid "$pid" --name '^Tweenwright$' | head -n 1) ||
-    true
+  wid=$(timeout 60 xdotool search --sync --all --onlyvisible --pid "$pid" --name '^Tweenwright$') || true
+  wid=${wid%%$'\n'*}
   [ -n "$wid" ] || { cat "$work/program.log"; fail "the installed program showed no Tweenwright window within 60 s"; }
   kill -0 "$pid" 2>/dev/null || fail "the installed program ended after showing its window"
 
   # The window carries the built-in icon, and the desktop entry matches its class.
-  icon=$(xprop -id "$wid" -notype _NET_WM_ICON | head -n 1)
+  icon=$(xprop -id "$wid" -notype _NET_WM_ICON)
+  icon=${icon%%$'\n'*}
   [[ "$icon" == *"Icon ("* ]] || fail "the window has no icon: $icon"
   class=$(xprop -id "$wid" -notype WM_CLASS)
   [[ "$class" == *"\"$(desktop_key StartupWMClass)\""* ]] ||
