@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build, run and test
 # Tweenwright, and the comma-decimal locale that one of the tests switches to.
+# libqt6svg6 draws the window's SVG icon; the validators, dpkg-dev (dpkg-shlibdeps,
+# with file) and x11-utils (xprop) serve the install and package tests.
 set -euo pipefail
 
 packages=(cmake g++ ninja-build libgtest-dev libbenchmark-dev qt6-base-dev
-          xvfb xauth xdotool xclip fonts-dejavu-core locales)
+          xvfb xauth xdotool xclip fonts-dejavu-core locales
+          libqt6svg6 desktop-file-utils appstream dpkg-dev file x11-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
