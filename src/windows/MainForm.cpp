@@ -26,6 +26,9 @@
 #include "windows/CaptionButton.h"
 #include "windows/CharacterView.h"
 #include "windows/Dialogs.h"
+#include "windows/FileSelectForm.h"
+#include "windows/FormHelp.h"
+#include "windows/FormSetValue.h"
 #include "windows/ProgressForm.h"
 #include "windows/SubHeaderEdit.h"
 #include "windows/Twips.h"
@@ -127,11 +130,14 @@ void MainForm::BuildControls() {
     }
 
     static const ButtonSpec buttons[] = {
-        {&MainForm::FileSelect, true, "FileSelect", "Select File", {120, 360, 852, 492}, nullptr},
+        {&MainForm::FileSelect, true, "FileSelect", "Select File", {120, 360, 852, 492},
+         &MainForm::FileSelect_Click},
         {&MainForm::Selectcharacterbutton, true, "Selectcharacterbutton", "Select Character",
-         {120, 960, 852, 492}, nullptr},
-        {&MainForm::SelectSkin, true, "SelectSkin", "Select Skin", {120, 1560, 852, 492}, nullptr},
-        {&MainForm::Selectbackground, true, "Selectbackground", "SelectBG", {120, 2160, 852, 492}, nullptr},
+         {120, 960, 852, 492}, &MainForm::Selectcharacterbutton_Click},
+        {&MainForm::SelectSkin, true, "SelectSkin", "Select Skin", {120, 1560, 852, 492},
+         &MainForm::SelectSkin_Click},
+        {&MainForm::Selectbackground, true, "Selectbackground", "SelectBG", {120, 2160, 852, 492},
+         &MainForm::Selectbackground_Click},
         {&MainForm::ButtonHelp, true, "ButtonHelp", "Help", {120, 7560, 852, 612}, &MainForm::ButtonHelp_Click},
         {&MainForm::exit, true, "exit", "Exit", {120, 8280, 852, 612}, &MainForm::exit_Click},
         {&MainForm::LoadInitialV, false, "LoadInitialV", "Show Initial (F1)", {6720, 1320, 972, 612},
@@ -178,6 +184,7 @@ void MainForm::BuildControls() {
     ActiveHaptekX1 = new CharacterView(this);
     PlaceTwips(ActiveHaptekX1, {7680, 4800, 4092, 5052});
 
+    connect(Panel, &RegisterPanel::SliderRequested, this, &MainForm::Panel_SliderRequested);
     connect(StartTime, &QLineEdit::textChanged, this, &MainForm::StartTime_Change);
     connect(DKeyframe, &QLineEdit::textChanged, this, &MainForm::DKeyframe_Change);
     connect(Acceleration, &QLineEdit::textChanged, this, &MainForm::Acceleration_Change);
@@ -327,7 +334,59 @@ void MainForm::DrawAccelerationGraph() {
     for (int b = 0; b < GraphBarCount; ++b) ProgressBar1[b]->setValue(qRound(GraphValues[b]));
 }
 
-void MainForm::ButtonHelp_Click() {}
+void MainForm::ButtonHelp_Click() {
+    if (!help_) help_ = new FormHelp(this);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+void MainForm::ShowChooser(const QString& mode) {
+    // The chooser reads the mode when a choice is confirmed, so a button
+    // pressed while it is open changes what the next confirm does.
+    Fileselectstatus->setText(mode);
+    if (!chooser_) chooser_ = new FileSelectForm(this, *dialogs_);
+    chooser_->show();
+    chooser_->raise();
+    chooser_->activateWindow();
+}
+
+void MainForm::FileSelect_Click() { ShowChooser(QStringLiteral("1")); }
+
+void MainForm::Selectcharacterbutton_Click() { ShowChooser(QStringLiteral("2")); }
+
+void MainForm::SelectSkin_Click() {
+    dialogs_->Inform(this, QStringLiteral("Please note that skins are only displayed within this "
+                                          "program. They are not passed on to the generated hap file."));
+    ShowChooser(QStringLiteral("3"));
+}
+
+void MainForm::Selectbackground_Click() {
+    dialogs_->Inform(this, QStringLiteral("Please note that Back Grounds are only displayed within "
+                                          "this program. They are not passed on to the generated hap "
+                                          "file."));
+    ShowChooser(QStringLiteral("4"));
+}
+
+void MainForm::Panel_SliderRequested(EditSideKind side, int index, int sliderPosition,
+                                     int windowLeftTwips, int windowTopTwips) {
+    auto* slider = qobject_cast<FormSetValue*>(SliderWindow.data());
+    if (!slider) {
+        slider = new FormSetValue(this);
+        SliderWindow = slider;
+        connect(slider, &FormSetValue::ValueWritten, this, [this](EditSideKind s, int i) {
+            QLineEdit* box = s == EditSideKind::Initial ? Panel->f0initial[i] : Panel->f0final[i];
+            box->setCursorPosition(static_cast<int>(box->text().size()));
+        });
+    }
+    slider->show();
+    slider->SetTarget(side, index, sliderPosition);
+    // The box's place in the client area becomes the window's place on the
+    // screen.
+    slider->move(Px(windowLeftTwips), Px(windowTopTwips));
+    slider->raise();
+    slider->activateWindow();
+}
 
 void MainForm::ClearClipboard_Click() {
     clipboardtemp->setPlainText(QString());

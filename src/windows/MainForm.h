@@ -15,6 +15,7 @@
 #include "generation/Easing.h"
 #include "generation/Previews.h"
 #include "windows/Dialogs.h"
+#include "windows/RegisterPanel.h"
 
 class QGroupBox;
 class QLabel;
@@ -26,6 +27,8 @@ class QPushButton;
 namespace tw {
 
 class CharacterView;
+class FileSelectForm;
+class FormHelp;
 class ProgressForm;
 class RegisterPanel;
 
@@ -101,6 +104,11 @@ public:
     void DrawAccelerationGraph();
 
 public slots:
+    // The four file buttons: write the chooser's mode and show the chooser.
+    void FileSelect_Click();
+    void Selectcharacterbutton_Click();
+    void SelectSkin_Click();
+    void Selectbackground_Click();
     void ButtonHelp_Click();
     void ClearClipboard_Click();
     void exit_Click();
@@ -142,9 +150,15 @@ private:
     // The initial or final pose preview.
     void ShowKeyframe(KeyframeSide side);
     void Inform(const std::string& message);
+    void ShowChooser(const QString& mode);
+    // A value box was clicked: the slider window opens on it.
+    void Panel_SliderRequested(EditSideKind side, int index, int sliderPosition, int windowLeftTwips,
+                               int windowTopTwips);
 
     std::unique_ptr<Dialogs> dialogs_;
     QPointer<ProgressForm> progress_;
+    QPointer<FileSelectForm> chooser_;
+    QPointer<FormHelp> help_;
 };
 
 }  // namespace tw

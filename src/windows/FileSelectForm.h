@@ -1,0 +1,65 @@
+// The file chooser: drives, folders and the files of one folder, a box for a
+// new file name, "Select File" and "Close". Confirming sets the active file
+// and its header or sends the character view a load command, as the main
+// window's mode field says; it never opens, creates or writes a file.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+namespace tw {
+
+class Dialogs;
+class MainForm;
+
+class FileSelectForm : public QWidget {
+    Q_OBJECT
+public:
+    // A window of `main`'s, using its message boxes; starts in the process's
+    // current folder.
+    FileSelectForm(MainForm* main, Dialogs& dialogs);
+
+    QComboBox* DriveList1;
+    QListWidget* DirList1;
+    QListWidget* FileList1;
+    QLineEdit* NewFilename;
+    QPushButton* SaveFileSelect;
+    QPushButton* CloseSelectFileForm;
+
+    // The folder the folder list is in, and the one the file list shows.
+    QString DirPath() const { return dirPath_; }
+    QString FilePath() const { return filePath_; }
+    // The selected file's name, empty when none is selected.
+    QString SelectedFile() const;
+
+    void Form_Load();
+
+public slots:
+    void DriveList1_Change();
+    void DirList1_DblClick(QListWidgetItem* item);
+    void DirList1_Change();
+    void FileList1_DblClick();
+    void SaveFileSelect_Click();
+    void CloseSelectFileForm_Click();
+
+private:
+    // Moves the folder list to `path`; false, with a message, when the folder
+    // cannot be read (the lists then show the nearest folder that can).
+    bool SetDirPath(const QString& path);
+    void FillDirList();
+    QString CannotRead(const QString& path) const;
+
+    MainForm* main_;
+    Dialogs& dialogs_;
+    QString dirPath_;
+    QString filePath_;
+    int driveIndex_ = 0;
+};
+
+}  // namespace tw

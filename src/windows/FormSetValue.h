@@ -1,0 +1,52 @@
+// The value slider window: one slider from -100 to 100 over the scales of the
+// register whose value box was clicked. Dragging rewrites the box, releasing
+// the mouse writes the value, previews the keyframe and hides the window; a
+// typed key hands the typing back to the box.
+#pragma once
+
+#include <QWidget>
+
+#include "windows/RegisterPanel.h"
+
+class QSlider;
+
+namespace tw {
+
+class MainForm;
+
+class FormSetValue : public QWidget {
+    Q_OBJECT
+public:
+    explicit FormSetValue(MainForm* main);
+
+    QSlider* SliderSetValue;
+
+    // The box edited from now on and the slider's position for its value
+    // (a position beyond the slider's ends goes to the nearer end).
+    void SetTarget(EditSideKind side, int index, int sliderPosition);
+    EditSideKind EditSide = EditSideKind::Initial;
+    int EditIndex = 0;
+
+    // Writes `text` into the edited box.
+    void LoadSliderValue(const QString& text);
+
+public slots:
+    void SliderSetValue_Scroll();
+    void SliderSetValue_MouseUp();
+    void Form_KeyPress(QChar key);
+
+signals:
+    // The edited box has been written; its caret belongs at the end.
+    void ValueWritten(tw::EditSideKind side, int index);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    double SliderValue() const;
+    void ReturnToMain();
+
+    MainForm* main_;
+};
+
+}  // namespace tw
