@@ -52,6 +52,7 @@ FileSelectForm::FileSelectForm(MainForm* main, Dialogs& dialogs)
     setObjectName(QStringLiteral("FileSelectForm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Select File"));
+    setFont(main->font());  // a window does not take its parent's font by itself
     setFixedSize(Px(9408), Px(7200));
 
     DriveList1 = new QComboBox(this);
