@@ -101,6 +101,7 @@ private slots:
         QCOMPARE(form->Panel->f0initial[index]->text(), QStringLiteral("0"));
         // The release previews the final keyframe as "Show Final (F2)" does.
         QStringList preview = form->ActiveHaptekX1->Commands().mid(commandsBefore);
+        QCOMPARE(preview.size(), 1);
         QTest::mouseClick(form->LoadFinalV, Qt::LeftButton);
         QCOMPARE(form->ActiveHaptekX1->Commands().mid(commandsBefore + preview.size()), preview);
     }
