@@ -381,9 +381,10 @@ void MainForm::Panel_SliderRequested(EditSideKind side, int index, int sliderPos
     }
     slider->show();
     slider->SetTarget(side, index, sliderPosition);
-    // The box's place in the client area becomes the window's place on the
-    // screen.
-    slider->move(Px(windowLeftTwips), Px(windowTopTwips));
+    // The place is given in the main window's client area; the window goes
+    // there on the screen wherever the main window stands, so it opens beside
+    // the box.
+    slider->move(mapToGlobal(QPoint(Px(windowLeftTwips), Px(windowTopTwips))));
     slider->raise();
     slider->activateWindow();
 }

@@ -78,9 +78,11 @@ private slots:
     void opensAtTheBoxRetargetsAndMovesByKeysWithoutPreview() {
         form->Panel->f0final[20]->setText(QStringLiteral("-0.5"));
         form->Panel->SetScrollPosition(10);
+        form->move(90, 60);  // the window opens beside the box wherever the main window stands
+        QTRY_COMPARE(form->mapToGlobal(QPoint(0, 0)).x() > 0, true);
         FormSetValue* window = ClickBox(form->Panel->f0final[20]);
         QVERIFY(window);
-        QCOMPARE(window->frameGeometry().topLeft(), QPoint(Px(4880), Px(6620)));
+        QCOMPARE(window->frameGeometry().topLeft(), form->mapToGlobal(QPoint(Px(4880), Px(6620))));
         QCOMPARE(window->SliderSetValue->value(), -25);  // scale 2
         QCOMPARE(window->size(), QSize(Px(3744), Px(828)));
         QCOMPARE(ClickBox(form->Panel->f0initial[12]), window);
