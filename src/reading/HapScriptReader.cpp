@@ -67,6 +67,42 @@ bool ReadNumber(std::string_view text, double& out) {
     return true;
 }
 
+// The number at p in the plain form "-123.456" (up to 15 digits, no exponent),
+// stopping at the first other character: its end, or null when there is no
+// such number. Gives what ReadNumber gives for the same text.
+const char* ScanPlainNumber(const char* p, const char* end, double& out) {
+    const bool negative = p != end && *p == '-';
+    p += negative;
+    std::uint64_t digits = 0;
+    int count = 0, decimals = 0;
+    bool point = false;
+    for (; p != end; ++p) {
+        const unsigned d = static_cast<unsigned>(*p - '0');
+        if (d < 10) {
+            digits = digits * 10 + d;
+            ++count;
+            decimals += point;
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (count == 0 || count > 15) return nullptr;
+    const double value = static_cast<double>(digits) / Pow10[decimals];
+    out = negative ? -value : value;
+    return p;
+}
+
+// Characters a figure or name may hold in the generator's line form.
+bool IsPlainNameChar(char c) {
+    return c != ' ' && c != '\t' && c != '[' && c != ']' && c != '=' && c != '\r' && c != '\n';
+}
+
+bool StartsWith(const char* p, const char* end, std::string_view text) {
+    return static_cast<std::size_t>(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
+}
+
 // Register name to catalogue index: a learned guess (the register that followed
 // this one last time, as the generator writes them in catalogue order), then an
 // open-addressed table.
@@ -159,6 +195,48 @@ public:
                 Push(timeline_.tracks[a.reg], static_cast<float>(a.number), offset);
             }
         }
+    }
+
+    // The line at p when it is a register line exactly as the generator writes
+    // it (a figure, if any, of one word), ended by CR LF, LF, CR or the end of
+    // the input: reads it and returns where the next line starts. Null for any
+    // other line, which then goes through ReadLine.
+    const char* ReadGeneratedLine(const char* p, const char* end, std::size_t offset) {
+        if (!StartsWith(p, end, "\\clock [t= ")) return nullptr;
+        double time, value;
+        p = ScanPlainNumber(p + 11, end, time);
+        if (!p || !StartsWith(p, end, "]   \\setreg[")) return nullptr;
+        p += 12;
+        if (StartsWith(p, end, "figure= ")) {
+            const char* figure = p += 8;
+            while (p != end && IsPlainNameChar(*p)) ++p;
+            if (p == figure || p == end || *p++ != ' ') return nullptr;
+        }
+        if (!StartsWith(p, end, "name= ")) return nullptr;
+        const char* name = p += 6;
+        while (p != end && IsPlainNameChar(*p)) ++p;
+        const std::string_view registerName(name, p - name);
+        if (registerName.empty() || !StartsWith(p, end, "   f0= ")) return nullptr;
+        p = ScanPlainNumber(p + 7, end, value);
+        if (!p || p == end || *p++ != ']') return nullptr;
+        if (p != end) {
+            if (*p == '\r') {
+                ++p;
+                if (p != end && *p == '\n') ++p;
+            } else if (*p == '\n') {
+                ++p;
+            } else {
+                return nullptr;
+            }
+        }
+        ++timeline_.linesRead;
+        clock_ = time;
+        if (!timeline_.hasClock) timeline_.firstTime = time;
+        timeline_.hasClock = true;
+        timeline_.lastTime = time;
+        const int reg = names_.Find(registerName);
+        if (reg >= 0) Push(timeline_.tracks[reg], static_cast<float>(value), offset);
+        return p;
     }
 
 private:
@@ -313,6 +391,13 @@ HapTimeline ReadHapScript(std::string_view bytes) {
     const char* const end = begin + bytes.size();
     const char* p = begin;
     while (p != end) {
+        if (*p == '\\') {
+            const char* next = reader.ReadGeneratedLine(p, end, static_cast<std::size_t>(p - begin));
+            if (next) {
+                p = next;
+                continue;
+            }
+        }
         const char* lf = static_cast<const char*>(std::memchr(p, '\n', end - p));
         const char* lineEnd = lf ? lf : end;
         // A lone CR ends a line as well.
