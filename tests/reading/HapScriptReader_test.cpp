@@ -72,6 +72,23 @@ TEST(ReadHapScript, GeneratedRecordsInBothFormsGiveEveryFrame) {
     EXPECT_EQ(tw::SampleTrack(tw::RegisterTrack{}, 0.0), std::nullopt);
 }
 
+TEST(ReadHapScript, IndentedLinesReadAsTheGeneratorWroteThem) {
+    // A blank before each line keeps the generator's lines off the quick path.
+    const std::string file = TwoRecords();
+    std::string indented;
+    for (char c : file) {
+        indented += c;
+        if (c == '\n') indented += ' ';
+    }
+    const tw::HapTimeline quick = tw::ReadHapScript(file), general = tw::ReadHapScript(indented);
+    for (int r = 0; r < tw::RegisterCount; ++r) {
+        EXPECT_EQ(quick.tracks[r].times, general.tracks[r].times) << r;
+        EXPECT_EQ(quick.tracks[r].values, general.tracks[r].values) << r;
+    }
+    EXPECT_EQ(quick.linesRead, general.linesRead);
+    EXPECT_EQ(quick.linesSkipped, general.linesSkipped);
+}
+
 TEST(ReadHapScript, TruncatedFileLosesOnlyItsLastLine) {
     const std::string file = TwoRecords();
     const std::size_t lastLine = file.rfind("\\clock");
@@ -97,6 +114,7 @@ TEST(ReadHapScript, BrokenLineCostsOnlyThatLine) {
         "\\clock [t= 1.500   \\setreg[name= HeadTwist   f0= 9.000]",   // clock not closed
         std::string(Binary, sizeof Binary - 1),
         "\\clock " + std::string(1 << 20, '['),  // a megabyte
+        "\\clock [t= " + std::string(1 << 20, '7') + "]",
         "\\clock [t= 1.500]   \\setreg[name= HeadTwist   f0= 1.2.3]",  // bad numbers
         "\\clock [t= 1,500]   \\setreg[name= HeadTwist   f0= 9.000]",
         "\\clock [t= inf]   \\setreg[name= HeadTwist   f0= 9.000]",
