@@ -72,6 +72,23 @@ TEST(ReadHapScript, GeneratedRecordsInBothFormsGiveEveryFrame) {
     EXPECT_EQ(tw::SampleTrack(tw::RegisterTrack{}, 0.0), std::nullopt);
 }
 
+TEST(ReadHapScript, LongRunGivesEveryMovingRegisterEveryFrame) {
+    // Every third register moves, so the names on later frames skip about.
+    tw::DocumentTexts doc = Document("2", "");
+    doc.dKeyframe = "30";
+    doc.framesPSec = "30";
+    for (int r = 0; r < tw::RegisterCount; r += 3) doc.final[r] = std::to_string(r);
+    const tw::HapTimeline timeline = tw::ReadHapScript(Record(doc));
+    for (int r = 0; r < tw::RegisterCount; ++r) {
+        const tw::RegisterTrack& track = timeline.tracks[r];
+        ASSERT_EQ(track.times.size(), r % 3 ? 1u : 901u) << r;
+        EXPECT_EQ(track.times.back(), r % 3 ? 2.0 : 32.0) << r;
+        EXPECT_NEAR(track.values.back(), r % 3 ? 0.25 : r, 1e-3) << r;
+    }
+    EXPECT_EQ(timeline.linesRead, 105u + 900 * 35);
+    EXPECT_EQ(timeline.lastTime, 32);
+}
+
 TEST(ReadHapScript, IndentedLinesReadAsTheGeneratorWroteThem) {
     // A blank before each line keeps the generator's lines off the quick path.
     const std::string file = TwoRecords();
