@@ -187,10 +187,7 @@ public:
         ++timeline_.linesRead;
         for (const Action& a : actions_) {
             if (a.clock) {
-                clock_ = a.number;
-                if (!timeline_.hasClock) timeline_.firstTime = a.number;
-                timeline_.hasClock = true;
-                timeline_.lastTime = a.number;
+                SetClock(a.number);
             } else if (a.reg >= 0) {
                 Push(timeline_.tracks[a.reg], static_cast<float>(a.number), offset);
             }
@@ -230,16 +227,20 @@ public:
             }
         }
         ++timeline_.linesRead;
-        clock_ = time;
-        if (!timeline_.hasClock) timeline_.firstTime = time;
-        timeline_.hasClock = true;
-        timeline_.lastTime = time;
+        SetClock(time);
         const int reg = names_.Find(registerName);
         if (reg >= 0) Push(timeline_.tracks[reg], static_cast<float>(value), offset);
         return p;
     }
 
 private:
+    void SetClock(double time) {
+        clock_ = time;
+        if (!timeline_.hasClock) timeline_.firstTime = time;
+        timeline_.hasClock = true;
+        timeline_.lastTime = time;
+    }
+
     // The line as commands "\word [arguments]" with blanks between; fills actions_.
     bool ParseCommands(const char* p, const char* e) {
         actions_.clear();

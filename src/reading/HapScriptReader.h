@@ -36,7 +36,7 @@ struct HapTimeline {
                                                       // the catalogue are skipped
     double firstTime = 0, lastTime = 0;               // first and last clock value met
     bool hasClock = false;                            // any clock value at all
-    std::size_t linesRead = 0;     // lines that gave a clock value or a keyframe
+    std::size_t linesRead = 0;     // lines holding a clock or register command
     std::size_t linesSkipped = 0;  // other lines, except blank and '#' lines
 };
 
