@@ -216,8 +216,8 @@ FigureTable Build() {
                      at(Lumbar, {13, 6, 0}), at(Chest, {15, 13, 0}), at(LClavicle, {15.5f, 3, -2}),
                      at(Chest, {5.5f, 27.5f, 0}), at(Chest, {-5.5f, 27.5f, 0})},
                     Material::Shirt, Chest, kZ};
-    PanelSpec trousers{{at(Lumbar, {-13, 6, 0}), at(Pelvis, {-15.5f, -4, 0}), at(Pelvis, {-6, -14, 1}),
-                        at(Pelvis, {0, -11, 1}), at(Pelvis, {6, -14, 1}), at(Pelvis, {15.5f, -4, 0}),
+    PanelSpec trousers{{at(Lumbar, {-13, 6, 0}), at(Pelvis, {-15.5f, -3, 0}), at(Pelvis, {-14.5f, -12, 1}),
+                        at(Pelvis, {0, -14, 1}), at(Pelvis, {14.5f, -12, 1}), at(Pelvis, {15.5f, -3, 0}),
                         at(Lumbar, {13, 6, 0})},
                        Material::Trousers, Pelvis, kZ};
     PanelSpec palm{{at(RWrist, {0, -1, 2.2f}), at(RIndex1), at(RMiddle1), at(RRing1), at(RPinky1),
