@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
@@ -151,12 +152,12 @@ void CharacterView::StartLoad(Slot slot, const QString& path) {
                 ReadHapScript(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
             bool named = false;
             for (const RegisterTrack& track : timeline->tracks) named = named || !track.times.empty();
+            // Lines the reader passed over (sub headers, other commands) are
+            // normal in a script; only a script with nothing to play is noted.
             if (!named) {
                 r.note = tr("%1: no register lines").arg(r.name);
                 break;
             }
-            if (timeline->linesSkipped > 0)
-                r.note = tr("%1: %2 lines skipped").arg(r.name).arg(timeline->linesSkipped);
             r.timeline = std::move(timeline);
             r.ok = true;
             break;
@@ -184,11 +185,17 @@ void CharacterView::StartLoad(Slot slot, const QString& path) {
         }
         return r;
     };
-    QtConcurrent::run(work).then(this, [this](const LoadResult& result) {
+    // The watcher reports through the event loop, also when the work is done
+    // before it is watched, so a load never finishes inside SendCommand.
+    auto* watcher = new QFutureWatcher<LoadResult>(this);
+    connect(watcher, &QFutureWatcher<LoadResult>::finished, this, [this, watcher] {
+        const LoadResult result = watcher->result();
+        watcher->deleteLater();
         --pendingLoads_;
         if (result.serial == serials_[static_cast<int>(result.slot)]) Apply(result);
         emit LoadFinished(result.path);
     });
+    watcher->setFuture(QtConcurrent::run(work));
 }
 
 void CharacterView::Apply(const LoadResult& r) {
