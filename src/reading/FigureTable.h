@@ -134,7 +134,7 @@ struct FaceSpec {
     Vec3 cheek{-4.7f, 7.6f, 8.1f};
     float cheekRise = 0.6f;
     Vec3 mouthCorner{-2.8f, 4.9f, 8.7f}, mouthMiddle{0, 4.6f, 9.4f};
-    float smileLift = 1.6f;
+    float smileLift = 1.1f;
 };
 
 struct FigureTable {

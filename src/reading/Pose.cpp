@@ -107,7 +107,7 @@ private:
 
     // A flat or round blob in the head's frame: half axes rx along the head's
     // X and ry along its Y; rz is its depth, seen when the head turns.
-    void AddEllipse(Vec3 local, float rx, float ry, float rz, Material m, float depthBias = 0) {
+    void AddEllipse(Vec3 local, float rx, float ry, float rz, Material m) {
         const JointPose& h = joints_[Head];
         const Projected c = ProjectIn(h.position + h.frame * local, frame_);
         const Vec3 right = Camera() * (h.frame * Vec3{1, 0, 0});
@@ -118,7 +118,7 @@ private:
         p.joint = Head;
         p.count = 1;
         p.points[0] = c.at;
-        p.depth = c.depth + depthBias;
+        p.depth = c.depth;
         p.angle = std::atan2(up.x, up.y);
         p.width = c.scale * std::hypot(rx * std::hypot(right.x, right.y), rz * right.z);
         p.height = c.scale * std::hypot(ry * std::hypot(up.x, up.y), rz * up.z);
@@ -155,7 +155,7 @@ private:
         if (Faces(f.noseTip)) AddStroke(f.noseBridge, f.noseTip, 1.4f, Material::SkinShadow);
         const float midBrow = Face(FaceDrive::MidBrow);
         const float smileSum = Face(FaceDrive::RSmile) + Face(FaceDrive::LSmile);
-        const Vec3 mouthMiddle = f.mouthMiddle + Vec3{0, -0.35f * smileSum, 0};
+        const Vec3 mouthMiddle = f.mouthMiddle + Vec3{0, -0.2f * smileSum, 0};
         for (int side = 0; side < 2; ++side) {
             const bool left = side == 1;
             auto m = [left](Vec3 v) { return left ? Vec3{-v.x, v.y, v.z} : v; };
@@ -172,7 +172,9 @@ private:
             if (Faces(eye)) {
                 AddEllipse(eye, f.eyeWhiteRadius, f.eyeWhiteRadius * 0.6f, 0.3f, Material::EyeWhite);
                 const Vec3 turn{std::sin(eyeLR) * f.eyeTurn * 0.8f, std::sin(eyeUD) * f.eyeTurn * 0.5f, 0.2f};
-                AddEllipse(eye + turn, f.irisRadius, f.irisRadius, 0.2f, Material::Iris, -0.05f);
+                const float whiteDepth = out_.back().depth;
+                AddEllipse(eye + turn, f.irisRadius, f.irisRadius, 0.2f, Material::Iris);
+                out_.back().depth = whiteDepth - 0.01f;  // always on the eye white
             }
             const Vec3 inner = m(f.browInner) + Vec3{0, (brow + midBrow) * f.browLift, 0};
             const Vec3 outer = m(f.browOuter) + Vec3{0, brow * f.browLift, 0};
@@ -183,7 +185,12 @@ private:
             if (Faces(cheekAt))
                 AddEllipse(cheekAt, 1.8f, std::max(0.2f, 1.2f * (1 + 0.5f * cheek)), 0.3f, Material::Cheek);
             const Vec3 corner = m(f.mouthCorner) + Vec3{0, smile * f.smileLift, 0} + outward * (0.3f * smile);
-            if (Faces(corner)) AddStroke(corner, mouthMiddle, 0.75f, Material::Lips);
+            // The lip bends half way, so a smile curves rather than kinks.
+            const Vec3 bend = (corner + mouthMiddle) * 0.5f + Vec3{0, -0.3f * smile * f.smileLift, 0};
+            if (Faces(corner)) {
+                AddStroke(corner, bend, 0.75f, Material::Lips);
+                AddStroke(bend, mouthMiddle, 0.75f, Material::Lips);
+            }
         }
     }
 };

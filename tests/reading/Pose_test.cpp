@@ -135,10 +135,10 @@ TEST(Pose, FaceFeaturesFollowTheirRegisters) {
         return out;
     };
     const auto rest = lips(PoseValues{}), smiling = lips(With({{"smile3", 1}}));
-    ASSERT_EQ(rest.size(), 2u);
-    ASSERT_EQ(smiling.size(), 2u);
+    ASSERT_EQ(rest.size(), 4u);
+    ASSERT_EQ(smiling.size(), 4u);
     float restLeftmost = 1e9, smileLeftmost = 1e9, restY = 0, smileY = 0;
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 4; ++i)
         for (int k = 0; k < 2; ++k) {
             if (rest[i].points[k].x < restLeftmost) restLeftmost = rest[i].points[k].x, restY = rest[i].points[k].y;
             if (smiling[i].points[k].x < smileLeftmost)
@@ -153,6 +153,26 @@ TEST(Pose, FaceFeaturesFollowTheirRegisters) {
         return top;
     };
     EXPECT_LT(browTop(With({{"RBrowUD", 1}, {"LBrowUD", 1}})), browTop(PoseValues{}) - 1);
+    // Wherever the eyes look, each iris is drawn after (over) its eye white.
+    for (float lr : {-1.0f, 0.0f, 1.0f})
+        for (float ud : {-1.0f, 1.0f}) {
+            const auto shapes = Shapes(With({{"REyeBallLR", lr}, {"LEyeBallLR", lr}, {"REyeBallUD", ud}, {"LEyeBallUD", ud}}));
+            int irises = 0;
+            for (std::size_t i = 0; i < shapes.size(); ++i) {
+                if (shapes[i].material != Material::Iris) continue;
+                ++irises;
+                std::size_t nearest = 0;
+                float best = 1e9;
+                for (std::size_t k = 0; k < shapes.size(); ++k)
+                    if (shapes[k].material == Material::EyeWhite) {
+                        const float d = std::hypot(shapes[k].points[0].x - shapes[i].points[0].x,
+                                                   shapes[k].points[0].y - shapes[i].points[0].y);
+                        if (d < best) best = d, nearest = k;
+                    }
+                EXPECT_GT(i, nearest) << lr << " " << ud;
+            }
+            EXPECT_EQ(irises, 2);
+        }
 }
 
 TEST(Pose, ValuesNoNumberCanDrawStayFinite) {
