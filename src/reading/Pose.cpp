@@ -36,7 +36,9 @@ Frame FrameOf(Viewport v) {
 
 Projected ProjectIn(Vec3 p, const Frame& f) {
     const Vec3 q = Camera() * (p - kTarget);
-    const float s = f.scale * kDistance / (kDistance - q.z);
+    // A point at or behind the camera is held just in front of it, so the
+    // perspective never divides by zero.
+    const float s = f.scale * kDistance / std::max(kDistance - q.z, 0.05f * kDistance);
     return {{f.cx + s * q.x, f.cy - s * q.y}, -q.z, s};
 }
 

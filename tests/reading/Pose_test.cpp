@@ -183,7 +183,13 @@ TEST(Pose, ValuesNoNumberCanDrawStayFinite) {
     v[Reg("LocalTranslateY")] = 1e30f;
     v[Reg("RElbowBendJoint")] = -inf;
     v[Reg("smile3")] = 1e20f;
-    for (const DrawPrimitive& p : Shapes(v)) {
+    std::vector<DrawPrimitive> shapes = Shapes(v);
+    // Moved towards the camera and through it.
+    for (float z = 600; z <= 800; z += 0.5f) {
+        const auto near = Shapes(With({{"LocalTranslateZ", z}}));
+        shapes.insert(shapes.end(), near.begin(), near.end());
+    }
+    for (const DrawPrimitive& p : shapes) {
         EXPECT_TRUE(std::isfinite(p.depth) && std::isfinite(p.width) && std::isfinite(p.height));
         for (int i = 0; i < p.count; ++i) {
             EXPECT_TRUE(std::isfinite(p.points[i].x) && std::isfinite(p.points[i].y));
