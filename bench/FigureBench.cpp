@@ -21,8 +21,8 @@
 
 namespace {
 
-constexpr tw::Viewport kView{273, 337};
-const QColor kBackground(50, 56, 70);
+constexpr tw::Viewport ViewSize{273, 337};
+const QColor Background(50, 56, 70);
 
 tw::PoseValues WalkingPose(int frame) {
     tw::PoseValues v{};
@@ -45,19 +45,19 @@ tw::PoseValues WalkingPose(int frame) {
 
 void FastFrame(QImage& image, const tw::PoseValues& pose, std::vector<tw::DrawPrimitive>& shapes,
                const tw::FigurePainter& painter) {
-    image.fill(kBackground);
+    image.fill(Background);
     QPainter p(&image);
-    tw::BuildFigure(pose, kView, shapes);
+    tw::BuildFigure(pose, ViewSize, shapes);
     painter.Paint(p, shapes);
 }
 
 // The same drawing without the painter's tables or the reused list.
 void PlainFrame(QImage& image, const tw::PoseValues& pose, const tw::FigureLook& look) {
-    image.fill(kBackground);
+    image.fill(Background);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
     std::vector<tw::DrawPrimitive> shapes;
-    tw::BuildFigure(pose, kView, shapes);
+    tw::BuildFigure(pose, ViewSize, shapes);
     for (const tw::DrawPrimitive& s : shapes) {
         const int level = tw::ShadeLevelOf(s.shade);
         const QColor fill = tw::ShadedColour(look[s.material], level);
@@ -119,8 +119,8 @@ double MedianMicroseconds(int runs, F&& frame) {
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
-    QImage fast(kView.width, kView.height, QImage::Format_ARGB32_Premultiplied);
-    QImage plain(kView.width, kView.height, QImage::Format_ARGB32_Premultiplied);
+    QImage fast(ViewSize.width, ViewSize.height, QImage::Format_ARGB32_Premultiplied);
+    QImage plain(ViewSize.width, ViewSize.height, QImage::Format_ARGB32_Premultiplied);
     const tw::FigurePainter painter;
     std::vector<tw::DrawPrimitive> shapes;
 
@@ -133,12 +133,12 @@ int main(int argc, char** argv) {
     }
     std::printf("frames compared: 40, differing: %d\n", differing);
 
-    constexpr int kRuns = 2000;
+    constexpr int Runs = 2000;
     for (int f = 0; f < 200; ++f) FastFrame(fast, WalkingPose(f), shapes, painter);  // warm up
-    const double fastUs = MedianMicroseconds(kRuns, [&](int f) { FastFrame(fast, WalkingPose(f), shapes, painter); });
-    const double plainUs = MedianMicroseconds(kRuns, [&](int f) { PlainFrame(plain, WalkingPose(f), painter.Look()); });
-    const double poseUs = MedianMicroseconds(kRuns, [&](int f) { tw::BuildFigure(WalkingPose(f), kView, shapes); });
-    std::printf("figure frame %dx%d, %zu shapes, median of %d runs\n", kView.width, kView.height, shapes.size(), kRuns);
+    const double fastUs = MedianMicroseconds(Runs, [&](int f) { FastFrame(fast, WalkingPose(f), shapes, painter); });
+    const double plainUs = MedianMicroseconds(Runs, [&](int f) { PlainFrame(plain, WalkingPose(f), painter.Look()); });
+    const double poseUs = MedianMicroseconds(Runs, [&](int f) { tw::BuildFigure(WalkingPose(f), ViewSize, shapes); });
+    std::printf("figure frame %dx%d, %zu shapes, median of %d runs\n", ViewSize.width, ViewSize.height, shapes.size(), Runs);
     std::printf("  pose maths alone: %8.1f us\n", poseUs);
     std::printf("  view painter:     %8.1f us\n", fastUs);
     std::printf("  plain painter:    %8.1f us\n", plainUs);

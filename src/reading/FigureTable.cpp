@@ -26,7 +26,7 @@ Mat3 AxisRotation(Vec3 a, float angle) {
 
 namespace {
 
-constexpr Vec3 kX{1, 0, 0}, kY{0, 1, 0}, kZ{0, 0, 1};
+constexpr Vec3 AxisX{1, 0, 0}, AxisY{0, 1, 0}, AxisZ{0, 0, 1};
 constexpr Vec3 Neg(Vec3 v) { return {-v.x, -v.y, -v.z}; }
 
 int RegisterIndex(std::string_view name) {
@@ -128,11 +128,11 @@ FigureTable Build() {
 
     const FingerBuild fingers[] = {
         {"Thumb", RThumb1, {0.8f, -2, 2.4f}, {{0.6f, -3.6f, 1.3f}, {0.4f, -3, 0.6f}, {0.3f, -2.4f, 0.3f}},
-         Neg(kX), 1.05f},
-        {"Index", RIndex1, {0, -9, 2.4f}, {{0, -4.4f, 0.3f}, {0, -2.7f, 0.1f}, {0, -2.1f, 0}}, Neg(kX), 0.9f},
-        {"Middle", RMiddle1, {0, -9.4f, 0.8f}, {{0, -4.9f, 0.1f}, {0, -3, 0}, {0, -2.3f, 0}}, Neg(kX), 0.9f},
-        {"Ring", RRing1, {0, -9.1f, -0.9f}, {{0, -4.5f, -0.1f}, {0, -2.8f, 0}, {0, -2.1f, 0}}, kX, 0.85f},
-        {"Pinky", RPinky1, {0, -8.4f, -2.5f}, {{0, -3.6f, -0.3f}, {0, -2.2f, 0}, {0, -1.9f, 0}}, kX, 0.78f},
+         Neg(AxisX), 1.05f},
+        {"Index", RIndex1, {0, -9, 2.4f}, {{0, -4.4f, 0.3f}, {0, -2.7f, 0.1f}, {0, -2.1f, 0}}, Neg(AxisX), 0.9f},
+        {"Middle", RMiddle1, {0, -9.4f, 0.8f}, {{0, -4.9f, 0.1f}, {0, -3, 0}, {0, -2.3f, 0}}, Neg(AxisX), 0.9f},
+        {"Ring", RRing1, {0, -9.1f, -0.9f}, {{0, -4.5f, -0.1f}, {0, -2.8f, 0}, {0, -2.1f, 0}}, AxisX, 0.85f},
+        {"Pinky", RPinky1, {0, -8.4f, -2.5f}, {{0, -3.6f, -0.3f}, {0, -2.2f, 0}, {0, -1.9f, 0}}, AxisX, 0.78f},
     };
     for (const FingerBuild& f : fingers) {
         b.Joint(f.first, RWrist, f.knuckle);
@@ -147,36 +147,36 @@ FigureTable Build() {
         {"HeadForward", "HeadSideBend", "HeadTwist", Head},
     };
     for (const auto& s : spine) {
-        b.Turn(s.forward, s.joint, kX);
-        b.Turn(s.side, s.joint, kZ);
-        b.Turn(s.twist, s.joint, kY);
+        b.Turn(s.forward, s.joint, AxisX);
+        b.Turn(s.side, s.joint, AxisZ);
+        b.Turn(s.twist, s.joint, AxisY);
     }
     // Right side; each left twin turns the mirrored way.
-    b.Turn("RClavicalUp", RClavicle, Neg(kZ), "LClavicalUp");
-    b.Turn("RClavicalForward", RClavicle, kY, "LClavicalForward");
-    b.Turn("RShoForward", RShoulder, Neg(kX), "LShoForward");
-    b.Turn("RShoOut", RShoulder, Neg(kZ), "LShoOut");
+    b.Turn("RClavicalUp", RClavicle, Neg(AxisZ), "LClavicalUp");
+    b.Turn("RClavicalForward", RClavicle, AxisY, "LClavicalForward");
+    b.Turn("RShoForward", RShoulder, Neg(AxisX), "LShoForward");
+    b.Turn("RShoOut", RShoulder, Neg(AxisZ), "LShoOut");
     b.Twist("RShoTwist", RShoulder, RElbow, "LShoTwist");
-    b.Turn("RElbowBendJoint", RElbow, Neg(kX), "LElbowBendJoint");
+    b.Turn("RElbowBendJoint", RElbow, Neg(AxisX), "LElbowBendJoint");
     b.Twist("RElbowTwist", RElbow, RWrist, "LElbowTwist");
-    b.Turn("RWristWave", RWrist, Neg(kX), "LWristWave");
-    b.Turn("RWristFlop", RWrist, kZ, "LWristFlop");  // towards the palm
+    b.Turn("RWristWave", RWrist, Neg(AxisX), "LWristWave");
+    b.Turn("RWristFlop", RWrist, AxisZ, "LWristFlop");  // towards the palm
     for (const FingerBuild& f : fingers) {
         const std::string r = std::string("RFinger") + f.name, l = std::string("LFinger") + f.name;
         // Spreading first, then curling towards the palm at each joint.
         b.Turn(r + "Out", f.first, f.spread, l + "Out");
-        b.Turn(r, f.first, kZ, l);
-        b.Turn(r + "Mid", f.first + 1, kZ, l + "Mid");
-        b.Turn(r + "Tip", f.first + 2, kZ, l + "Tip");
+        b.Turn(r, f.first, AxisZ, l);
+        b.Turn(r + "Mid", f.first + 1, AxisZ, l + "Mid");
+        b.Turn(r + "Tip", f.first + 2, AxisZ, l + "Tip");
     }
-    b.Turn("RThighForward", RHip, Neg(kX), "LThighForward");
-    b.Turn("RThighOut", RHip, Neg(kZ), "LThighOut");
+    b.Turn("RThighForward", RHip, Neg(AxisX), "LThighForward");
+    b.Turn("RThighOut", RHip, Neg(AxisZ), "LThighOut");
     b.Twist("RThighTwist", RHip, RKnee, "LThighTwist");
-    b.Turn("RKneeBack", RKnee, kX, "LKneeBack");
+    b.Turn("RKneeBack", RKnee, AxisX, "LKneeBack");
     b.Twist("RKneeTwist", RKnee, RAnkle, "LKneeTwist");
-    b.Turn("RAnkleWave", RAnkle, Neg(kY), "LAnkleWave");  // toes outwards
-    b.Turn("RAnkleFlop", RAnkle, kX, "LAnkleFlop");       // toes down
-    b.Turn("RToeBend", RToe, kX, "LToeBend");              // toes curl down
+    b.Turn("RAnkleWave", RAnkle, Neg(AxisY), "LAnkleWave");  // toes outwards
+    b.Turn("RAnkleFlop", RAnkle, AxisX, "LAnkleFlop");       // toes down
+    b.Turn("RToeBend", RToe, AxisX, "LToeBend");              // toes curl down
 
     b.Face("MidBrowUD", FaceDrive::MidBrow);
     b.Face("RBrowUD", FaceDrive::RBrow);
@@ -191,12 +191,12 @@ FigureTable Build() {
     b.Face("CheekL2sy", FaceDrive::LCheek);
     b.Face("smile3", FaceDrive::RSmile);
     b.Face("smile4", FaceDrive::LSmile);
-    b.Whole("LocalRotateX", DriveKind::FigureRotate, kX);
-    b.Whole("LocalRotateY", DriveKind::FigureRotate, kY);
-    b.Whole("LocalRotateZ", DriveKind::FigureRotate, kZ);
-    b.Whole("LocalTranslateX", DriveKind::FigureTranslate, kX);
-    b.Whole("LocalTranslateY", DriveKind::FigureTranslate, kY);
-    b.Whole("LocalTranslateZ", DriveKind::FigureTranslate, kZ);
+    b.Whole("LocalRotateX", DriveKind::FigureRotate, AxisX);
+    b.Whole("LocalRotateY", DriveKind::FigureRotate, AxisY);
+    b.Whole("LocalRotateZ", DriveKind::FigureRotate, AxisZ);
+    b.Whole("LocalTranslateX", DriveKind::FigureTranslate, AxisX);
+    b.Whole("LocalTranslateY", DriveKind::FigureTranslate, AxisY);
+    b.Whole("LocalTranslateZ", DriveKind::FigureTranslate, AxisZ);
 
     // Shapes.
     auto at = [](int joint, Vec3 offset = {}) { return Anchor{joint, offset}; };
@@ -215,14 +215,14 @@ FigureTable Build() {
     PanelSpec shirt{{at(RClavicle, {-15.5f, 3, -2}), at(Chest, {-15, 13, 0}), at(Lumbar, {-13, 6, 0}),
                      at(Lumbar, {13, 6, 0}), at(Chest, {15, 13, 0}), at(LClavicle, {15.5f, 3, -2}),
                      at(Chest, {5.5f, 27.5f, 0}), at(Chest, {-5.5f, 27.5f, 0})},
-                    Material::Shirt, Chest, kZ};
+                    Material::Shirt, Chest, AxisZ};
     PanelSpec trousers{{at(Lumbar, {-13, 6, 0}), at(Pelvis, {-15.5f, -3, 0}), at(Pelvis, {-14.5f, -12, 1}),
                         at(Pelvis, {0, -14, 1}), at(Pelvis, {14.5f, -12, 1}), at(Pelvis, {15.5f, -3, 0}),
                         at(Lumbar, {13, 6, 0})},
-                       Material::Trousers, Pelvis, kZ};
+                       Material::Trousers, Pelvis, AxisZ};
     PanelSpec palm{{at(RWrist, {0, -1, 2.2f}), at(RIndex1), at(RMiddle1), at(RRing1), at(RPinky1),
                     at(RWrist, {0, -1.5f, -2.2f})},
-                   Material::Skin, RWrist, kX};
+                   Material::Skin, RWrist, AxisX};
     b.t.panels = {shirt, trousers, palm};
     PanelSpec leftPalm = palm;
     for (Anchor& a : leftPalm.corners) a = MirrorAnchor(a);

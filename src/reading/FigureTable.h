@@ -58,9 +58,9 @@ enum Joint : int {
     LClavicle,
     JointCount = LClavicle + (LClavicle - RClavicle),
 };
-inline constexpr int kSideJoints = LClavicle - RClavicle;
+inline constexpr int SideJointCount = LClavicle - RClavicle;
 // The left twin of a right-side joint.
-constexpr int LeftOf(int rightJoint) { return rightJoint + kSideJoints; }
+constexpr int LeftOf(int rightJoint) { return rightJoint + SideJointCount; }
 
 // What a register moves.
 enum class DriveKind : std::uint8_t {

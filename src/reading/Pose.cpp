@@ -8,16 +8,16 @@ namespace {
 
 // The camera: turned 30 degrees round the figure towards its right side and
 // looking down 8 degrees at a point above the pelvis, from 7 m away.
-constexpr float kYaw = 0.5235988f, kPitch = 0.1396263f, kDistance = 700;
-constexpr Vec3 kTarget{0, 88, 0};
+constexpr float CameraYaw = 0.5235988f, CameraPitch = 0.1396263f, CameraDistance = 700;
+constexpr Vec3 CameraTarget{0, 88, 0};
 // Light from the upper left, in camera space (z towards the camera).
-const Vec3 kLight = Normalized({-0.45f, 0.65f, 0.6f});
+const Vec3 Light = Normalized({-0.45f, 0.65f, 0.6f});
 // A register value beyond these is held at them, so that no file can push
 // the drawing to coordinates the painter cannot take.
-constexpr float kMaxTranslate = 10000, kMaxFace = 3;
+constexpr float MaxTranslate = 10000, MaxFaceValue = 3;
 
 const Mat3& Camera() {
-    static const Mat3 camera = AxisRotation({1, 0, 0}, kPitch) * AxisRotation({0, 1, 0}, kYaw);
+    static const Mat3 camera = AxisRotation({1, 0, 0}, CameraPitch) * AxisRotation({0, 1, 0}, CameraYaw);
     return camera;
 }
 
@@ -35,10 +35,10 @@ Frame FrameOf(Viewport v) {
 }
 
 Projected ProjectIn(Vec3 p, const Frame& f) {
-    const Vec3 q = Camera() * (p - kTarget);
+    const Vec3 q = Camera() * (p - CameraTarget);
     // A point at or behind the camera is held just in front of it, so the
     // perspective never divides by zero.
-    const float s = f.scale * kDistance / std::max(kDistance - q.z, 0.05f * kDistance);
+    const float s = f.scale * CameraDistance / std::max(CameraDistance - q.z, 0.05f * CameraDistance);
     return {{f.cx + s * q.x, f.cy - s * q.y}, -q.z, s};
 }
 
@@ -48,7 +48,7 @@ public:
         : table_(Figure()), joints_(ComputeJoints(values)), frame_(FrameOf(viewport)), out_(out) {
         for (int i = 0; i < RegisterCount; ++i)
             if (table_.drives[i].kind == DriveKind::Face)
-                face_[static_cast<int>(table_.drives[i].face)] = Finite(values[i], kMaxFace);
+                face_[static_cast<int>(table_.drives[i].face)] = Finite(values[i], MaxFaceValue);
         pelvisDepth_ = ProjectIn(joints_[Pelvis].position, frame_).depth;
     }
 
@@ -103,7 +103,7 @@ private:
         }
         p.depth = depth / p.count;
         const Vec3 normal = Camera() * (joints_[panel.joint].frame * panel.facing);
-        p.shade = 0.6f + 0.5f * std::max(0.0f, Dot(normal, kLight));
+        p.shade = 0.6f + 0.5f * std::max(0.0f, Dot(normal, Light));
         out_.push_back(p);
     }
 
@@ -208,7 +208,7 @@ PoseJoints ComputeJoints(const PoseValues& values) {
         if (d.kind == DriveKind::FigureRotate && values[i] != 0)
             turn = turn * AxisRotation(d.axis, Finite(values[i], 1e4f));
         else if (d.kind == DriveKind::FigureTranslate)
-            move = move + d.axis * Finite(values[i], kMaxTranslate);
+            move = move + d.axis * Finite(values[i], MaxTranslate);
     }
     PoseJoints joints;
     for (int j = 0; j < JointCount; ++j) {

@@ -19,10 +19,10 @@ namespace tw {
 
 namespace {
 
-constexpr int kFrameMs = 33;                           // about 30 frames per second
-constexpr qint64 kMaxScriptBytes = qint64(1) << 30;    // a script beyond this is not read
-constexpr int kMaxBackgroundSide = 2048;               // a background is kept no larger
-constexpr int kShownCommandChars = 48;
+constexpr int FrameMs = 33;                           // about 30 frames per second
+constexpr qint64 MaxScriptBytes = qint64(1) << 30;    // a script beyond this is not read
+constexpr int MaxBackgroundSide = 2048;               // a background is kept no larger
+constexpr int ShownCommandChars = 48;
 
 QString FileName(const QString& path) {
     const std::string utf8 = path.toStdString();
@@ -52,7 +52,7 @@ CharacterView::CharacterView(QWidget* parent) : QFrame(parent) {
     elapsed->start();
     clock_ = [elapsed] { return elapsed->elapsed(); };
     frameTimer_.setTimerType(Qt::PreciseTimer);
-    frameTimer_.setInterval(kFrameMs);
+    frameTimer_.setInterval(FrameMs);
     connect(&frameTimer_, &QTimer::timeout, this, &CharacterView::Tick);
 }
 
@@ -84,7 +84,7 @@ void CharacterView::SendCommand(const QString& command) {
         update();
         break;
     case ViewCommandKind::Unknown: {
-        QString shown = command.left(kShownCommandChars);
+        QString shown = command.left(ShownCommandChars);
         if (shown.size() < command.size()) shown += QStringLiteral("...");
         ShowNote(tr("unknown command: %1").arg(shown));
         break;
@@ -122,7 +122,7 @@ void CharacterView::StartLoad(Slot slot, const QString& path) {
             r.ok = true;
             break;
         case Slot::Script: {
-            if (info.size() > kMaxScriptBytes) {
+            if (info.size() > MaxScriptBytes) {
                 r.note = cannotRead.arg(r.name, tr("too large"));
                 break;
             }
@@ -173,8 +173,8 @@ void CharacterView::StartLoad(Slot slot, const QString& path) {
             if (slot == Slot::Skin) {
                 r.skin = SkinFromPicture(DefaultLook(), picture)[Material::Skin];
             } else {
-                if (picture.width() > kMaxBackgroundSide || picture.height() > kMaxBackgroundSide)
-                    picture = picture.scaled(kMaxBackgroundSide, kMaxBackgroundSide, Qt::KeepAspectRatio,
+                if (picture.width() > MaxBackgroundSide || picture.height() > MaxBackgroundSide)
+                    picture = picture.scaled(MaxBackgroundSide, MaxBackgroundSide, Qt::KeepAspectRatio,
                                              Qt::SmoothTransformation);
                 r.picture = std::move(picture);
             }

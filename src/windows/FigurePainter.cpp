@@ -75,7 +75,7 @@ FigurePainter::FigurePainter(const FigureLook& look) { SetLook(look); }
 void FigurePainter::SetLook(const FigureLook& look) {
     look_ = look;
     for (int m = 0; m < static_cast<int>(Material::Count); ++m)
-        for (int level = 0; level < kShades; ++level) {
+        for (int level = 0; level < ShadeLevels; ++level) {
             fill_[m][level] = ShadedColour(look.colours[m], level);
             light_[m][level] = HighlightColour(look.colours[m], level);
         }

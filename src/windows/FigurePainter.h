@@ -38,10 +38,10 @@ public:
     void Paint(QPainter& painter, const std::vector<DrawPrimitive>& shapes) const;
 
 private:
-    static constexpr int kShades = 32;
+    static constexpr int ShadeLevels = 32;
     FigureLook look_;
     // Colour of a material at a quantised shade, and its limb highlight.
-    std::array<std::array<QColor, kShades>, static_cast<int>(Material::Count)> fill_, light_;
+    std::array<std::array<QColor, ShadeLevels>, static_cast<int>(Material::Count)> fill_, light_;
 
     int ShadeLevel(float shade) const;
 };

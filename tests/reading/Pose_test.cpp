@@ -28,11 +28,11 @@ Vec3 At(const PoseValues& v, int joint, Vec3 offset = {}) {
     return AnchorPoint(ComputeJoints(v), {joint, offset});
 }
 
-constexpr Viewport kView{273, 337};
+constexpr Viewport ViewSize{273, 337};
 
 std::vector<DrawPrimitive> Shapes(const PoseValues& v) {
     std::vector<DrawPrimitive> out;
-    BuildFigure(v, kView, out);
+    BuildFigure(v, ViewSize, out);
     return out;
 }
 
@@ -54,9 +54,9 @@ TEST(Pose, RestPoseIsStableUprightAndMirrored) {
     for (const DrawPrimitive& p : Shapes(rest))
         for (int i = 0; i < p.count; ++i) {
             EXPECT_GT(p.points[i].x, 0);
-            EXPECT_LT(p.points[i].x, kView.width);
+            EXPECT_LT(p.points[i].x, ViewSize.width);
             EXPECT_GT(p.points[i].y, 0);
-            EXPECT_LT(p.points[i].y, kView.height);
+            EXPECT_LT(p.points[i].y, ViewSize.height);
         }
 }
 
