@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "generation/Previews.h"
 #include "reading/Pose.h"
 #include "reading/ViewCommand.h"
 
@@ -212,6 +213,12 @@ TEST(ViewCommand, ExactFormsOnly) {
         const ViewCommand c = ParseViewCommand(bad);
         EXPECT_EQ(c.kind, ViewCommandKind::Unknown) << bad;
         EXPECT_TRUE(c.path.empty()) << bad;
+    }
+    // What the main window sends reads back as the same path.
+    for (const char* path : {"/run/user/1000/tweenwright/initial.hap", "/tmp/odd ]] name.hap"}) {
+        const ViewCommand sent = ParseViewCommand(LoadCommand(path));
+        EXPECT_EQ(sent.kind, ViewCommandKind::Load);
+        EXPECT_EQ(sent.path, path);
     }
     EXPECT_EQ(KindOfFile("/x/Lady.HTR"), LoadedKind::Character);
     EXPECT_EQ(KindOfFile("/x/skin.Jpeg"), LoadedKind::Picture);
