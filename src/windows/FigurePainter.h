@@ -1,0 +1,54 @@
+// Paints the figure's shapes with QPainter: flat colours per material, shaded
+// by the light each shape gets, with a highlight along every limb.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPen>
+#include <array>
+#include <vector>
+
+#include "reading/Pose.h"
+
+class QPainter;
+
+namespace tw {
+
+// The figure's colours by material.
+struct FigureLook {
+    std::array<QColor, static_cast<int>(Material::Count)> colours;
+    QColor& operator[](Material m) { return colours[static_cast<int>(m)]; }
+    const QColor& operator[](Material m) const { return colours[static_cast<int>(m)]; }
+};
+
+FigureLook DefaultLook();
+
+// The look with its skin taken from a picture: the picture's dominant colour
+// becomes the skin, its shadow follows. A null picture leaves the look as is.
+FigureLook SkinFromPicture(FigureLook look, const QImage& picture);
+
+// Holds the pens and brushes of one look, so drawing a frame builds none.
+class FigurePainter {
+public:
+    explicit FigurePainter(const FigureLook& look = DefaultLook());
+    void SetLook(const FigureLook& look);
+    const FigureLook& Look() const { return look_; }
+
+    // Paints `shapes` in their order; the painter's transform places them.
+    void Paint(QPainter& painter, const std::vector<DrawPrimitive>& shapes) const;
+
+private:
+    static constexpr int ShadeLevels = 32;
+    FigureLook look_;
+    // Colour of a material at a quantised shade, and its limb highlight.
+    std::array<std::array<QColor, ShadeLevels>, static_cast<int>(Material::Count)> fill_, light_;
+
+    int ShadeLevel(float shade) const;
+};
+
+// The shade quantisation both painters share: shade 0..1.25 in 32 steps.
+QColor ShadedColour(const QColor& base, int level);
+QColor HighlightColour(const QColor& base, int level);
+int ShadeLevelOf(float shade);
+
+}  // namespace tw
