@@ -1,6 +1,8 @@
 #include "generation/ScriptFile.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -21,6 +23,55 @@ std::string Named(const std::filesystem::path& path) {
     text += path.string();
     text += '"';
     return text;
+}
+
+// While alive, the signals that ask the program to stop (a logout, a
+// shutdown, Ctrl+C, a closed terminal) are held for this thread: a write in
+// hand then finishes before one takes effect, and none tears a record.
+class HeldStopSignals {
+public:
+    HeldStopSignals() {
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGTERM);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGHUP);
+        ::pthread_sigmask(SIG_BLOCK, &stops, &previous_);
+    }
+    ~HeldStopSignals() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    HeldStopSignals(const HeldStopSignals&) = delete;
+    HeldStopSignals& operator=(const HeldStopSignals&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+// What a path that is not a regular file names, for messages.
+std::string KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a pipe";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "a special file";
+}
+
+Outcome<void> NotAFile(const std::filesystem::path& path, const std::string& kind) {
+    return Outcome<void>::Failure(Named(path) + " is " + kind +
+                                  ", not a file: a script can only be written to a file. Nothing was written.");
+}
+
+// Makes the data of fd, and for a file just created its entry in the folder,
+// reach the disk. Returns 0, or the error number.
+int SyncToDisk(int fd, const char* name, bool created) {
+    if (::fdatasync(fd) != 0) return errno;
+    if (!created) return 0;
+    std::filesystem::path folder = std::filesystem::path(name).parent_path();
+    if (folder.empty()) folder = ".";
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return 0;  // the data is on disk; the entry follows with the next sync
+    const int error = ::fsync(dir) == 0 ? 0 : errno;
+    ::close(dir);
+    return error == EINVAL ? 0 : error;  // some file systems cannot sync a folder
 }
 
 // Writes '"' + block + '"' + CR LF to fd in gathered writes, continuing after
@@ -62,12 +113,14 @@ int WriteRecord(int fd, std::string_view block) {
 
 // Opens the file for appending, creating it when it is missing. `created`
 // tells whether this call made it. Returns the descriptor or -1 with errno set.
+// The open never waits: a pipe without a reader fails at once (ENXIO) rather
+// than waiting for one.
 int OpenForAppend(const char* name, bool& created) {
     created = false;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        int fd = ::open(name, O_WRONLY | O_APPEND | O_CLOEXEC);
+        int fd = ::open(name, O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0 || errno != ENOENT) return fd;
-        fd = ::open(name, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(name, O_WRONLY | O_APPEND | O_NONBLOCK | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             created = true;
             return fd;
@@ -82,6 +135,13 @@ int OpenForAppend(const char* name, bool& created) {
 
 Outcome<void> AppendQuotedRecord(const std::filesystem::path& path, std::string_view block) {
     const char* name = path.c_str();
+    // Something that is there but not a file (a pipe, a device, a socket) is
+    // refused before it is opened: opening a device can have effects of its
+    // own, and a pipe would hold the program until someone reads it.
+    struct stat there{};
+    if (::stat(name, &there) == 0 && !S_ISREG(there.st_mode)) return NotAFile(path, KindOf(there.st_mode));
+
+    const HeldStopSignals held;
     bool created = false;
     const int fd = OpenForAppend(name, created);
     if (fd < 0) {
@@ -97,31 +157,31 @@ Outcome<void> AppendQuotedRecord(const std::filesystem::path& path, std::string_
         return Outcome<void>::Failure("Could not read the size of " + Named(path) + ": " +
                                    Reason(error) + ".");
     }
-    const off_t oldLength = before.st_size;
-    const bool regular = S_ISREG(before.st_mode);
-
-    std::string undoNote;
-    const int writeError = WriteRecord(fd, block);
-    if (writeError != 0) {
-        if (!created && regular && ::ftruncate(fd, oldLength) != 0) {
-            undoNote = " The file could not be cut back to its previous length: " + Reason(errno) + ".";
-        }
+    // Replaced by something else since the first look.
+    if (!S_ISREG(before.st_mode)) {
         ::close(fd);
-        if (created) ::unlink(name);
-        return Outcome<void>::Failure("Could not write the script to " + Named(path) + ": " +
-                                   Reason(writeError) + "." + undoNote);
+        return NotAFile(path, KindOf(before.st_mode));
     }
+    const off_t oldLength = before.st_size;
+    // A regular file never blocks, but its writes should wait as usual.
+    ::fcntl(fd, F_SETFL, O_APPEND);
 
-    if (::close(fd) != 0) {
-        const int error = errno;
+    // On any failure from here the file is cut back (or removed) to what it was.
+    const auto undo = [&](const std::string& what, int error, bool open) {
+        std::string undoNote;
         if (created) {
             ::unlink(name);
-        } else if (regular && ::truncate(name, oldLength) != 0) {
+        } else if ((open ? ::ftruncate(fd, oldLength) : ::truncate(name, oldLength)) != 0) {
             undoNote = " The file could not be cut back to its previous length: " + Reason(errno) + ".";
         }
-        return Outcome<void>::Failure("Could not finish writing the script to " + Named(path) + ": " +
-                                   Reason(error) + "." + undoNote);
-    }
+        if (open) ::close(fd);
+        return Outcome<void>::Failure(what + Named(path) + ": " + Reason(error) + "." + undoNote);
+    };
+    int error = WriteRecord(fd, block);
+    if (error != 0) return undo("Could not write the script to ", error, true);
+    error = SyncToDisk(fd, name, created);
+    if (error != 0) return undo("Could not save the script to the disk for ", error, true);
+    if (::close(fd) != 0) return undo("Could not finish writing the script to ", errno, false);
     return Outcome<void>::Success();
 }
 
@@ -130,6 +190,11 @@ Outcome<void> ReplaceWithQuotedRecord(const std::filesystem::path& path, std::st
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
 
+    struct stat old{};
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) return NotAFile(path, KindOf(old.st_mode));
+
+    const HeldStopSignals held;
     std::filesystem::path temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -143,10 +208,7 @@ Outcome<void> ReplaceWithQuotedRecord(const std::filesystem::path& path, std::st
                                    Reason(errno) + ".");
     }
 
-    struct stat old{};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        ::fchmod(fd, old.st_mode & 07777);
-    }
+    if (exists) ::fchmod(fd, old.st_mode & 07777);
 
     const auto fail = [&](const std::string& what, int error) {
         ::unlink(temporary.c_str());
@@ -157,6 +219,11 @@ Outcome<void> ReplaceWithQuotedRecord(const std::filesystem::path& path, std::st
     if (writeError != 0) {
         ::close(fd);
         return fail("Could not write the script for ", writeError);
+    }
+    if (::fdatasync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail("Could not save the script to the disk for ", error);
     }
     if (::close(fd) != 0) return fail("Could not finish writing the script for ", errno);
     if (::rename(temporary.c_str(), path.c_str()) != 0) return fail("Could not replace ", errno);

@@ -11,7 +11,11 @@
 namespace tw {
 
 // Every operation here fails with a message naming the file and the system's
-// reason.
+// reason. Both refuse, without waiting and without writing, a path that names
+// something other than a regular file (a pipe, a device, a socket, a folder).
+// Both hold SIGTERM, SIGINT and SIGHUP while they write, so a stop request
+// takes effect once the write is finished and never tears a record, and both
+// report success only once the data is on the disk (fdatasync).
 
 // Appends the quoted record of `block` to the file at `path`, creating the file
 // when it does not exist. The record goes out in one gathered write (looping on

@@ -1,6 +1,7 @@
 #include "generation/ScriptFile.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -116,6 +117,51 @@ TEST_F(ScriptFileTest, FailedReplaceLeavesTheOldFileAndNoTemporary) {
     EXPECT_TRUE(FailsInFullDisk([&] { return tw::ReplaceWithQuotedRecord(file, block); }));
     EXPECT_EQ(Read(file), "\"old\"\r\n");
     EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(ScriptFileTest, PipesAndDevicesAreRefusedWithoutWaiting) {
+    const fs::path pipe = folder / "pipe.hap";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ::alarm(10);  // a call that waits for a reader ends the test here
+    for (const fs::path& bad : {pipe, fs::path("/dev/null")}) {
+        const tw::Outcome<void> appended = tw::AppendQuotedRecord(bad, "block");
+        EXPECT_FALSE(appended.ok()) << bad;
+        EXPECT_NE(appended.error().find(bad.string()), std::string::npos) << appended.error();
+        EXPECT_FALSE(tw::ReplaceWithQuotedRecord(bad, "block").ok()) << bad;
+    }
+    // With a reader waiting, nothing reaches it either.
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(tw::AppendQuotedRecord(pipe, "block").ok());
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+    ::alarm(0);
+    EXPECT_EQ(fs::status(pipe).type(), fs::file_type::fifo);
+    EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(ScriptFileTest, StopSignalMidWriteLeavesNoTornRecord) {
+    const fs::path file = folder / "long.hap";
+    const std::string before = "\"earlier record\"\r\n";
+    Write(file, before);
+    const std::string block(96'000'000, 'w');
+    const pid_t child = ::fork();
+    if (child == 0) {
+        tw::AppendQuotedRecord(file, block);
+        ::_exit(0);
+    }
+    // Stop the child as soon as its write has begun.
+    while (fs::file_size(file) == before.size()) {
+        if (::waitpid(child, nullptr, WNOHANG) != 0) break;
+    }
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    // The stop still takes effect, once the write in hand is done.
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    const std::string after = Read(file);
+    EXPECT_TRUE(after == before || after == before + "\"" + block + "\"\r\n") << after.size();
 }
 
 }  // namespace
