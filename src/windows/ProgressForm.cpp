@@ -1,8 +1,12 @@
 #include "windows/ProgressForm.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QProgressBar>
+#include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 #include "windows/Twips.h"
 
@@ -57,8 +61,29 @@ void ProgressForm::PrepareForGeneration(bool resetSaveBar) {
     Label2->hide();
     CalcProgBar->setValue(0);
     if (resetSaveBar) SaveProgBar->setValue(0);
+    ShowPainted();
+}
+
+void ProgressForm::ShowPainted() {
     show();
+    const QDeadlineTimer deadline(2000);
+    while (!painted_ && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+        if (!painted_) QThread::msleep(2);
+    }
+    // A window that was on the screen already shows its new state now.
     repaint();
+}
+
+void ProgressForm::paintEvent(QPaintEvent* event) {
+    // Painting a window that is not yet exposed draws nothing on the screen.
+    if (windowHandle() && windowHandle()->isExposed()) painted_ = true;
+    QWidget::paintEvent(event);
+}
+
+void ProgressForm::hideEvent(QHideEvent* event) {
+    painted_ = false;
+    QWidget::hideEvent(event);
 }
 
 void ProgressForm::SetCalcProgress(int value) {

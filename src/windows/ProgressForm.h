@@ -32,9 +32,21 @@ public:
     // Shows "Complete !" and starts the closing timer (a timer already
     // running keeps its time).
     void ShowComplete();
+    // Shows the window and returns once it is on the screen and painted. A
+    // new window gets there only through the event loop, which a run keeps
+    // from running; so this handles the window system's events (never the
+    // user's input) until then, for at most two seconds.
+    void ShowPainted();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 public slots:
     void Timer1_Timer();
+
+private:
+    bool painted_ = false;  // painted on the screen since last shown
 };
 
 }  // namespace tw

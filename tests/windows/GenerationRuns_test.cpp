@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QImage>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -41,6 +43,41 @@ QByteArray FirstFrame(const QByteArray& t, QMap<int, QByteArray> overrides = {})
     QByteArray frame;
     for (int i = 0; i < RegisterCount; ++i) frame += Line(t, Name(i), overrides.value(i, "0.000"));
     return frame;
+}
+
+// Grabs a newly shown progress window from the screen once its bar passes
+// 40, and keeps the value the bar had been repainted with before then.
+class MidRunGrab : public QObject {
+public:
+    QImage screen;
+    int shownValue = 0;
+    QRect bar;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* progress = qobject_cast<ProgressForm*>(watched);
+        if (progress && event->type() == QEvent::Show && bar.isNull()) {
+            bar = progress->CalcProgBar->geometry();
+            connect(progress->CalcProgBar, &QProgressBar::valueChanged, this, [this, progress](int value) {
+                if (!screen.isNull()) return;
+                // Called before the bar repaints with the new value.
+                if (value >= 40) screen = progress->screen()->grabWindow(progress->winId()).toImage();
+                else shownValue = value;
+            });
+        }
+        return false;
+    }
+};
+
+// The share of the bar's middle row that differs from its empty end.
+double FilledShare(const QImage& image, const QRect& bar) {
+    const int y = bar.center().y();
+    const QColor empty = image.pixelColor(bar.right() - 3, y);
+    int filled = 0;
+    for (int x = bar.left() + 2; x <= bar.right() - 2; ++x) {
+        const QColor c = image.pixelColor(x, y);
+        filled += qAbs(c.red() - empty.red()) + qAbs(c.green() - empty.green()) + qAbs(c.blue() - empty.blue()) > 40;
+    }
+    return double(filled) / (bar.width() - 3);
 }
 
 QByteArray ReadAll(const QString& path) {
@@ -241,6 +278,23 @@ private slots:
         QVERIFY(progress->Timer1->isActive());
         QTRY_VERIFY_WITH_TIMEOUT(progress.isNull(), 3000);
         QVERIFY(!form->Progress());
+    }
+
+    void aNewProgressWindowIsOnTheScreenDuringTheRun() {
+        form->ActiveFile->setText(PathOf("seen.hap"));
+        MidRunGrab grab;
+        qApp->installEventFilter(&grab);
+        form->Gen2Append->click();
+        qApp->removeEventFilter(&grab);
+        QVERIFY(!grab.screen.isNull());
+        QVERIFY(grab.shownValue > 0);
+        const double share = FilledShare(grab.screen, grab.bar);
+        QVERIFY2(qAbs(share - grab.shownValue / 100.0) < 0.04,
+                 qPrintable(QStringLiteral("bar at %1 shows %2 filled").arg(grab.shownValue).arg(share)));
+        // The filled part is the bar's chunk, not whatever lay behind the window.
+        const QColor chunk = grab.screen.pixelColor(grab.bar.left() + 4, grab.bar.center().y());
+        QVERIFY2(qAbs(chunk.hue() - form->palette().color(QPalette::Highlight).hue()) < 20,
+                 qPrintable(chunk.name()));
     }
 
     void aSecondRunWithinTheSecondReusesTheWindow() {
