@@ -331,7 +331,12 @@ void MainForm::DrawAccelerationGraph() {
     std::optional<double> acceleration = StrictNumber(Utf8(Acceleration));
     if (!acceleration) return;
     GraphValues = AccelerationGraph(*acceleration);
-    for (int b = 0; b < GraphBarCount; ++b) ProgressBar1[b]->setValue(qRound(GraphValues[b]));
+    // A bar skips its repaint when its value moves by less than one chunk;
+    // every bar is asked to repaint, so none keeps an old height.
+    for (int b = 0; b < GraphBarCount; ++b) {
+        ProgressBar1[b]->setValue(qRound(GraphValues[b]));
+        ProgressBar1[b]->update();
+    }
 }
 
 void MainForm::ButtonHelp_Click() {
