@@ -1,5 +1,7 @@
 #include "generation/FileBlock.h"
 
+#include <cstdio>
+
 #include "document/CodePage.h"
 
 namespace tw {
@@ -21,7 +23,85 @@ bool UserTextsAreAscii(const DocumentTexts& document) {
     return true;
 }
 
+// The first control character of a UTF-8 text (C0, DEL, C1, and the line and
+// paragraph separators), as its code point; none when there is none.
+std::optional<unsigned> FirstControlCharacter(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) return c;
+        if (i + 1 >= text.size()) break;
+        const auto next = static_cast<unsigned char>(text[i + 1]);
+        if (c == 0xC2 && next >= 0x80 && next <= 0x9F) return next;
+        if (c == 0xE2 && next == 0x80 && i + 2 < text.size() &&
+            (text[i + 2] == '\xA8' || text[i + 2] == '\xA9'))
+            return 0x2000u + static_cast<unsigned char>(text[i + 2]) - 0x80u;
+    }
+    return std::nullopt;
+}
+
+bool IsLineBreak(unsigned c) { return c == '\n' || c == '\r' || c == 0x85 || c == 0x2028 || c == 0x2029; }
+
+// Nothing but spaces (or no-break spaces).
+bool IsBlank(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ') continue;
+        if (text.substr(i, 2) == "\xC2\xA0") {
+            ++i;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> SingleLineFault(std::string_view text, const std::string& field) {
+    const std::optional<unsigned> control = FirstControlCharacter(text);
+    if (!control) return std::nullopt;
+    if (IsLineBreak(*control)) return field + " holds a line break, but it must stay on one line.";
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", *control);
+    return field + " holds the control character " + code + ", but it may hold only printable characters.";
+}
+
+std::optional<std::string> CodePageFault(std::string_view text, const std::string& field) {
+    const std::optional<std::string> outside = FirstCharacterOutsideCodePage(text);
+    if (!outside) return std::nullopt;
+    return field + " holds \"" + *outside +
+           "\", which a script file cannot hold: its code page is Windows-1252. Replace or remove it.";
+}
+
+std::string NameCellField(int r) {
+    return "The name of the register in row " + std::to_string(r + 1) + " (" +
+           std::string(RegisterCatalogue()[r].name) + ")";
+}
+
 }  // namespace
+
+Outcome<void> CheckBlockTexts(BlockDestination destination, const DocumentTexts& document) {
+    const bool toFile = destination == BlockDestination::File;
+    std::optional<std::string> fault;
+    // Each rule is tried until one finds a fault; the field names are put
+    // together only then.
+    const auto check = [&](const auto& rule, std::string_view text, const auto& field) {
+        if (!fault) fault = rule(text, field());
+    };
+    if (toFile) check(SingleLineFault, document.activeFile, [] { return "The file path"; });
+    const std::pair<const std::string*, const char*> lines[] = {
+        {&document.fileHeader, "The File Header"}, {&document.figure, "The figure name"}};
+    for (const auto& [text, field] : lines) {
+        check(SingleLineFault, *text, [&] { return std::string(field); });
+        if (toFile) check(CodePageFault, *text, [&] { return std::string(field); });
+    }
+    for (int r = 0; r < RegisterCount && !fault; ++r) {
+        const std::string& name = document.names[r];
+        if (IsBlank(name)) fault = NameCellField(r) + " is empty, but every register needs a name.";
+        check(SingleLineFault, name, [r] { return NameCellField(r); });
+        if (toFile) check(CodePageFault, name, [r] { return NameCellField(r); });
+    }
+    if (toFile) check(CodePageFault, document.subHeader, [] { return "The Sub Header"; });
+    if (fault) return Outcome<void>::Failure(std::move(*fault));
+    return Outcome<void>::Success();
+}
 
 std::string SubHeaderAsWritten(std::string_view typed) {
     std::string out;
@@ -42,6 +122,8 @@ std::string SubHeaderAsWritten(std::string_view typed) {
 
 Outcome<GeneratedBlock> BlockFor(BlockDestination destination, const DocumentTexts& document,
                                  const ProgressFn& progress, std::string reuse) {
+    if (Outcome<void> checked = CheckBlockTexts(destination, document); !checked)
+        return Outcome<GeneratedBlock>::Failure(checked.error());
     DocumentTexts texts = document;
     texts.subHeader = SubHeaderAsWritten(document.subHeader);
     Outcome<GeneratedBlock> block = GenerateBlock(texts, progress, std::move(reuse));

@@ -22,10 +22,20 @@ std::string SubHeaderAsWritten(std::string_view typed);
 
 enum class BlockDestination { File, Clipboard };
 
-// Generates the block of `document`: its sub header as SubHeaderAsWritten
+// Checks the texts a block carries before anything is generated: the single-
+// line texts (the file path, the File Header, the figure name and every name
+// cell) hold no line break and no other control character, and no name cell
+// is empty or only blanks; for a file, every text written into it (all but
+// the path) holds only characters of the file's code page. The sub header may
+// hold line breaks and is otherwise taken as typed. Fails with a message
+// naming the first field at fault and what is wrong with it.
+Outcome<void> CheckBlockTexts(BlockDestination destination, const DocumentTexts& document);
+
+// Checks the texts with CheckBlockTexts, then generates the block of
+// `document`: its sub header as SubHeaderAsWritten
 // gives it; for a file, in the file's 8-bit code page (a block whose texts are
 // all ASCII is left as it is, since it reads the same). For the clipboard
-// the block stays in UTF-8. Failures as GenerateBlock's.
+// the block stays in UTF-8. Failures as CheckBlockTexts's and GenerateBlock's.
 Outcome<GeneratedBlock> BlockFor(BlockDestination destination, const DocumentTexts& document,
                                  const ProgressFn& progress = {}, std::string reuse = {});
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 tw::DocumentTexts OneFrame() {
@@ -55,6 +57,42 @@ TEST(FileBlock, FailureCarriesTheGeneratorsMessage) {
     auto block = tw::BlockFor(tw::BlockDestination::File, doc);
     ASSERT_FALSE(block.ok());
     EXPECT_EQ(block.error(), "Frames per second: \"ten\" is not a number.");
+}
+
+TEST(FileBlock, RefusesWhatWouldBreakALineOrLoseACharacterNamingTheField) {
+    using In = tw::DocumentTexts;
+    using S = std::string;
+    struct Case {
+        bool file, clipboard;  // refused for each destination
+        std::function<void(In&)> change;
+        const char* message;  // a part of the message
+    };
+    const Case cases[] = {
+        {true, true, [](In& d) { d.figure = S("a\nb"); }, "The figure name holds a line break, but it must stay on one line."},
+        {true, true, [](In& d) { d.names[7] = S("1\r\n"); }, "The name of the register in row 8 (TorsoBow) holds a line break"},
+        {true, true, [](In& d) { d.fileHeader = S("#Haptek\tx"); }, "The File Header holds the control character U+0009,"},
+        {true, true, [](In& d) { d.figure = S("\u009b1m"); }, "control character U+009B"},
+        {true, true, [](In& d) { d.names[3] = S("a\u2028b"); }, "row 4 (NeckSideBend) holds a line break"},
+        {true, true, [](In& d) { d.names[0] = S(""); }, "row 1 (HeadSideBend) is empty, but every register needs a name."},
+        {true, true, [](In& d) { d.names[104] = S(" \u00a0 "); }, "row 105 (LocalTranslateZ) is empty"},
+        {true, false, [](In& d) { d.activeFile = S("/tmp/a\nb.hap"); }, "The file path holds a line break"},
+        {true, false, [](In& d) { d.figure = S("Zoë 名前"); },
+         "The figure name holds \"名\", which a script file cannot hold: its code page is Windows-1252."},
+        {true, false, [](In& d) { d.subHeader = S("line\nЖ"); }, "The Sub Header holds \"Ж\""},
+        // Lines in the sub header, the code page's own characters, and any character in a path.
+        {false, false, [](In& d) { d.subHeader = S("a\r\nb\nc\r"); d.figure = S("Zoë€"); d.activeFile = S("/名/a"); }, ""},
+    };
+    for (const Case& c : cases) {
+        for (auto to : {tw::BlockDestination::File, tw::BlockDestination::Clipboard}) {
+            In document = OneFrame();
+            c.change(document);
+            const auto block = tw::BlockFor(to, document);
+            EXPECT_EQ(block.ok(), !(to == tw::BlockDestination::File ? c.file : c.clipboard)) << c.message;
+            if (!block.ok()) {
+                EXPECT_NE(block.error().find(c.message), S::npos) << block.error();
+            }
+        }
+    }
 }
 
 }  // namespace
