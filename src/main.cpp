@@ -3,6 +3,7 @@
 #include <QIcon>
 
 #include "windows/MainForm.h"
+#include "windows/StopSignals.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -12,6 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral(TW_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/" TW_APP_ID ".svg")));
     tw::MainForm form;
+    tw::CloseOnStopSignals(&form);
     form.show();
     return app.exec();
 }

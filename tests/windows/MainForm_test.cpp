@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QProcess>
+#include <QFile>
+#include <csignal>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -52,6 +54,15 @@ QList<int> ShownRows(const RegisterPanel* panel) {
         if (shown) rows.append(i);
     }
     return rows;
+}
+
+// Whether process `pid` has a handler of its own for `signal`.
+bool Catches(qint64 pid, int signal) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:")) return line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1) & 1;
+    return false;
 }
 
 QList<int> Range(int first, int last) {
@@ -264,6 +275,20 @@ private slots:
                                                                  .arg(acceleration).arg(b).arg(bar->value())
                                                                  .arg(shown).arg(drawn)));
             }
+        }
+    }
+
+    void stopSignalsCloseTheProgramAsExitDoes() {
+        for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            QProcess program;
+            program.start(QStringLiteral(TW_PROGRAM));
+            QVERIFY(program.waitForStarted());
+            // Until the program has its handler, the signal would simply end it.
+            QTRY_VERIFY_WITH_TIMEOUT(Catches(program.processId(), signal), 10000);
+            ::kill(static_cast<pid_t>(program.processId()), signal);
+            QVERIFY(program.waitForFinished(10000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
         }
     }
 
