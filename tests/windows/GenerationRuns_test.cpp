@@ -239,6 +239,43 @@ private slots:
         QCOMPARE(FieldTexts(), before);
     }
 
+    void aPastedTextTheFileCannotHoldChangesNothing_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("line break") << "figure" << "a\nb" << "figure name";
+        QTest::newRow("CR LF") << "setreg_3" << "1\r\n" << "row 4";
+        QTest::newRow("control") << "FileHeader" << "#Haptek\x1b[0m" << "U+001B";
+        QTest::newRow("empty name") << "setreg_9" << "" << "row 10";
+        QTest::newRow("not in code page") << "setreg_0" << "Zo\u00eb \u540d\u524d" << "\u540d";
+        QTest::newRow("sub header") << "clipboardtemp" << "line\n\u540d" << "Sub Header";
+    }
+    void aPastedTextTheFileCannotHoldChangesNothing() {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, named);
+        const QString path = PathOf("keep.hap");
+        const QByteArray before = "\"earlier work\"\r\n";
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        form->ActiveFile->setText(path);
+        QWidget* target = form->findChild<QWidget*>(field);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_A, Qt::ControlModifier);
+        QGuiApplication::clipboard()->setText(text);
+        QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
+        if (text.isEmpty()) QTest::keyClick(target, Qt::Key_Delete);
+        const QStringList fields = FieldTexts();
+        form->Gen2Append->click();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(named), qPrintable(messages[0]));
+        QCOMPARE(ReadAll(path), before);
+        QCOMPARE(FieldTexts(), fields);
+    }
+
     void aFileThatCannotBeWrittenKeepsItsBytesAndTheFields_data() {
         QTest::addColumn<QString>("path");
         QTest::newRow("no such folder") << "missing/folder/a.hap";
