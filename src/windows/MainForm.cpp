@@ -482,9 +482,9 @@ void MainForm::ResetAnim_Click() { ActiveHaptekX1->SendCommand(QStringLiteral("\
 ProgressForm* MainForm::Progress() const { return progress_; }
 
 ProgressForm* MainForm::PrepareProgress(bool resetSaveBar) {
-    if (!progress_) progress_ = new ProgressForm(this);
+    if (!progress_ || progress_->Unloading()) progress_ = new ProgressForm(this);
     progress_->PrepareForGeneration(resetSaveBar);
-    return progress_;
+    return progress_;  // none when it was closed while it was being shown
 }
 
 bool MainForm::GenerateBlock(ProgressForm* progress, bool forFile) {

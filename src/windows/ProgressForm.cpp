@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QCloseEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QThread>
 #include <QTimer>
@@ -66,13 +68,20 @@ void ProgressForm::PrepareForGeneration(bool resetSaveBar) {
 
 void ProgressForm::ShowPainted() {
     show();
+    const QPointer<ProgressForm> self(this);
     const QDeadlineTimer deadline(2000);
     while (!painted_ && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+        if (!self) return;  // closed from outside meanwhile
         if (!painted_) QThread::msleep(2);
     }
     // A window that was on the screen already shows its new state now.
     repaint();
+}
+
+void ProgressForm::closeEvent(QCloseEvent* event) {
+    unloading_ = true;
+    QWidget::closeEvent(event);
 }
 
 void ProgressForm::paintEvent(QPaintEvent* event) {
@@ -105,6 +114,7 @@ void ProgressForm::Timer1_Timer() {
     if (CompleteLab->isVisibleTo(this)) {
         CompleteLab->hide();
         hide();
+        unloading_ = true;
         deleteLater();  // unloaded: the next run creates the window afresh
     }
 }

@@ -35,10 +35,15 @@ public:
     // Shows the window and returns once it is on the screen and painted. A
     // new window gets there only through the event loop, which a run keeps
     // from running; so this handles the window system's events (never the
-    // user's input) until then, for at most two seconds.
+    // user's input) until then, for at most two seconds. Should the window be
+    // closed meanwhile, it is gone when this returns.
     void ShowPainted();
+    // Closed or unloaded: deleted at the next turn of the event loop, so a
+    // run must not reuse it.
+    bool Unloading() const { return unloading_; }
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -47,6 +52,7 @@ public slots:
 
 private:
     bool painted_ = false;  // painted on the screen since last shown
+    bool unloading_ = false;
 };
 
 }  // namespace tw
