@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QDir>
+#include <QImage>
+#include <QLine>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
@@ -47,6 +49,14 @@ inline bool ShowActive(QWidget* window) {
     window->activateWindow();
     window->raise();
     return QTest::qWaitForWindowActive(window);
+}
+
+// How many pixels of `image` along a row or column `line` differ from `background`.
+inline int PixelsUnlike(const QImage& image, const QLine& line, const QColor& background) {
+    const QPoint step = line.dx() != 0 ? QPoint(1, 0) : QPoint(0, 1);
+    int count = 0;
+    for (QPoint p = line.p1(); p != line.p2() + step; p += step) count += image.pixelColor(p) != background;
+    return count;
 }
 
 }  // namespace tw::test
