@@ -57,7 +57,7 @@ std::string KindOf(mode_t mode) {
 
 Outcome<void> NotAFile(const std::filesystem::path& path, const std::string& kind) {
     return Outcome<void>::Failure(Named(path) + " is " + kind +
-                                  ", not a file: a script can only be written to a file. Nothing was written.");
+                                  ", not a file: a script can only be written to a file.");
 }
 
 // Makes the data of fd, and for a file just created its entry in the folder,
