@@ -23,6 +23,9 @@ Outcome<KeyframePreview> KeyframePreviewBlock(const DocumentTexts& document, Key
     DocumentTexts texts = document;
     texts.startTime = "0";
     texts.subHeader.clear();
+    texts.activeFile.clear();  // the preview goes to a file of its own
+    if (Outcome<void> checked = CheckBlockTexts(BlockDestination::File, texts); !checked)
+        return Result::Failure(checked.error());
     Outcome<RunSettings> run = ReadRunSettings(texts);
     if (!run) return Result::Failure(run.error());
 

@@ -1,4 +1,5 @@
 #include "generation/FileBlock.h"
+#include "generation/Previews.h"
 
 #include "document/CodePage.h"
 
@@ -93,6 +94,10 @@ TEST(FileBlock, RefusesWhatWouldBreakALineOrLoseACharacterNamingTheField) {
             }
         }
     }
+    // A keyframe preview's file follows the same rules.
+    In named = OneFrame();
+    named.names[5] = S("名");
+    EXPECT_NE(tw::KeyframePreviewBlock(named, tw::KeyframeSide::Final, 0.1f).error().find("row 6"), S::npos);
 }
 
 }  // namespace
