@@ -287,4 +287,20 @@ TEST(LoadAnyBytes, EndsAndAgreesWithThePlainLoad) {
     }
 }
 
+// A file cut anywhere: every search meets the end at each of its turns.
+TEST(LoadAnyBytes, EveryCutOfABlockAgreesWithThePlainLoad) {
+    const std::string block =
+        "\"#Haptek\r\n\r\n\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= 1.000]\r\n"
+        "\\clock [t= 0.000]   \\setreg[name= HeadForward   f0= 2.000]\r\n"
+        "\\clock [t= 0.100]   \\setreg[name= HeadForward   f0= 2.500]\r\n\"\r\n";
+    Names withEmptyCell = Catalogue();
+    withEmptyCell[50].clear();  // an empty name then names a register
+    for (const Names& names : {Catalogue(), withEmptyCell}) {
+        for (std::size_t size = 0; size <= block.size(); ++size) {
+            const std::string_view cut(block.data(), size);
+            EXPECT_EQ(tw::LoadLastAnimation(cut, names), tw::literal::Load(cut, names)) << size;
+        }
+    }
+}
+
 }  // namespace
