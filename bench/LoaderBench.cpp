@@ -48,9 +48,9 @@ tw::DocumentTexts Moving(double start, const char* seconds, const char* fps) {
     tw::DocumentTexts doc;
     doc.fileHeader = std::string(tw::DefaultFileHeader);
     doc.startTime = tw::DecimalText(start);
-    doc.dKeyframe = seconds;
-    doc.framesPSec = fps;
-    doc.acceleration = "0";
+    doc.dKeyframe = std::string(seconds);
+    doc.framesPSec = std::string(fps);
+    doc.acceleration = std::string(1, '0');
     doc.names = Catalogue();
     for (int r = 0; r < tw::RegisterCount; ++r) {
         doc.initial[r] = tw::DecimalText(r * 0.01);
@@ -91,14 +91,16 @@ public:
     std::size_t Length() const { return length_; }
     int At(std::size_t pos) {
         if (pos < 1 || pos > length_) return -1;
-        if (pos < start_ || pos >= start_ + filled_) Fill(pos < start_ && pos + Window > start_ ? pos + 1 - Window : pos);
+        if (pos < start_ || pos >= start_ + filled_) {
+            const bool backward = pos < start_ && pos + Window > start_;
+            Fill(backward && pos >= Window ? pos + 1 - Window : backward ? 1 : pos);
+        }
         return static_cast<unsigned char>(window_[pos - start_]);
     }
 
 private:
     static constexpr std::size_t Window = 4096;
     void Fill(std::size_t start) {
-        if (start < 1) start = 1;
         if (start != next_) in_.seekg(static_cast<std::streamoff>(start - 1));
         filled_ = 0;
         while (filled_ < Window && start + filled_ <= length_) window_[filled_++] = static_cast<char>(in_.get());

@@ -1,6 +1,7 @@
 #include "reading/LastAnimationLoader.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <unordered_map>
@@ -24,6 +25,22 @@ float ToSingle(double value) {
     return std::signbit(value) ? -beyond : beyond;
 }
 
+// Whether the n bytes at a and b are the same. For the short texts compared
+// on every line, eight bytes at a time without a call.
+bool SameBytes(const char* a, const char* b, std::size_t n) {
+    for (; n >= 8; a += 8, b += 8, n -= 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a, 8);
+        std::memcpy(&y, b, 8);
+        if (x != y) return false;
+    }
+    for (; n > 0; ++a, ++b, --n)
+        if (*a != *b) return false;
+    return true;
+}
+
+bool Same(std::string_view a, std::string_view b) { return a.size() == b.size() && SameBytes(a.data(), b.data(), a.size()); }
+
 // The name cells as the file's bytes spell them. A cell matches the bytes that
 // decode to it; a cell no bytes decode to matches nothing. Equal cells: the
 // lowest index wins, as in a search from register 0 upward.
@@ -44,7 +61,7 @@ public:
     // register order, so the register after the last one found is tried first.
     int Find(std::string_view name) {
         const int guess = last_ + 1 < RegisterCount ? last_ + 1 : 0;
-        if (usable_[guess] && keys_[guess] == name) return last_ = first_[guess];
+        if (usable_[guess] && Same(keys_[guess], name)) return last_ = first_[guess];
         const auto found = index_.find(name);
         if (found == index_.end()) return -1;
         return last_ = found->second;
@@ -76,25 +93,41 @@ public:
     // letter by letter; any byte that does not continue it starts again from
     // nothing (so "Haptekk" does not count). Stops with `pos` on the byte
     // before the "H", or at 0 when there is none.
+    //
+    // Walking every byte backwards costs a step per line of the file. Instead
+    // each "Haptek" in the file is a candidate, found from the end; it counts
+    // when the search would reach its "k" with nothing begun. Only the bytes
+    // just above it decide that: any byte that is not a letter of the word
+    // leaves the search with nothing begun, so it is run from the lowest such
+    // byte above the candidate (or from where the last candidate left it).
     void FindLastHeaderWord() {
         static constexpr char word[] = "ketpaH";
-        int state = 0;
-        pos_ = length_;
-        while (pos_ > 0 && state != 6) {
-            if (state == 0) {
-                // Only a "k" leaves state 0: jump to the previous one.
-                const void* k = memrchr(data_, 'k', pos_);
-                if (k == nullptr) {
-                    current_ = Byte(1);
-                    pos_ = 0;
-                    return;
-                }
-                pos_ = static_cast<std::size_t>(static_cast<const char*>(k) - data_) + 1;
+        const auto inWord = [](int c) { return c >= 0 && std::memchr(word, c, 6) != nullptr; };
+        std::size_t next = length_;  // the next position the search would read
+        int state = 0;               // its state before reading it
+        std::size_t below = length_ + 1;  // candidates start below this position
+        while (below > 6) {
+            const void* h = memrchr(data_, 'H', below - 1);
+            if (h == nullptr) break;
+            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(h) - data_) + 1;
+            below = at;
+            if (at + 5 > length_ || std::memcmp(data_ + at - 1, "Haptek", 6) != 0) continue;
+            std::size_t reset = at + 6;
+            while (reset <= next && inWord(Byte(reset))) ++reset;
+            if (reset <= next) {
+                next = reset - 1;
+                state = 0;
             }
-            current_ = Byte(pos_);
-            state = current_ == word[state] ? state + 1 : 0;
-            --pos_;
+            for (; next > at + 5; --next) state = Byte(next) == word[state] ? state + 1 : 0;
+            const bool counts = state == 0;
+            next = at + 4;
+            state = 0;
+            if (counts) {
+                pos_ = at - 1;
+                return;
+            }
         }
+        pos_ = 0;
     }
 
     // Forward search for "t= ", the clock's marker: a byte that does not
@@ -144,7 +177,8 @@ public:
     // Otherwise it collects to the end of the file and finds nothing.
     // Afterwards `current` is the name's first byte.
     bool FindName() {
-        static constexpr std::string_view literal = "setreg[name= ";
+        static constexpr char literal[] = "setreg[name= ";
+        constexpr std::size_t size = sizeof literal - 1;
         if (pos_ >= length_) return false;
         // Turn k looks at the current byte (k = 0) or the byte at pos + k - 1,
         // while pos + k is below L.
@@ -156,8 +190,8 @@ public:
             const std::size_t s = turns > 1 ? Next('s', pos_, pos_ + turns - 1) : 0;
             first = s == 0 ? turns : s - pos_ + 1;
         }
-        if (first + literal.size() - 1 < turns && Matches(first, literal)) {
-            pos_ += first + literal.size();
+        if (first + size - 1 < turns && Matches(first, literal)) {
+            pos_ += first + size;
             current_ = Byte(pos_ - 1);
             return true;
         }
@@ -197,16 +231,24 @@ private:
     // Bytes at positions [from, to).
     std::string_view Span(std::size_t from, std::size_t to) const { return {data_ + from - 1, to - from}; }
     // The position of the first `c` in [from, to) (to defaults to L), or 0.
+    // In a script the byte sought is a few bytes away: those are looked at
+    // one by one before handing a longer stretch to memchr.
     std::size_t Next(char c, std::size_t from, std::size_t to = 0) const {
         if (to == 0) to = length_;
         if (from >= to) return 0;
-        const void* at = std::memchr(data_ + from - 1, c, to - from);
-        return at == nullptr ? 0 : static_cast<std::size_t>(static_cast<const char*>(at) - data_) + 1;
+        const char* at = data_ + from - 1;
+        const char* const end = data_ + to - 1;
+        for (const char* near = at + 16 < end ? at + 16 : end; at < near; ++at)
+            if (*at == c) return static_cast<std::size_t>(at - data_) + 1;
+        if (at == end) return 0;
+        at = static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)));
+        return at == nullptr ? 0 : static_cast<std::size_t>(at - data_) + 1;
     }
     // Whether the bytes seen by turns first, first + 1, … spell `literal`.
-    bool Matches(std::size_t first, std::string_view literal) const {
-        if (first == 0) return current_ == literal[0] && Span(pos_, pos_ + literal.size() - 1) == literal.substr(1);
-        return Span(pos_ + first - 1, pos_ + first - 1 + literal.size()) == literal;
+    template <std::size_t N>
+    bool Matches(std::size_t first, const char (&literal)[N]) const {
+        if (first == 0) return current_ == literal[0] && SameBytes(data_ + pos_ - 1, literal + 1, N - 2);
+        return SameBytes(data_ + pos_ + first - 2, literal, N - 1);
     }
 
     const char* data_;
@@ -228,7 +270,7 @@ public:
     Clock Read(BlockReader& reader) {
         const bool found = reader.FindClock();
         const std::string_view text = reader.CollectUntil(']');
-        if (!known_ || text != lastText_) {
+        if (!known_ || !Same(text, lastText_)) {
             known_ = true;
             lastText_ = text;
             lastTime_ = ToSingle(NumericValue(text));
@@ -251,26 +293,49 @@ int ReadRegister(BlockReader& reader, NameTable& table, std::string_view& name) 
 }
 
 // Sends the bar's value for the reading position when its whole part changed.
+// The value only grows with the position, so the position at which it next
+// changes is worked out once per change instead of the value on every line.
 class Progress {
 public:
     Progress(const LoadProgressFn& report, std::size_t origin, std::size_t length)
-        : report_(report), origin_(origin), span_(length > origin ? length - origin : 0) {}
+        : report_(report), origin_(origin), span_(length > origin ? length - origin : 0) {
+        if (!report_ || span_ == 0) next_ = NoChange;
+        else next_ = FirstBeyond(origin_);
+    }
 
     void At(std::size_t pos) {
-        if (!report_ || span_ == 0) return;
-        const double fraction = (static_cast<double>(pos) - static_cast<double>(origin_)) / static_cast<double>(span_);
-        const float value = static_cast<float>(fraction * 99);
-        const int whole = value < 0 ? 0 : value > 99 ? 99 : static_cast<int>(value);
-        if (whole == shown_) return;
-        shown_ = whole;
-        report_(whole);
+        if (pos < next_) return;
+        shown_ = Whole(pos);
+        report_(shown_);
+        next_ = FirstBeyond(pos);
     }
 
 private:
+    static constexpr std::size_t NoChange = std::numeric_limits<std::size_t>::max();
+
+    int Whole(std::size_t pos) const {
+        const double fraction = (static_cast<double>(pos) - static_cast<double>(origin_)) / static_cast<double>(span_);
+        const float value = static_cast<float>(fraction * 99);
+        return value < 0 ? 0 : value > 99 ? 99 : static_cast<int>(value);
+    }
+    // The first position after `pos` whose whole value differs from the one
+    // shown; reading never goes more than 3 bytes past the end.
+    std::size_t FirstBeyond(std::size_t pos) const {
+        std::size_t low = pos + 1, high = origin_ + span_ + 4;
+        if (Whole(high - 1) == shown_) return NoChange;
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (Whole(middle) == shown_) low = middle + 1;
+            else high = middle;
+        }
+        return low;
+    }
+
     const LoadProgressFn& report_;
     std::size_t origin_;
     std::size_t span_;
     int shown_ = 0;
+    std::size_t next_;
 };
 
 }  // namespace
