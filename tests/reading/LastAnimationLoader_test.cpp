@@ -287,6 +287,22 @@ TEST(LoadAnyBytes, EndsAndAgreesWithThePlainLoad) {
     }
 }
 
+// Letters of the header word after a "Haptek" decide whether the backward
+// search, reading from the end, reaches its "k" with nothing begun.
+TEST(LoadAnyBytes, HeaderWordFollowedByItsOwnLetters) {
+    const std::string line = "\\clock [t= 1.000]   \\setreg[name= HeadTwist   f0= 2.000]";
+    for (const char* after : {"k", "kk", "kkk", "ek", "tek", "ptek", "aptek", "Haptek", "kaptek", "eek", "kHaptek"}) {
+        for (const std::string& bytes : {"Haptek" + std::string(after) + line, line + "Haptek" + after + line,
+                                         "Haptek" + line + "Haptek" + after + " " + line}) {
+            SCOPED_TRACE(bytes);
+            EXPECT_EQ(tw::LoadLastAnimation(bytes, Catalogue()), tw::literal::Load(bytes, Catalogue()));
+        }
+    }
+    std::string chain;
+    for (int i = 0; i < 20000; ++i) chain += i % 3 ? "Haptekk" : "Haptekaptek";
+    EXPECT_EQ(tw::LoadLastAnimation(line + chain, Catalogue()), tw::literal::Load(line + chain, Catalogue()));
+}
+
 // A file cut anywhere: every search meets the end at each of its turns.
 TEST(LoadAnyBytes, EveryCutOfABlockAgreesWithThePlainLoad) {
     const std::string block =
