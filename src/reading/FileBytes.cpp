@@ -30,14 +30,13 @@ struct Descriptor {
 }  // namespace
 
 FileBytes::FileBytes(FileBytes&& other) noexcept
-    : map_(std::exchange(other.map_, nullptr)), size_(std::exchange(other.size_, 0)), copy_(std::move(other.copy_)) {}
+    : map_(std::exchange(other.map_, nullptr)), size_(std::exchange(other.size_, 0)) {}
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
     if (this != &other) {
         Release();
         map_ = std::exchange(other.map_, nullptr);
         size_ = std::exchange(other.size_, 0);
-        copy_ = std::move(other.copy_);
     }
     return *this;
 }
@@ -69,24 +68,9 @@ Outcome<FileBytes> ReadFileBytes(const std::filesystem::path& path) {
     const auto size = static_cast<std::size_t>(status.st_size);
     if (size == 0) return Result::Success(std::move(bytes));
     void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.fd, 0);
-    if (map != MAP_FAILED) {
-        bytes.map_ = static_cast<const char*>(map);
-        bytes.size_ = size;
-        return Result::Success(std::move(bytes));
-    }
-    // Not mappable: read it whole, to its end, whatever its size turns out to be.
-    if (::fcntl(file.fd, F_SETFL, 0) != 0) return Result::Failure(CannotRead(path, errno));
-    bytes.copy_.resize(size);
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.copy_.size()) bytes.copy_.resize(bytes.copy_.size() * 2);
-        const ssize_t got = ::read(file.fd, bytes.copy_.data() + filled, bytes.copy_.size() - filled);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return Result::Failure(CannotRead(path, errno));
-        if (got == 0) break;
-        filled += static_cast<std::size_t>(got);
-    }
-    bytes.copy_.resize(filled);
+    if (map == MAP_FAILED) return Result::Failure(CannotRead(path, errno));
+    bytes.map_ = static_cast<const char*>(map);
+    bytes.size_ = size;
     return Result::Success(std::move(bytes));
 }
 

@@ -1,11 +1,10 @@
 // A file's bytes for the readers: mapped read-only, so a reader that looks at
 // only part of a file (the last block of a long script) touches only that
-// part. Files that cannot be mapped are read whole instead.
+// part, and nothing is copied.
 #pragma once
 
 #include <cstddef>
 #include <filesystem>
-#include <string>
 #include <string_view>
 
 #include "document/Outcome.h"
@@ -21,7 +20,7 @@ public:
     FileBytes& operator=(const FileBytes&) = delete;
     ~FileBytes();
 
-    std::string_view view() const { return map_ != nullptr ? std::string_view(map_, size_) : std::string_view(copy_); }
+    std::string_view view() const { return {map_, size_}; }
 
 private:
     friend Outcome<FileBytes> ReadFileBytes(const std::filesystem::path& path);
@@ -29,7 +28,6 @@ private:
 
     const char* map_ = nullptr;
     std::size_t size_ = 0;
-    std::string copy_;
 };
 
 // The bytes of the regular file at `path`. Fails with a message naming the

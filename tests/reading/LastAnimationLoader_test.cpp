@@ -271,6 +271,10 @@ TEST_F(LoadTest, FilesThatCannotBeLoadedChangeNothing) {
     EXPECT_EQ(error(""), tw::NoFileToLoadMessage);
     EXPECT_EQ(error(file.string()), "The file \"" + file.string() + "\" does not exist.");
     EXPECT_EQ(error(folder.string()), "\"" + folder.string() + "\" is a folder, not a file.");
+    Write("not a folder");
+    const std::string inner = (file / "inner.hap").string();
+    EXPECT_EQ(error(inner), "Could not read \"" + inner + "\": Not a directory.");
+    fs::remove(file);
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);  // no writer: must not wait for one
     EXPECT_EQ(error(file.string()), "\"" + file.string() + "\" is not a regular file.");
     EXPECT_EQ(error("/dev/zero"), "\"/dev/zero\" is not a regular file.");
