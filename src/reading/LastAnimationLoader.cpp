@@ -1,0 +1,446 @@
+#include "reading/LastAnimationLoader.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <unordered_map>
+
+#include "document/CodePage.h"
+#include "document/FieldRules.h"
+#include "document/NumberText.h"
+#include "reading/FileBytes.h"
+
+namespace tw {
+namespace {
+
+// A double as the nearest single-precision number; beyond the single range,
+// the largest one or an infinity, as rounding gives.
+float ToSingle(double value) {
+    constexpr double largest = std::numeric_limits<float>::max();
+    constexpr double halfwayPastLargest = 0x1.ffffffp127;
+    if (std::fabs(value) <= largest) return static_cast<float>(value);
+    const float beyond = std::fabs(value) < halfwayPastLargest ? std::numeric_limits<float>::max()
+                                                                : std::numeric_limits<float>::infinity();
+    return std::signbit(value) ? -beyond : beyond;
+}
+
+// Whether the n bytes at a and b are the same. For the short texts compared
+// on every line, eight bytes at a time without a call.
+bool SameBytes(const char* a, const char* b, std::size_t n) {
+    for (; n >= 8; a += 8, b += 8, n -= 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a, 8);
+        std::memcpy(&y, b, 8);
+        if (x != y) return false;
+    }
+    for (; n > 0; ++a, ++b, --n)
+        if (*a != *b) return false;
+    return true;
+}
+
+bool Same(std::string_view a, std::string_view b) { return a.size() == b.size() && SameBytes(a.data(), b.data(), a.size()); }
+
+// The name cells as the file's bytes spell them. A cell matches the bytes that
+// decode to it; a cell no bytes decode to matches nothing. Equal cells: the
+// lowest index wins, as in a search from register 0 upward.
+class NameTable {
+public:
+    explicit NameTable(const std::array<std::string, RegisterCount>& names) {
+        for (int r = 0; r < RegisterCount; ++r) {
+            std::string bytes = EncodeCodePage(names[r]);
+            if (DecodeCodePage(bytes) != names[r]) continue;
+            keys_[r] = std::move(bytes);
+            usable_[r] = true;
+            index_.emplace(keys_[r], r);
+        }
+        for (int r = 0; r < RegisterCount; ++r) first_[r] = usable_[r] ? index_.at(keys_[r]) : -1;
+    }
+
+    // The register whose cell holds `name`, or -1. Lines of a block come in
+    // register order, so the register after the last one found is tried first.
+    int Find(std::string_view name) {
+        const int guess = last_ + 1 < RegisterCount ? last_ + 1 : 0;
+        if (usable_[guess] && Same(keys_[guess], name)) return last_ = first_[guess];
+        const auto found = index_.find(name);
+        if (found == index_.end()) return -1;
+        return last_ = found->second;
+    }
+
+private:
+    std::array<std::string, RegisterCount> keys_;
+    std::array<bool, RegisterCount> usable_{};
+    std::array<int, RegisterCount> first_{};
+    std::unordered_map<std::string_view, int> index_;
+    int last_ = -1;
+};
+
+// The byte searches over the file. Positions count from 1 to L (the file's
+// length); `pos` is the position of the next byte to read and `current` the
+// byte read last (NoByte past the end). Every forward search stops when `pos`
+// reaches L, so no search runs past the end.
+class BlockReader {
+public:
+    static constexpr int NoByte = -1;
+
+    explicit BlockReader(std::string_view file) : data_(file.data()), length_(file.size()) {}
+
+    std::size_t length() const { return length_; }
+    std::size_t pos() const { return pos_; }
+    void MoveTo(std::size_t pos) { pos_ = pos; }
+
+    // Backward search for the last "Haptek": the word read from its end,
+    // letter by letter; any byte that does not continue it starts again from
+    // nothing (so "Haptekk" does not count). Stops with `pos` on the byte
+    // before the "H", or at 0 when there is none.
+    //
+    // Walking every byte backwards costs a step per line of the file. Instead
+    // each "Haptek" in the file is a candidate, found from the end; it counts
+    // when the search would reach its "k" with nothing begun. Only the bytes
+    // just above it decide that: any byte that is not a letter of the word
+    // leaves the search with nothing begun, so it is run from the lowest such
+    // byte above the candidate (or from where the last candidate left it).
+    void FindLastHeaderWord() {
+        static constexpr char word[] = "ketpaH";
+        const auto inWord = [](int c) { return c >= 0 && std::memchr(word, c, 6) != nullptr; };
+        std::size_t next = length_;  // the next position the search would read
+        int state = 0;               // its state before reading it
+        std::size_t below = length_ + 1;  // candidates start below this position
+        while (below > 6) {
+            const void* h = memrchr(data_, 'H', below - 1);
+            if (h == nullptr) break;
+            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(h) - data_) + 1;
+            below = at;
+            if (at + 5 > length_ || std::memcmp(data_ + at - 1, "Haptek", 6) != 0) continue;
+            std::size_t reset = at + 6;
+            while (reset <= next && inWord(Byte(reset))) ++reset;
+            if (reset <= next) {
+                next = reset - 1;
+                state = 0;
+            }
+            for (; next > at + 5; --next) state = Byte(next) == word[state] ? state + 1 : 0;
+            const bool counts = state == 0;
+            next = at + 4;
+            state = 0;
+            if (counts) {
+                pos_ = at - 1;
+                return;
+            }
+        }
+        pos_ = 0;
+    }
+
+    // Forward search for "t= ", the clock's marker: a byte that does not
+    // continue it (a "t" too) starts again from nothing. True when found;
+    // `current` is then the marker's blank.
+    bool FindClock() {
+        static constexpr char marker[] = "t= ";
+        int state = 0;
+        while (state != 3 && pos_ < length_) {
+            if (state == 0) {
+                // Only a "t" leaves state 0: jump to the next one.
+                const std::size_t t = Next('t', pos_);
+                if (t == 0) {
+                    current_ = Byte(length_ - 1);
+                    pos_ = length_;
+                    return false;
+                }
+                pos_ = t;
+            }
+            current_ = Byte(pos_);
+            state = current_ == marker[state] ? state + 1 : 0;
+            ++pos_;
+        }
+        return state == 3;
+    }
+
+    // The current byte and those after it up to, not including, `stop`, or
+    // up to where `pos` reaches L. Afterwards `current` is the stop byte.
+    std::string_view CollectUntil(char stop) {
+        if (current_ == stop || pos_ >= length_) return {};
+        // The current byte is the one before `pos` here: the search that came
+        // before read it last.
+        const std::size_t from = pos_ - 1;
+        std::size_t end = Next(stop, pos_);
+        if (end == 0) {
+            current_ = Byte(length_ - 1);
+            pos_ = length_;
+            return Span(from, length_ - 1);
+        }
+        current_ = stop;
+        pos_ = end + 1;
+        return Span(from, end);
+    }
+
+    // Search for "setreg[name= ": collecting starts at the first "s" and never
+    // starts again, so it succeeds only when that "s" begins the literal.
+    // Otherwise it collects to the end of the file and finds nothing.
+    // Afterwards `current` is the name's first byte.
+    bool FindName() {
+        static constexpr char literal[] = "setreg[name= ";
+        constexpr std::size_t size = sizeof literal - 1;
+        if (pos_ >= length_) return false;
+        // Turn k looks at the current byte (k = 0) or the byte at pos + k - 1,
+        // while pos + k is below L.
+        const std::size_t turns = length_ - pos_;
+        std::size_t first;  // the turn that sees the first "s"
+        if (current_ == 's') {
+            first = 0;
+        } else {
+            const std::size_t s = turns > 1 ? Next('s', pos_, pos_ + turns - 1) : 0;
+            first = s == 0 ? turns : s - pos_ + 1;
+        }
+        if (first + size - 1 < turns && Matches(first, literal)) {
+            pos_ += first + size;
+            current_ = Byte(pos_ - 1);
+            return true;
+        }
+        current_ = Byte(length_ - 1);
+        pos_ = length_;
+        return false;
+    }
+
+    // The value: past the first "f" from here, the three bytes after it
+    // skipped by count, then up to the next "]". Afterwards `pos` is on the
+    // "]" (or at L or beyond when there is none).
+    std::string_view ReadValue() {
+        if (current_ != 'f' && pos_ < length_) {
+            const std::size_t f = Next('f', pos_);
+            pos_ = f == 0 ? length_ : f + 1;
+            current_ = f == 0 ? Byte(length_ - 1) : 'f';
+        }
+        pos_ += 3;
+        current_ = Byte(pos_);
+        if (current_ == ']' || pos_ >= length_) return {};
+        const std::size_t from = pos_;
+        const std::size_t close = Next(']', pos_);
+        if (close == 0) {
+            pos_ = length_;
+            current_ = Byte(length_);
+            return Span(from, length_);
+        }
+        pos_ = close;
+        current_ = ']';
+        return Span(from, close);
+    }
+
+private:
+    int Byte(std::size_t pos) const {
+        return pos >= 1 && pos <= length_ ? static_cast<unsigned char>(data_[pos - 1]) : NoByte;
+    }
+    // Bytes at positions [from, to).
+    std::string_view Span(std::size_t from, std::size_t to) const { return {data_ + from - 1, to - from}; }
+    // The position of the first `c` in [from, to) (to defaults to L), or 0.
+    // In a script the byte sought is a few bytes away: those are looked at
+    // one by one before handing a longer stretch to memchr.
+    std::size_t Next(char c, std::size_t from, std::size_t to = 0) const {
+        if (to == 0) to = length_;
+        if (from >= to) return 0;
+        const char* at = data_ + from - 1;
+        const char* const end = data_ + to - 1;
+        for (const char* near = at + 16 < end ? at + 16 : end; at < near; ++at)
+            if (*at == c) return static_cast<std::size_t>(at - data_) + 1;
+        if (at == end) return 0;
+        at = static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)));
+        return at == nullptr ? 0 : static_cast<std::size_t>(at - data_) + 1;
+    }
+    // Whether the bytes seen by turns first, first + 1, … spell `literal`.
+    template <std::size_t N>
+    bool Matches(std::size_t first, const char (&literal)[N]) const {
+        if (first == 0) return current_ == literal[0] && SameBytes(data_ + pos_ - 1, literal + 1, N - 2);
+        return SameBytes(data_ + pos_ + first - 2, literal, N - 1);
+    }
+
+    const char* data_;
+    std::size_t length_;
+    std::size_t pos_ = 0;
+    int current_ = NoByte;
+};
+
+// One line's clock time, or none when no clock marker is left.
+struct Clock {
+    bool found;
+    float time;
+};
+
+// Reads each line's clock time. The lines of one frame repeat the same time
+// text, so a text equal to the last one is not converted again.
+class ClockReader {
+public:
+    Clock Read(BlockReader& reader) {
+        const bool found = reader.FindClock();
+        const std::string_view text = reader.CollectUntil(']');
+        if (!known_ || !Same(text, lastText_)) {
+            known_ = true;
+            lastText_ = text;
+            lastTime_ = ToSingle(NumericValue(text));
+        }
+        return {found, lastTime_};
+    }
+
+private:
+    bool known_ = false;
+    std::string_view lastText_;
+    float lastTime_ = 0;
+};
+
+// The line's register, or -1 when its name is missing or no cell holds it.
+// `name` receives the name read.
+int ReadRegister(BlockReader& reader, NameTable& table, std::string_view& name) {
+    const bool found = reader.FindName();
+    name = reader.CollectUntil(' ');
+    return found ? table.Find(name) : -1;
+}
+
+// Sends the bar's value for the reading position when its whole part changed.
+// The value only grows with the position, so the position at which it next
+// changes is worked out once per change instead of the value on every line.
+class Progress {
+public:
+    Progress(const LoadProgressFn& report, std::size_t origin, std::size_t length)
+        : report_(report), origin_(origin), span_(length > origin ? length - origin : 0) {
+        if (!report_ || span_ == 0) next_ = NoChange;
+        else next_ = FirstBeyond(origin_);
+    }
+
+    void At(std::size_t pos) {
+        if (pos < next_) return;
+        shown_ = Whole(pos);
+        report_(shown_);
+        next_ = FirstBeyond(pos);
+    }
+
+private:
+    static constexpr std::size_t NoChange = std::numeric_limits<std::size_t>::max();
+
+    int Whole(std::size_t pos) const {
+        const double fraction = (static_cast<double>(pos) - static_cast<double>(origin_)) / static_cast<double>(span_);
+        const float value = static_cast<float>(fraction * 99);
+        return value < 0 ? 0 : value > 99 ? 99 : static_cast<int>(value);
+    }
+    // The first position after `pos` whose whole value differs from the one
+    // shown; reading never goes more than 3 bytes past the end.
+    std::size_t FirstBeyond(std::size_t pos) const {
+        std::size_t low = pos + 1, high = origin_ + span_ + 4;
+        if (Whole(high - 1) == shown_) return NoChange;
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (Whole(middle) == shown_) low = middle + 1;
+            else high = middle;
+        }
+        return low;
+    }
+
+    const LoadProgressFn& report_;
+    std::size_t origin_;
+    std::size_t span_;
+    int shown_ = 0;
+    std::size_t next_;
+};
+
+}  // namespace
+
+std::string UnknownNameMessage(std::string_view nameUtf8) {
+    std::string message = "Unable to find setreg ";
+    message += nameUtf8;
+    message += " on current form.  Will ignore this value";
+    return message;
+}
+
+LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::string, RegisterCount>& names,
+                                  const LoadProgressFn& progress) {
+    LoadedAnimation loaded;
+    NameTable table(names);
+    BlockReader reader(file);
+
+    // The block starts just before the last "Haptek"; a file without one (or
+    // with it at its very start) is read from its first byte.
+    reader.FindLastHeaderWord();
+    const std::size_t blockStart = reader.pos() > 0 ? reader.pos() : 1;
+    reader.MoveTo(blockStart);
+    const double firstValue = NumericValue(reader.FindClock() ? reader.CollectUntil(']') : std::string_view());
+    const float firstTime = ToSingle(firstValue);
+    loaded.startTime = DecimalText(firstValue);
+
+    // The first keyframe: every line at the first clock time. It ends at the
+    // first later time, or when no clock is left in the file.
+    reader.MoveTo(blockStart);
+    ClockReader clocks;
+    bool handedOver = false;  // the line that ended it, its time read
+    float handedOverTime = 0;
+    for (;;) {
+        const Clock clock = clocks.Read(reader);
+        if (!clock.found) break;
+        if (clock.time != firstTime) {
+            handedOver = true;
+            handedOverTime = clock.time;
+            break;
+        }
+        std::string_view name;
+        const int r = ReadRegister(reader, table, name);
+        if (r < 0) {
+            loaded.messages.push_back(UnknownNameMessage(DecodeCodePage(name)));
+            continue;
+        }
+        loaded.initial[r] = DecodeCodePage(reader.ReadValue());
+    }
+
+    // Every later line: its value becomes the register's final value (only the
+    // last one is converted), and each change of clock time (other than to 0)
+    // counts one frame interval.
+    std::array<std::optional<std::string_view>, RegisterCount> finalValue;
+    Progress bar(progress, blockStart, reader.length());
+    float lastTime = 0;
+    std::size_t timeCount = 0;
+    while (reader.pos() < reader.length()) {
+        float time;
+        if (handedOver) {
+            time = handedOverTime;
+            handedOver = false;
+        } else {
+            time = clocks.Read(reader).time;
+        }
+        if (time != 0 && time != lastTime) {
+            ++timeCount;
+            lastTime = time;
+        }
+        std::string_view name;
+        const int r = ReadRegister(reader, table, name);
+        if (r >= 0) finalValue[r] = reader.ReadValue();
+        bar.At(reader.pos());
+    }
+    for (int r = 0; r < RegisterCount; ++r)
+        if (finalValue[r]) loaded.final[r] = DecimalText(NumericValue(*finalValue[r]));
+
+    // Duration from the start time as its text reads back; no later clock
+    // time means no duration at all.
+    const double duration = timeCount == 0 ? 0 : static_cast<double>(lastTime) - NumericValue(loaded.startTime);
+    if (std::isfinite(duration)) {
+        loaded.dKeyframe = DecimalText(duration);
+        const double written = NumericValue(*loaded.dKeyframe);
+        if (written != 0) loaded.framesPSec = DecimalText(static_cast<double>(timeCount) / written);
+    }
+    return loaded;
+}
+
+Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
+                                                   const std::array<std::string, RegisterCount>& names,
+                                                   const LoadProgressFn& progress) {
+    if (activeFile.empty()) return Outcome<LoadedAnimation>::Failure(std::string(NoFileToLoadMessage));
+    const Outcome<FileBytes> bytes = ReadFileBytes(std::filesystem::path(activeFile));
+    if (!bytes) return Outcome<LoadedAnimation>::Failure(bytes.error());
+    return Outcome<LoadedAnimation>::Success(LoadLastAnimation(bytes.value().view(), names, progress));
+}
+
+void ApplyLoadedAnimation(const LoadedAnimation& loaded, DocumentTexts& document) {
+    for (int r = 0; r < RegisterCount; ++r) {
+        if (loaded.initial[r]) document.initial[r] = *loaded.initial[r];
+        document.final[r] = loaded.final[r] ? *loaded.final[r] : document.initial[r];
+    }
+    document.startTime = loaded.startTime;
+    if (loaded.dKeyframe) document.dKeyframe = *loaded.dKeyframe;
+    if (loaded.framesPSec) document.framesPSec = *loaded.framesPSec;
+    document.finishTime = FinishTimeText(document.startTime, document.dKeyframe);
+}
+
+}  // namespace tw

@@ -1,0 +1,326 @@
+#include "reading/LastAnimationLoader.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "LiteralLoader.h"
+#include "document/FieldRules.h"
+#include "document/NumberText.h"
+#include "generation/FileBlock.h"
+#include "generation/HapScript.h"
+#include "generation/ScriptFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Names = std::array<std::string, tw::RegisterCount>;
+
+constexpr int AllMove = -1, NoneMoves = -2;
+
+Names Catalogue() {
+    Names names;
+    for (int r = 0; r < tw::RegisterCount; ++r) names[r] = std::string(tw::RegisterCatalogue()[r].name);
+    return names;
+}
+
+// Values exact in single precision, written as the script writes them.
+std::string InitialText(int r) { return tw::FormatNumber(r * 0.125 - 6); }
+std::string FinalText(int r) { return tw::FormatNumber(20 - r * 0.5); }
+
+// One generation run (a take): start, duration, frame rate, and which registers move.
+struct Take {
+    std::string start, seconds, fps;
+    int moving = AllMove;  // or NoneMoves, or the one register that moves
+    bool Moves(int r) const { return moving == AllMove || moving == r; }
+};
+
+tw::DocumentTexts Document(const Take& run) {
+    tw::DocumentTexts doc;
+    doc.fileHeader = std::string(tw::DefaultFileHeader);
+    doc.startTime = run.start;
+    doc.dKeyframe = run.seconds;
+    doc.framesPSec = run.fps;
+    doc.acceleration = "0";
+    doc.names = Catalogue();
+    for (int r = 0; r < tw::RegisterCount; ++r) {
+        doc.initial[r] = InitialText(r);
+        doc.final[r] = run.Moves(r) ? FinalText(r) : doc.initial[r];
+    }
+    return doc;
+}
+
+class LoadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tw-loader-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder = pattern;
+        file = folder / "walk.hap";
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    void Append(const tw::DocumentTexts& doc) {
+        auto block = tw::BlockFor(tw::BlockDestination::File, doc);
+        ASSERT_TRUE(block.ok()) << block.error();
+        ASSERT_TRUE(tw::AppendQuotedRecord(file, block.value().text).ok());
+    }
+    void Write(const std::string& bytes) { std::ofstream(file, std::ios::binary) << bytes; }
+
+    // Loads the file, checking the load against the plain byte-at-a-time one.
+    tw::LoadedAnimation Load(const Names& names = Catalogue(), std::vector<int>* bar = nullptr) {
+        auto loaded = tw::LoadLastAnimationFromFile(file.string(), names, [&](int v) {
+            if (bar) bar->push_back(v);
+        });
+        EXPECT_TRUE(loaded.ok()) << loaded.error();
+        if (!loaded.ok()) return {};
+        std::ifstream in(file, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_EQ(loaded.value(), tw::literal::Load(bytes, names));
+        return loaded.value();
+    }
+
+    fs::path folder, file;
+};
+
+struct RoundTrip {
+    const char* label;
+    std::vector<Take> runs;  // appended in order; the last one is read back
+};
+
+class RoundTripTest : public LoadTest, public ::testing::WithParamInterface<RoundTrip> {};
+
+TEST_P(RoundTripTest, LastBlockComesBack) {
+    for (const Take& run : GetParam().runs) Append(Document(run));
+    const Take& last = GetParam().runs.back();
+    const tw::LoadedAnimation loaded = Load();
+    EXPECT_TRUE(loaded.messages.empty());
+    EXPECT_EQ(loaded.startTime, tw::DecimalText(tw::NumericValue(last.start)));
+    tw::DocumentTexts doc = Document(Take{"9", "9", "9", NoneMoves});
+    tw::ApplyLoadedAnimation(loaded, doc);
+    for (int r = 0; r < tw::RegisterCount; ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(loaded.initial[r], InitialText(r));  // verbatim, three decimals
+        EXPECT_EQ(doc.final[r], last.Moves(r) ? tw::DecimalText(tw::NumericValue(FinalText(r))) : InitialText(r));
+    }
+    if (last.moving == NoneMoves) {
+        // Only frame 0 is written: no later clock time, so no duration.
+        EXPECT_EQ(loaded.dKeyframe, "0");
+        EXPECT_EQ(loaded.framesPSec, std::nullopt);
+    } else {
+        ASSERT_TRUE(loaded.dKeyframe && loaded.framesPSec);
+        EXPECT_NEAR(tw::NumericValue(*loaded.dKeyframe), tw::NumericValue(last.seconds), 1e-6);
+        EXPECT_NEAR(tw::NumericValue(*loaded.framesPSec), tw::NumericValue(last.fps), 1e-5);
+    }
+    EXPECT_EQ(doc.finishTime, tw::FinishTimeText(doc.startTime, doc.dKeyframe));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Generated, RoundTripTest,
+    ::testing::Values(RoundTrip{"WholeRate", {{"2.5", "1", "10"}}},
+                      RoundTrip{"FractionalRate", {{"0", "0.96", "12.5"}}},
+                      RoundTrip{"FractionalRateSlow", {{"1", "2", "7.5"}}},
+                      RoundTrip{"StillRegisters", {{"3", "1", "10", NoneMoves}}},
+                      RoundTrip{"OneMovingRegister", {{"0", "1", "10", 7}}},
+                      RoundTrip{"TwoFrames", {{"4", "0.1", "10", 7}}},
+                      RoundTrip{"TwoBlocks", {{"0", "1", "10"}, {"1", "0.5", "20", 3}}},
+                      RoundTrip{"ThreeBlocks", {{"0", "1", "10"}, {"1", "1", "10", NoneMoves}, {"2", "0.3", "10"}}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// The clock values' exact texts, single-precision error included.
+TEST_F(LoadTest, TimesGiveDurationAndRateTexts) {
+    struct Row {
+        Take run;
+        const char *start, *duration, *rate;
+    };
+    for (const Row& row : {Row{{"2.5", "1", "10"}, "2.5", "1", "10"},
+                           Row{{"0", "1.9", "10"}, "0", "1.89999997615814", "10.0000001254835"},
+                           Row{{"0", "1", "10", 0}, "0", "1", "10"}}) {
+        fs::remove(file);
+        Append(Document(row.run));
+        const tw::LoadedAnimation loaded = Load();
+        EXPECT_EQ(loaded.startTime, row.start);
+        EXPECT_EQ(loaded.dKeyframe, row.duration);
+        EXPECT_EQ(loaded.framesPSec, row.rate);
+    }
+}
+
+TEST_F(LoadTest, HandWrittenFiles) {
+    const std::string lines =
+        "\\clock [t= 1.000]   \\setreg[name= HeadTwist   f0= 2.000]\r\n"
+        "\\clock [t= 1.500]   \\setreg[name= HeadTwist   f0= -3.250]\r\n";
+    struct Row {
+        const char* label;
+        std::string bytes;
+        const char *start, *duration;
+        std::optional<std::string> initial, final;
+    };
+    for (const Row& row : {
+             Row{"no header word: read from the first byte", lines, "1", "0.5", "2.000", "-3.25"},
+             Row{"header word at the first byte", "Haptek" + lines, "1", "0.5", "2.000", "-3.25"},
+             Row{"empty file", "", "0", "0", {}, {}},
+             Row{"lines before the last header word are not read", lines + "Haptek\r\n", "0", "0", {}, {}},
+             Row{"\"Haptekk\" is no header word", "Haptek\r\n" + lines + "Haptekk", "1", "0.5", "2.000", "-3.25"},
+         }) {
+        SCOPED_TRACE(row.label);
+        Write(row.bytes);
+        const tw::LoadedAnimation loaded = Load();
+        EXPECT_TRUE(loaded.messages.empty());
+        EXPECT_EQ(loaded.startTime, row.start);
+        EXPECT_EQ(loaded.dKeyframe, row.duration);
+        EXPECT_EQ(loaded.initial[2], row.initial);
+        EXPECT_EQ(loaded.final[2], row.final);
+    }
+}
+
+TEST_F(LoadTest, FigureNameBlockLoadsNothingAndSaysSoOnce) {
+    tw::DocumentTexts doc = Document({"2", "1", "10"});
+    doc.figure = "Bob";
+    Append(doc);
+    const tw::LoadedAnimation loaded = Load();
+    EXPECT_EQ(loaded.messages, std::vector<std::string>{"Unable to find setreg  on current form.  Will ignore this value"});
+    EXPECT_EQ(loaded.initial, decltype(loaded.initial){});
+    EXPECT_EQ(loaded.final, decltype(loaded.final){});
+    EXPECT_EQ(loaded.startTime, "2");
+}
+
+TEST_F(LoadTest, SubHeaderHoldingAClockMarker) {
+    // Its time becomes the start; the name search goes on from there, so only
+    // the first register line belongs to the first keyframe.
+    tw::DocumentTexts doc = Document({"0", "1", "10"});
+    doc.subHeader = "wait t= 1.5]";
+    Append(doc);
+    tw::LoadedAnimation loaded = Load();
+    EXPECT_EQ(loaded.startTime, "1.5");
+    EXPECT_EQ(loaded.initial[0], InitialText(0));
+    EXPECT_EQ(loaded.initial[1], std::nullopt);
+    EXPECT_EQ(loaded.final[104], tw::DecimalText(tw::NumericValue(FinalText(104))));
+    EXPECT_EQ(loaded.dKeyframe, "-0.5");  // time 0 is never counted: 10 intervals up to 1
+    EXPECT_EQ(loaded.framesPSec, "-20");
+
+    // An "s" after the marker: the name search runs to the end of the file.
+    fs::remove(file);
+    doc.subHeader = "t= 2]skin";
+    Append(doc);
+    loaded = Load();
+    EXPECT_EQ(loaded.startTime, "2");
+    EXPECT_EQ(loaded.messages.size(), 1u);
+    EXPECT_EQ(loaded.initial, decltype(loaded.initial){});
+}
+
+TEST_F(LoadTest, UnknownNamesAreReportedOnlyInTheFirstFrame) {
+    tw::DocumentTexts doc = Document({"0", "0.5", "10"});
+    doc.names[5] = "Mystery";                   // moves: a line on every frame
+    doc.names[6] = "Zo\xc3\xab";                // still: frame 0 only
+    doc.names[7] = "Kopf\xc3\xa9";              // known to the loading form too
+    Append(doc);
+    Names names = Catalogue();
+    names[7] = doc.names[7];
+    const tw::LoadedAnimation loaded = Load(names);
+    EXPECT_EQ(loaded.messages,
+              (std::vector<std::string>{"Unable to find setreg Mystery on current form.  Will ignore this value",
+                                        "Unable to find setreg Zo\xc3\xab on current form.  Will ignore this value"}));
+    EXPECT_EQ(loaded.initial[5], std::nullopt);
+    EXPECT_EQ(loaded.final[5], std::nullopt);
+    EXPECT_EQ(loaded.initial[7], InitialText(7));
+    EXPECT_EQ(loaded.final[7], tw::DecimalText(tw::NumericValue(FinalText(7))));
+}
+
+TEST_F(LoadTest, ApplyLeavesEverythingElseAsItWas) {
+    Append(Document({"0", "1", "10", 3}));
+    tw::DocumentTexts doc = Document({"5", "5", "5", NoneMoves});
+    doc.subHeader = "typed by the user\r\n";
+    doc.initial[3] = "old";
+    const tw::DocumentTexts before = doc;
+    tw::ApplyLoadedAnimation(Load(), doc);
+    EXPECT_EQ(doc.subHeader, before.subHeader);
+    EXPECT_EQ(doc.fileHeader, before.fileHeader);
+    EXPECT_EQ(doc.acceleration, before.acceleration);
+    EXPECT_EQ(doc.initial[3], InitialText(3));
+    EXPECT_EQ(doc.final[4], InitialText(4));
+    EXPECT_EQ(doc.finishTime, "1");
+
+    // A block at one clock time keeps the frame rate.
+    Write("\"#Haptek\r\n\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= 1.000]\r\n\"\r\n");
+    tw::ApplyLoadedAnimation(Load(), doc);
+    EXPECT_EQ(doc.framesPSec, "10");
+    EXPECT_EQ(doc.dKeyframe, "0");
+}
+
+TEST_F(LoadTest, ProgressRisesOnlyWhenTheShownValueChanges) {
+    Append(Document({"0", "5", "30"}));
+    std::vector<int> bar;
+    Load(Catalogue(), &bar);
+    ASSERT_FALSE(bar.empty());
+    for (std::size_t i = 1; i < bar.size(); ++i) EXPECT_LT(bar[i - 1], bar[i]);
+    EXPECT_GT(bar.front(), 0);
+    EXPECT_GE(bar.back(), 98);
+}
+
+TEST_F(LoadTest, FilesThatCannotBeLoadedChangeNothing) {
+    const auto error = [](const std::string& path) {
+        const auto loaded = tw::LoadLastAnimationFromFile(path, Catalogue());
+        return loaded.ok() ? std::string("loaded") : loaded.error();
+    };
+    EXPECT_EQ(error(""), tw::NoFileToLoadMessage);
+    EXPECT_EQ(error(file.string()), "The file \"" + file.string() + "\" does not exist.");
+    EXPECT_EQ(error(folder.string()), "\"" + folder.string() + "\" is a folder, not a file.");
+    Write("not a folder");
+    const std::string inner = (file / "inner.hap").string();
+    EXPECT_EQ(error(inner), "Could not read \"" + inner + "\": Not a directory.");
+    fs::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);  // no writer: must not wait for one
+    EXPECT_EQ(error(file.string()), "\"" + file.string() + "\" is not a regular file.");
+    EXPECT_EQ(error("/dev/zero"), "\"/dev/zero\" is not a regular file.");
+}
+
+// Bytes no generator writes: every search ends at the end of the file.
+TEST(LoadAnyBytes, EndsAndAgreesWithThePlainLoad) {
+    const std::string line = "\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= ";
+    for (const std::string& bytes : {std::string(100000, 's'), std::string(100000, 't') + "t= ",
+                                     line + std::string(50000, '0'), line, "Haptek" + line + "1]" + line,
+                                     std::string("t= ]setreg[name= HeadSideBend f"), std::string("\0\xff t= 1e99]", 12)}) {
+        SCOPED_TRACE(bytes.substr(0, 40));
+        EXPECT_EQ(tw::LoadLastAnimation(bytes, Catalogue()), tw::literal::Load(bytes, Catalogue()));
+    }
+}
+
+// Letters of the header word after a "Haptek" decide whether the backward
+// search, reading from the end, reaches its "k" with nothing begun.
+TEST(LoadAnyBytes, HeaderWordFollowedByItsOwnLetters) {
+    const std::string line = "\\clock [t= 1.000]   \\setreg[name= HeadTwist   f0= 2.000]";
+    for (const char* after : {"k", "kk", "kkk", "ek", "tek", "ptek", "aptek", "Haptek", "kaptek", "eek", "kHaptek"}) {
+        for (const std::string& bytes : {"Haptek" + std::string(after) + line, line + "Haptek" + after + line,
+                                         "Haptek" + line + "Haptek" + after + " " + line}) {
+            SCOPED_TRACE(bytes);
+            EXPECT_EQ(tw::LoadLastAnimation(bytes, Catalogue()), tw::literal::Load(bytes, Catalogue()));
+        }
+    }
+    std::string chain;
+    for (int i = 0; i < 20000; ++i) chain += i % 3 ? "Haptekk" : "Haptekaptek";
+    EXPECT_EQ(tw::LoadLastAnimation(line + chain, Catalogue()), tw::literal::Load(line + chain, Catalogue()));
+}
+
+// A file cut anywhere: every search meets the end at each of its turns.
+TEST(LoadAnyBytes, EveryCutOfABlockAgreesWithThePlainLoad) {
+    const std::string block =
+        "\"#Haptek\r\n\r\n\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= 1.000]\r\n"
+        "\\clock [t= 0.000]   \\setreg[name= HeadForward   f0= 2.000]\r\n"
+        "\\clock [t= 0.100]   \\setreg[name= HeadForward   f0= 2.500]\r\n\"\r\n";
+    Names withEmptyCell = Catalogue();
+    withEmptyCell[50].clear();  // an empty name then names a register
+    for (const Names& names : {Catalogue(), withEmptyCell}) {
+        for (std::size_t size = 0; size <= block.size(); ++size) {
+            const std::string_view cut(block.data(), size);
+            EXPECT_EQ(tw::LoadLastAnimation(cut, names), tw::literal::Load(cut, names)) << size;
+        }
+    }
+}
+
+}  // namespace
