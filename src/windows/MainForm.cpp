@@ -21,6 +21,8 @@
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
 #include "generation/Previews.h"
+#include "reading/FileBytes.h"
+#include "reading/LastAnimationLoader.h"
 #include "reading/SavedFile.h"
 #include "generation/ScriptFile.h"
 #include "windows/CaptionButton.h"
@@ -151,7 +153,7 @@ void MainForm::BuildControls() {
         {&MainForm::LoadFullHap, false, "LoadFullHap", "Display Saved Hap File", {7800, 2040, 1812, 492},
          &MainForm::LoadFullHap_Click},
         {&MainForm::LoadXHap, false, "LoadXHap", "Load  last animation from file", {7800, 2640, 1812, 492},
-         nullptr},
+         &MainForm::LoadXHap_Click},
         {&MainForm::Gen2Append, false, "Gen2Append", "Generate && add to file (F5)", {9720, 1080, 1932, 732},
          &MainForm::Gen2Append_Click},
         {&MainForm::Gen2Clip, false, "Gen2Clip", "Generate to Clipboard", {9720, 1920, 1932, 492},
@@ -455,6 +457,25 @@ void MainForm::LoadAnimation_Click() {
     if (shown) ActiveHaptekX1->SendCommand(QString::fromStdString(LoadCommand(path.value())));
     ActiveFile->setText(QString::fromStdString(document.activeFile));
     StartTime->setText(QString::fromStdString(shown ? DecimalText(saved.value()) : document.startTime));
+}
+
+void MainForm::LoadXHap_Click() {
+    DocumentTexts document = ReadDocument();
+    if (document.activeFile.empty()) return Inform(std::string(NoFileToLoadMessage));
+    const Outcome<FileBytes> file = ReadFileBytes(QFile::encodeName(ActiveFile->text()).toStdString());
+    if (!file) return Inform(file.error());
+    // Every load has a window of its own.
+    if (progress_) progress_->close();
+    progress_ = new ProgressForm(this);
+    progress_->PrepareForLoad();
+    const QPointer<ProgressForm> progress = progress_;
+    const LoadedAnimation loaded = LoadLastAnimation(file.value().view(), document.names, [&](int value) {
+        if (progress) progress->SetCalcProgress(value);
+    });
+    for (const std::string& message : loaded.messages) Inform(message);
+    ApplyLoadedAnimation(loaded, document);
+    WriteDocument(document);
+    if (progress) progress->ShowComplete();
 }
 
 void MainForm::LoadFullHap_Click() {

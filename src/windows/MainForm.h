@@ -125,6 +125,7 @@ public slots:
     void ResetAnim_Click();
     void Gen2Append_Click();
     void Gen2Clip_Click();
+    void LoadXHap_Click();
     void LoadFullHap_Click();
     void DeleteFile_Click();
 

@@ -66,6 +66,13 @@ void ProgressForm::PrepareForGeneration(bool resetSaveBar) {
     ShowPainted();
 }
 
+void ProgressForm::PrepareForLoad() {
+    SaveProgBar->hide();
+    Label2->hide();
+    ShowPainted();
+    CalcProgBar->setMaximum(100);
+}
+
 void ProgressForm::ShowPainted() {
     show();
     const QPointer<ProgressForm> self(this);

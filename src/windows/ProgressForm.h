@@ -27,6 +27,10 @@ public:
     // bar and its label hidden, the calculation bar shown at 0, "Complete !"
     // hidden. `resetSaveBar` also sets the save bar to 0.
     void PrepareForGeneration(bool resetSaveBar);
+    // Makes ready for reading a file and shows the window at once: the save
+    // bar and its label hidden. The load relies on a freshly created window
+    // for the calculation bar at 0 and "Complete !" hidden.
+    void PrepareForLoad();
     // Sets the calculation bar; repaints only when its shown value changes.
     void SetCalcProgress(int value);
     // Shows "Complete !" and starts the closing timer (a timer already
