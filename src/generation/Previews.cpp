@@ -42,6 +42,4 @@ Outcome<KeyframePreview> KeyframePreviewBlock(const DocumentTexts& document, Key
     return Result::Success(std::move(preview));
 }
 
-std::string LoadCommand(std::string_view path) { return "\\load [file= [" + std::string(path) + "]]"; }
-
 }  // namespace tw

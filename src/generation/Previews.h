@@ -32,7 +32,4 @@ struct KeyframePreview {
 Outcome<KeyframePreview> KeyframePreviewBlock(const DocumentTexts& document, KeyframeSide side,
                                               float frameStep);
 
-// The view's command that loads the file at `path`.
-std::string LoadCommand(std::string_view path);
-
 }  // namespace tw

@@ -1,6 +1,7 @@
 #include "reading/ChooserRules.h"
 
 #include "document/NumberText.h"
+#include "document/ViewCommands.h"
 
 namespace tw {
 
@@ -21,10 +22,10 @@ ChooserResult Refusal(const char* message) {
     return result;
 }
 
-ChooserResult Command(const char* verb, std::string_view folder, std::string_view name) {
+ChooserResult Command(std::string (*command)(std::string_view), std::string_view folder, std::string_view name) {
     ChooserResult result;
     result.kind = ChooserResult::Kind::SendCommand;
-    result.command = std::string(verb) + " [file= [" + JoinPath(folder, name) + "]]";
+    result.command = command(JoinPath(folder, name));
     return result;
 }
 
@@ -59,16 +60,16 @@ ChooserResult ConfirmChoice(std::string_view modeText, std::string_view folder,
     }
     if (mode == static_cast<int>(ChooserMode::Character)) {
         if (!Contains(selectedName, ".htr")) return Refusal("please select a character");
-        return Command("\\load", folder, selectedName);
+        return Command(LoadCommand, folder, selectedName);
     }
     if (mode == static_cast<int>(ChooserMode::Skin)) {
         if (!NamesPicture(selectedName)) return Refusal("please select a skin file (*.jpg or *.jpeg)");
-        return Command("\\load", folder, selectedName);
+        return Command(LoadCommand, folder, selectedName);
     }
     if (mode == static_cast<int>(ChooserMode::Background)) {
         if (!NamesPicture(selectedName))
             return Refusal("please select a background file (*.jpg or *.jpeg)");
-        return Command("\\loadBG", folder, selectedName);
+        return Command(LoadBackgroundCommand, folder, selectedName);
     }
     return {};
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "document/ViewCommands.h"
+
 namespace tw {
 namespace {
 
@@ -16,7 +18,7 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
 
 // The PATH of "<prefix>PATH]]", or nothing.
 bool PathAfter(std::string_view command, std::string_view prefix, std::string& path) {
-    constexpr std::string_view close = "]]";
+    constexpr std::string_view close = CommandPathClose;
     if (command.size() < prefix.size() + close.size() + 1) return false;
     if (command.substr(0, prefix.size()) != prefix) return false;
     if (command.substr(command.size() - close.size()) != close) return false;
@@ -28,11 +30,11 @@ bool PathAfter(std::string_view command, std::string_view prefix, std::string& p
 
 ViewCommand ParseViewCommand(std::string_view command) {
     ViewCommand result;
-    if (command == "\\Reset")
+    if (command == ResetCommand)
         result.kind = ViewCommandKind::Reset;
-    else if (PathAfter(command, "\\load [file= [", result.path))
+    else if (PathAfter(command, LoadCommandPrefix, result.path))
         result.kind = ViewCommandKind::Load;
-    else if (PathAfter(command, "\\loadBG [file= [", result.path))
+    else if (PathAfter(command, LoadBackgroundCommandPrefix, result.path))
         result.kind = ViewCommandKind::LoadBackground;
     else
         result.path.clear();

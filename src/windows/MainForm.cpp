@@ -17,6 +17,7 @@
 #include "document/FieldRules.h"
 #include "document/FixedPaths.h"
 #include "document/NumberText.h"
+#include "document/ViewCommands.h"
 #include "windows/RegisterPanel.h"
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
@@ -244,7 +245,7 @@ void MainForm::Form_Load() {
     Panel->ViewMode = ViewAllRegisters;
     RegisterNames = {};
     ActiveHaptekX1->SendCommand(
-        QStringLiteral("\\loadBG [file= [%1]]").arg(QString::fromStdString(StartupBackgroundPath())));
+        QString::fromStdString(LoadBackgroundCommand(StartupBackgroundPath())));
     Panel->LayoutRegisterRows();
     // Key preview: every key press passes here before the control that has
     // the focus handles it.
@@ -498,7 +499,9 @@ void MainForm::DeleteFile_Click() {
 
 void MainForm::Inform(const std::string& message) { dialogs_->Inform(this, QString::fromStdString(message)); }
 
-void MainForm::ResetAnim_Click() { ActiveHaptekX1->SendCommand(QStringLiteral("\\Reset")); }
+void MainForm::ResetAnim_Click() {
+    ActiveHaptekX1->SendCommand(QString::fromUtf8(ResetCommand.data(), static_cast<qsizetype>(ResetCommand.size())));
+}
 
 ProgressForm* MainForm::Progress() const { return progress_; }
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "generation/Previews.h"
+#include "document/ViewCommands.h"
 #include "reading/Pose.h"
 #include "reading/ViewCommand.h"
 
