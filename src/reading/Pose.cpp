@@ -212,17 +212,17 @@ PoseJoints ComputeJoints(const PoseValues& values) {
     }
     PoseJoints joints;
     for (int j = 0; j < JointCount; ++j) {
-        const JointSpec& spec = table.joints[j];
+        const JointSpec& joint = table.joints[j];
         Mat3 local;
-        for (int reg : spec.registers)
+        for (int reg : joint.registers)
             if (reg >= 0 && values[reg] != 0)
                 local = local * AxisRotation(table.drives[reg].axis, Finite(values[reg], 1e4f));
-        if (spec.parent < 0) {
-            joints[j].position = spec.offset + move;
+        if (joint.parent < 0) {
+            joints[j].position = joint.offset + move;
             joints[j].frame = turn * local;
         } else {
-            const JointPose& parent = joints[spec.parent];
-            joints[j].position = parent.position + parent.frame * spec.offset;
+            const JointPose& parent = joints[joint.parent];
+            joints[j].position = parent.position + parent.frame * joint.offset;
             joints[j].frame = parent.frame * local;
         }
     }
