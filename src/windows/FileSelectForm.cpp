@@ -174,7 +174,7 @@ void FileSelectForm::FileList1_DblClick() { SaveFileSelect_Click(); }
 
 void FileSelectForm::SaveFileSelect_Click() {
     const ChooserResult result =
-        ConfirmChoice(main_->Fileselectstatus->text().toStdString(), filePath_.toStdString(),
+        ConfirmChoice(main_->FileSelectStatus(), filePath_.toStdString(),
                       SelectedFile().toStdString(), NewFilename->text().toStdString());
     switch (result.kind) {
     case ChooserResult::Kind::Refuse:
@@ -188,7 +188,7 @@ void FileSelectForm::SaveFileSelect_Click() {
         break;
     }
     case ChooserResult::Kind::SendCommand:
-        main_->ActiveHaptekX1->SendCommand(QString::fromStdString(result.command));
+        main_->SendViewCommand(result.command);
         break;
     case ChooserResult::Kind::Nothing:
         break;

@@ -214,6 +214,12 @@ DocumentTexts MainForm::ReadDocument() const {
     return doc;
 }
 
+std::string MainForm::FileSelectStatus() const { return Utf8(Fileselectstatus); }
+
+void MainForm::SendViewCommand(const std::string& command) {
+    ActiveHaptekX1->SendCommand(QString::fromStdString(command));
+}
+
 void MainForm::WriteDocument(const DocumentTexts& doc) {
     // Only fields whose text changes are written, so a field that stays as it
     // was fires no change rule. The finish time goes before the start time and
@@ -244,8 +250,7 @@ void MainForm::Form_Load() {
     // the view starts on all registers.
     Panel->ViewMode = ViewAllRegisters;
     RegisterNames = {};
-    ActiveHaptekX1->SendCommand(
-        QString::fromStdString(LoadBackgroundCommand(StartupBackgroundPath())));
+    SendViewCommand(LoadBackgroundCommand(StartupBackgroundPath()));
     Panel->LayoutRegisterRows();
     // Key preview: every key press passes here before the control that has
     // the focus handles it.
@@ -439,7 +444,7 @@ void MainForm::ShowKeyframe(KeyframeSide side) {
         StartTime->setText(QString::fromStdString(document.startTime));
         return Inform("The preview was not shown.\n" + written.error());
     }
-    ActiveHaptekX1->SendCommand(QString::fromStdString(LoadCommand(path.value())));
+    SendViewCommand(LoadCommand(path.value()));
     StartTime->setText(QString::fromStdString(DecimalText(saved.value())));
 }
 
@@ -455,7 +460,7 @@ void MainForm::LoadAnimation_Click() {
     ActiveFile->setText(QString::fromStdString(path.value()));
     const bool shown = RunToFile(path.value(), FileWrite::Replace);
     if (progress_) progress_->hide();
-    if (shown) ActiveHaptekX1->SendCommand(QString::fromStdString(LoadCommand(path.value())));
+    if (shown) SendViewCommand(LoadCommand(path.value()));
     ActiveFile->setText(QString::fromStdString(document.activeFile));
     StartTime->setText(QString::fromStdString(shown ? DecimalText(saved.value()) : document.startTime));
 }
@@ -484,7 +489,7 @@ void MainForm::LoadFullHap_Click() {
         dialogs_->Inform(this, QStringLiteral("Please select file from menu on left."));
         return;
     }
-    ActiveHaptekX1->SendCommand(QString::fromStdString(LoadCommand(Utf8(ActiveFile))));
+    SendViewCommand(LoadCommand(Utf8(ActiveFile)));
 }
 
 void MainForm::DeleteFile_Click() {
@@ -499,9 +504,7 @@ void MainForm::DeleteFile_Click() {
 
 void MainForm::Inform(const std::string& message) { dialogs_->Inform(this, QString::fromStdString(message)); }
 
-void MainForm::ResetAnim_Click() {
-    ActiveHaptekX1->SendCommand(QString::fromUtf8(ResetCommand.data(), static_cast<qsizetype>(ResetCommand.size())));
-}
+void MainForm::ResetAnim_Click() { SendViewCommand(std::string(ResetCommand)); }
 
 ProgressForm* MainForm::Progress() const { return progress_; }
 

@@ -94,6 +94,10 @@ public:
     // user types (a new start time or duration recomputes the finish time).
     DocumentTexts ReadDocument() const;
     void WriteDocument(const DocumentTexts& document);
+    // The file chooser's mode as the four file buttons leave it.
+    std::string FileSelectStatus() const;
+    // Hands a command to the character view.
+    void SendViewCommand(const std::string& command);
 
     // Start-up steps; run once by the constructor before the window is shown.
     void Form_Load();
