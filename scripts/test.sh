@@ -20,6 +20,25 @@ fi
 cmake --build build-core
 ctest --test-dir build-core --output-on-failure --timeout 300
 
+echo "== Fuzz targets (clang, libFuzzer with address and undefined-behaviour checks) =="
+# Each target runs over its seeds and then a fixed number of inputs it makes
+# from them, from a fixed seed, so the run is the same every time.
+CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTW_BUILD_FUZZERS=ON -DTW_BUILD_WINDOWS=OFF \
+    -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCHMARKS=OFF > /dev/null
+cmake --build build-fuzz
+for target in build-fuzz/fuzz/fuzz_*; do
+  name=$(basename "$target")
+  corpus=$(mktemp -d)
+  cp fuzz/seeds/"${name#fuzz_}"/* "$corpus"/
+  "$target" -seed=1 -runs=20000 -max_len=65536 "$corpus" 2> "$corpus.log" || {
+    cat "$corpus.log" >&2
+    echo "$name found a fault" >&2
+    exit 1
+  }
+  echo "$name: $(grep -o 'Done [0-9]* runs.*' "$corpus.log")"
+  rm -rf "$corpus" "$corpus.log"
+done
+
 echo "== Everything =="
 ctest_cmd=(ctest --test-dir build --output-on-failure --timeout 300)
 if [ -n "${DISPLAY:-}" ]; then

@@ -88,9 +88,10 @@ Outcome<void> CheckBlockTexts(BlockDestination destination, const DocumentTexts&
     if (toFile) check(SingleLineFault, document.activeFile, [] { return "The file path"; });
     const std::pair<const std::string*, const char*> lines[] = {
         {&document.fileHeader, "The File Header"}, {&document.figure, "The figure name"}};
-    for (const auto& [text, field] : lines) {
-        check(SingleLineFault, *text, [&] { return std::string(field); });
-        if (toFile) check(CodePageFault, *text, [&] { return std::string(field); });
+    for (const auto& line : lines) {
+        const char* field = line.second;
+        check(SingleLineFault, *line.first, [field] { return std::string(field); });
+        if (toFile) check(CodePageFault, *line.first, [field] { return std::string(field); });
     }
     for (int r = 0; r < RegisterCount && !fault; ++r) {
         const std::string& name = document.names[r];
