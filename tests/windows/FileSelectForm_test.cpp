@@ -53,9 +53,8 @@ private slots:
         QVERIFY(QDir::setCurrent(dir.path()));
     }
     void init() {
-        messages.clear();
-        form = std::make_unique<MainForm>(std::make_unique<test::RecordingDialogs>(&messages));
-        QVERIFY(test::ShowActive(form.get()));
+        form = test::ShownMainForm(&messages);
+        QVERIFY(form);
     }
     void cleanup() { form.reset(); }
 

@@ -33,8 +33,8 @@ class FormSetValueTest : public QObject {
 
 private slots:
     void init() {
-        form = std::make_unique<MainForm>(std::make_unique<test::RecordingDialogs>(&messages));
-        QVERIFY(test::ShowActive(form.get()));
+        form = test::ShownMainForm(&messages);
+        QVERIFY(form);
     }
     void cleanup() { form.reset(); }
 

@@ -103,8 +103,8 @@ private slots:
         messages.clear();
         dir = std::make_unique<QTemporaryDir>();
         QVERIFY(dir->isValid());
-        form = std::make_unique<MainForm>(std::make_unique<test::RecordingDialogs>(&messages));
-        QVERIFY(test::ShowActive(form.get()));
+        form = test::ShownMainForm(&messages);
+        QVERIFY(form);
     }
     void cleanup() {
         form.reset();

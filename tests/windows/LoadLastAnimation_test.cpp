@@ -27,9 +27,8 @@ class LoadLastAnimationTest : public QObject {
 
 private slots:
     void init() {
-        messages.clear();
-        form = std::make_unique<MainForm>(std::make_unique<test::RecordingDialogs>(&messages));
-        QVERIFY(test::ShowActive(form.get()));
+        form = test::ShownMainForm(&messages);
+        QVERIFY(form);
     }
     void cleanup() { form.reset(); }
 

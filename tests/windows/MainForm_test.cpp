@@ -87,9 +87,8 @@ class MainFormTest : public QObject {
 
 private slots:
     void init() {
-        messages.clear();
-        form = std::make_unique<MainForm>(std::make_unique<test::RecordingDialogs>(&messages));
-        QVERIFY(test::ShowActive(form.get()));
+        form = test::ShownMainForm(&messages);
+        QVERIFY(form);
     }
     void cleanup() { form.reset(); }
 

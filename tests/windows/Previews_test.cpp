@@ -60,9 +60,8 @@ private slots:
         runtime = std::make_unique<QTemporaryDir>();
         qputenv("XDG_RUNTIME_DIR", runtime->path().toLocal8Bit());
         folder = runtime->path() + QStringLiteral("/tweenwright");
-        messages.clear();
-        form = std::make_unique<MainForm>(std::make_unique<test::RecordingDialogs>(&messages));
-        QVERIFY(test::ShowActive(form.get()));
+        form = test::ShownMainForm(&messages);
+        QVERIFY(form);
         form->StartTime->setFocus();
     }
     void cleanup() { form.reset(); }

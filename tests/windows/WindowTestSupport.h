@@ -10,7 +10,10 @@
 #include <QWidget>
 #include <cstdlib>
 
+#include <memory>
+
 #include "windows/Dialogs.h"
+#include "windows/MainForm.h"
 
 namespace tw::test {
 
@@ -57,6 +60,15 @@ inline int PixelsUnlike(const QImage& image, const QLine& line, const QColor& ba
     int count = 0;
     for (QPoint p = line.p1(); p != line.p2() + step; p += step) count += image.pixelColor(p) != background;
     return count;
+}
+
+// A new main window, shown and given the keyboard, whose messages go to
+// `log` (emptied first); none when the window did not become active.
+inline std::unique_ptr<MainForm> ShownMainForm(QStringList* log) {
+    log->clear();
+    auto form = std::make_unique<MainForm>(std::make_unique<RecordingDialogs>(log));
+    if (!ShowActive(form.get())) return nullptr;
+    return form;
 }
 
 }  // namespace tw::test
