@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+
+#include <sys/mman.h>
 
 #include "document/NumberText.h"
 #include "generation/Digits.h"
@@ -26,6 +29,26 @@ std::size_t NumberLengthBound(double value) {
         return sign + static_cast<std::size_t>(DecimalDigitCount(whole)) + 4;
     }
     return sign + static_cast<std::size_t>(std::floor(std::log10(magnitude))) + 2 + 4;
+}
+
+// Makes room for `bytes` in `text`. A large block that needs fresh memory asks
+// for huge pages: the first touch of each 2 MiB then costs one fault instead
+// of 512, which is most of a first run's time. The size asked of malloc is a
+// whole number of huge pages less its chunk header, so the mapping it makes
+// is whole huge pages, which the kernel places on a huge-page boundary. Where
+// huge pages are not to be had, the advice fails and nothing changes.
+void ReserveBlock(std::string& text, std::size_t bytes) {
+    constexpr std::size_t HugePage = std::size_t{2} << 20;
+    constexpr std::size_t MallocHeader = 32;  // chunk header and terminator, rounded up
+    if (bytes <= text.capacity() || bytes < 4 * HugePage) {
+        text.reserve(bytes);
+        return;
+    }
+    text.reserve((bytes + MallocHeader + HugePage - 1) / HugePage * HugePage - MallocHeader);
+    constexpr std::uintptr_t Page = 4096;
+    const auto start = (reinterpret_cast<std::uintptr_t>(text.data()) + Page - 1) & ~(Page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + text.capacity()) & ~(Page - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
 }  // namespace
@@ -91,7 +114,7 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
     block.frameStep = frameStep;
     block.text = std::move(reuse);
     block.text.clear();
-    block.text.reserve(static_cast<std::size_t>(estimate));
+    ReserveBlock(block.text, static_cast<std::size_t>(estimate));
     StartBlock(block.text, input.fileHeader);
     AddSubHeader(block.text, input.subHeader);
 
