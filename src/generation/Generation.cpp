@@ -118,20 +118,33 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
     StartBlock(block.text, input.fileHeader);
     AddSubHeader(block.text, input.subHeader);
 
-    // Each frame is written into a small buffer that stays in cache, then
-    // added. A time or value that is not finite ends the run with a message;
+    // Frames are written straight into the block, which is first grown to the
+    // estimate (filling it is cheaper than copying each frame in from a
+    // buffer of its own). Where the room left is less than the longest frame,
+    // a frame goes through a small buffer and the block grows only by what it
+    // holds. A time or value that is not finite ends the run with a message;
     // the caller has written nothing yet.
-    std::string frameBuffer(emitter.MaxFrameBytes(), '\0');
+    const std::size_t room = emitter.MaxFrameBytes();
+    std::string frameBuffer;
+    std::size_t used = block.text.size();
+    block.text.resize(std::max(used, static_cast<std::size_t>(estimate)));
     int shown = -1;
     for (float t = 0.0f; t < bound; t += 1.0f) {
+        const bool direct = block.text.size() - used >= room;
+        if (!direct && frameBuffer.empty()) frameBuffer.resize(room);
+        char* const at = direct ? block.text.data() + used : frameBuffer.data();
         bool finite = true;
-        const char* end = emitter.WriteFrame(frameBuffer.data(), t, false, finite);
+        const auto length = static_cast<std::size_t>(emitter.WriteFrame(at, t, false, finite) - at);
         if (!finite) {
             std::optional<std::string> fault = emitter.FrameFault(t, false);
             return Result::Failure(fault ? std::move(*fault) : "A value is out of range.");
         }
-        block.text.append(frameBuffer.data(), static_cast<std::size_t>(end - frameBuffer.data()));
-        if (block.text.size() > MaxBlockBytes) return Result::Failure(tooLarge);
+        if (!direct) {
+            if (used + length > block.text.size()) block.text.resize(used + length);
+            std::memcpy(block.text.data() + used, frameBuffer.data(), length);
+        }
+        used += length;
+        if (used > MaxBlockBytes) return Result::Failure(tooLarge);
         if (progress) {
             const float value = std::clamp(t / frameCount * 99.0f, 0.0f, 99.0f);
             const int whole = static_cast<int>(value);
@@ -141,6 +154,7 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
             }
         }
     }
+    block.text.resize(used);
     return Result::Success(std::move(block));
 }
 
