@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "Rounds.h"
-#include "reading/Pose.h"
+#include "figure/Pose.h"
 #include "windows/FigurePainter.h"
 
 namespace {

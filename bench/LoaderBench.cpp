@@ -152,7 +152,7 @@ Load StreamLoad(const fs::path& file) {
     Load load;
     StreamSource source(file);
     const Names names = Catalogue();
-    const tw::LoadProgressFn progress = [&](int v) { load.shown.push_back(v); };
+    const tw::ProgressFn progress = [&](int v) { load.shown.push_back(v); };
     load.loaded = tw::literal::Loader<StreamSource>(source, names, progress).Run();
     return load;
 }
