@@ -40,14 +40,16 @@ std::size_t NumberLengthBound(double value) {
 void ReserveBlock(std::string& text, std::size_t bytes) {
     constexpr std::size_t HugePage = std::size_t{2} << 20;
     constexpr std::size_t MallocHeader = 32;  // chunk header and terminator, rounded up
-    if (bytes <= text.capacity() || bytes < 4 * HugePage) {
+    // Below half a huge page the rounding would cost more than it saves.
+    if (bytes <= text.capacity() || bytes < HugePage / 2) {
         text.reserve(bytes);
         return;
     }
     text.reserve((bytes + MallocHeader + HugePage - 1) / HugePage * HugePage - MallocHeader);
-    constexpr std::uintptr_t Page = 4096;
-    const auto start = (reinterpret_cast<std::uintptr_t>(text.data()) + Page - 1) & ~(Page - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + text.capacity()) & ~(Page - 1);
+    // The whole huge pages inside the block's room (the first one holds
+    // malloc's header, already written, and stays in small pages).
+    const auto start = (reinterpret_cast<std::uintptr_t>(text.data()) + HugePage - 1) & ~(HugePage - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + text.capacity()) & ~(HugePage - 1);
     if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
