@@ -39,10 +39,6 @@ ChooserResult ActiveFile(std::string_view folder, const std::string& fileName) {
 
 }  // namespace
 
-std::string HeaderNaming(std::string_view name) {
-    return "#Haptek  Version= 2.00 Name= " + std::string(name) + "   HapType= script FileType= text";
-}
-
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string path(folder);
     if (path.empty() || path.back() != '/') path += '/';

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "document/FileHeader.h"
+
 namespace tw {
 
 // The chooser's modes as the main window's hidden mode field holds them.
@@ -25,9 +27,6 @@ struct ChooserResult {
     std::string command;
     std::string message;
 };
-
-// The header line naming the file `name`.
-std::string HeaderNaming(std::string_view name);
 
 // Folder and name joined with '/'; a folder that already ends in '/' (the
 // root) gets no second one.

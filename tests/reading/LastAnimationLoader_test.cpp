@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "LiteralLoader.h"
+#include "TempFolder.h"
 #include "document/FieldRules.h"
 #include "document/NumberText.h"
 #include "generation/FileBlock.h"
@@ -56,15 +57,12 @@ tw::DocumentTexts Document(const Take& run) {
     return doc;
 }
 
-class LoadTest : public ::testing::Test {
+class LoadTest : public TempFolderTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tw-loader-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder = pattern;
+        TempFolderTest::SetUp();
         file = folder / "walk.hap";
     }
-    void TearDown() override { fs::remove_all(folder); }
 
     void Append(const tw::DocumentTexts& doc) {
         auto block = tw::BlockFor(tw::BlockDestination::File, doc);
@@ -86,7 +84,7 @@ protected:
         return loaded.value();
     }
 
-    fs::path folder, file;
+    fs::path file;
 };
 
 struct RoundTrip {
