@@ -34,6 +34,7 @@ ProgressForm::ProgressForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setFixedSize(Px(9492), Px(6036));
 
     Label1 = new QLabel(QStringLiteral("Calculating..."), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
     PlaceTwips(Label1, 600, 480, 1452, 372);
     CalcProgBar = MakeBar(this, "CalcProgBar");
     PlaceTwips(CalcProgBar, 600, 720, 8292, 852);
@@ -52,6 +53,7 @@ ProgressForm::ProgressForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     PlaceTwips(CompleteLab, 1080, 4080, 7452, 1452);
     CompleteLab->hide();
     Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &ProgressForm::Timer1_Timer);
 }
