@@ -1,6 +1,6 @@
 #include "windows/ProgressForm.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QCloseEvent>
 #include <QLabel>
@@ -76,6 +76,7 @@ void ProgressForm::PrepareForLoad() {
 }
 
 void ProgressForm::ShowPainted() {
+    const QPointer<QWidget> active = QApplication::activeWindow();
     show();
     const QPointer<ProgressForm> self(this);
     const QDeadlineTimer deadline(2000);
@@ -83,6 +84,13 @@ void ProgressForm::ShowPainted() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
         if (!self) return;  // closed from outside meanwhile
         if (!painted_) QThread::msleep(2);
+    }
+    // Some platforms make every window they show active, whatever it asks
+    // for; the keyboard then goes back to the window that had it.
+    if (active && active != this && QApplication::activeWindow() == this) {
+        active->activateWindow();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+        if (!self) return;
     }
     // A window that was on the screen already shows its new state now.
     repaint();
