@@ -80,7 +80,7 @@ struct Place {
     int left, top, width, height;
 };
 
-struct FieldSpec {
+struct FieldRow {
     QLineEdit* MainForm::*member;
     const char* name;
     const char* labelName;  // the label before it: its name and caption
@@ -90,7 +90,7 @@ struct FieldSpec {
     std::string_view text;  // default text
 };
 
-struct ButtonSpec {
+struct ButtonRow {
     QPushButton* MainForm::*member;
     bool inCommands;  // placed in the Commands frame
     const char* name;
@@ -115,7 +115,7 @@ void MainForm::BuildControls() {
     PlaceTwips(Fileselectstatus, {360, 7800, 372, 288});
     Fileselectstatus->hide();
 
-    static const FieldSpec fields[] = {
+    static const FieldRow fields[] = {
         {&MainForm::ActiveFile, "ActiveFile", "LabelFile", "File:", {1320, 240, 372, 252}, {1680, 240, 10092, 288}, ""},
         {&MainForm::FileHeader, "FileHeader", "Label7", "File Header:", {1320, 600, 1092, 252}, {2280, 600, 9492, 288},
          DefaultFileHeader},
@@ -129,7 +129,7 @@ void MainForm::BuildControls() {
         {&MainForm::Acceleration, "Acceleration", "Label3", "Acceleration of movement:", {1440, 2040, 1932, 252},
          {3480, 2040, 732, 288}, "0"},
     };
-    for (const FieldSpec& f : fields) {
+    for (const FieldRow& f : fields) {
         auto* label = new QLabel(QString::fromLatin1(f.label), this);
         label->setObjectName(QString::fromLatin1(f.labelName));
         PlaceTwips(label, f.labelPlace);
@@ -149,7 +149,7 @@ void MainForm::BuildControls() {
         ProgressBar1[k] = bar;
     }
 
-    static const ButtonSpec buttons[] = {
+    static const ButtonRow buttons[] = {
         {&MainForm::FileSelect, true, "FileSelect", "Select File", {120, 360, 852, 492},
          &MainForm::FileSelect_Click},
         {&MainForm::Selectcharacterbutton, true, "Selectcharacterbutton", "Select Character",
@@ -181,7 +181,7 @@ void MainForm::BuildControls() {
         {&MainForm::ClearClipboard, false, "ClearClipboard", "Clear Sub Header", {9240, 3360, 1692, 252},
          &MainForm::ClearClipboard_Click},
     };
-    for (const ButtonSpec& b : buttons) {
+    for (const ButtonRow& b : buttons) {
         QPushButton* button = MakeCaptionButton(b.inCommands ? static_cast<QWidget*>(Commands) : this, b.name, b.caption,
                                                 b.place.left, b.place.top, b.place.width, b.place.height);
         this->*b.member = button;
