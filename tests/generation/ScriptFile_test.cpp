@@ -59,8 +59,6 @@ protected:
     static std::string NoRoom(const std::string& what, const fs::path& path) {
         return what + "\"" + path.string() + "\": " + std::generic_category().message(EFBIG) + ".";
     }
-
-    fs::path folder;
 };
 
 TEST_F(ScriptFileTest, AppendCreatesThenAddsRecords) {
