@@ -139,6 +139,9 @@ TEST(ReadHapScript, BrokenLineCostsOnlyThatLine) {
         "\\clock [t= 1.500]   \\setreg[name= HeadTwist   f0= 1e39]",   // beyond a float
         "\\clock [t= 1.500]   \\setreg[name= HeadTwist]",             // no value
         "\\clock [t= 1.500]   \\setreg[f0= 9.000]",                   // no name
+        "\\clock [t= 1.500]   \\setreg[name=    f0= 9.000]",           // empty name, in the
+        "\\clock [t= 1.500]   \\setreg[figure= x name=    f0= 9.000]", // generator's spacing
+        " \\clock [t= 1.500] \\setreg[name= f0= 9.000]",               // and off the quick path
         "words \\clock [t= 1.500]",
     };
     for (const std::string& line : broken) {
