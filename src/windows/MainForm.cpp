@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -21,7 +23,9 @@
 #include "windows/RegisterPanel.h"
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
+#include "generation/GenerationRun.h"
 #include "generation/Previews.h"
+#include "reading/ChooserRules.h"
 #include "reading/FileBytes.h"
 #include "reading/LastAnimationLoader.h"
 #include "reading/SavedFile.h"
@@ -212,6 +216,14 @@ DocumentTexts MainForm::ReadDocument() const {
     doc.initial = std::move(columns.initial);
     doc.final = std::move(columns.final);
     return doc;
+}
+
+void MainForm::OpenFile(const QString& path) {
+    const QFileInfo file(path);
+    DocumentTexts document = ReadDocument();
+    document.activeFile = QDir::cleanPath(file.absoluteFilePath()).toStdString();
+    document.fileHeader = HeaderNaming(file.fileName().toStdString());
+    WriteDocument(document);
 }
 
 std::string MainForm::FileSelectStatus() const { return Utf8(Fileselectstatus); }
@@ -518,7 +530,7 @@ bool MainForm::GenerateBlock(ProgressForm* progress, bool forFile) {
     DocumentTexts input = ReadDocument();
     // The run writes into the memory of the last block: repeated runs then
     // touch no fresh memory.
-    Outcome<GeneratedBlock> result = BlockFor(
+    Outcome<DocumentRun> result = RunDocument(
         forFile ? BlockDestination::File : BlockDestination::Clipboard, input, [progress](int value) { if (progress) progress->SetCalcProgress(value); },
         std::move(ScriptBuffer));
     if (!result) {
@@ -527,9 +539,10 @@ bool MainForm::GenerateBlock(ProgressForm* progress, bool forFile) {
         return false;
     }
     RegisterNames = input.names;
-    FrameCount = result.value().frameCount;
-    FrameStep = result.value().frameStep;
-    ScriptBuffer = std::move(result.value().text);
+    FrameCount = result.value().block.frameCount;
+    FrameStep = result.value().block.frameStep;
+    ScriptBuffer = std::move(result.value().block.text);
+    nextStartTime_ = std::move(result.value().nextStartTime);
     return true;
 }
 
@@ -539,7 +552,7 @@ void MainForm::ConsumeSubHeader() {
 
 void MainForm::Gen2Append_Click() {
     if (ActiveFile->text().isEmpty()) {
-        dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
+        Inform(std::string(NoFileToAppendMessage));
         return;
     }
     RunToFile(QFile::encodeName(ActiveFile->text()).toStdString(), FileWrite::Append);
@@ -552,14 +565,12 @@ bool MainForm::RunToFile(const std::string& path, FileWrite write) {
                                                              : ReplaceWithQuotedRecord(path, ScriptBuffer);
     if (!written) {
         if (progress) progress->close();
-        dialogs_->Inform(this, QStringLiteral("The animation was not added.\n%1\n"
-                                              "The file was left as it was.")
-                                   .arg(QString::fromStdString(written.error())));
+        Inform(NotAddedMessage(written.error()));
         return false;
     }
     ConsumeSubHeader();
     if (progress) progress->ShowComplete();
-    StartTime->setText(Finishtime->text());
+    StartTime->setText(QString::fromStdString(nextStartTime_));
     UpdateFinishTime();
     return true;
 }

@@ -96,6 +96,9 @@ public:
     void WriteDocument(const DocumentTexts& document);
     // The file chooser's mode as the four file buttons leave it.
     std::string FileSelectStatus() const;
+    // Makes `path`, made absolute against the current folder, the active file
+    // with the File Header naming it, as choosing it in the file chooser does.
+    void OpenFile(const QString& path);
     // Hands a command to the character view.
     void SendViewCommand(const std::string& command);
 
@@ -164,6 +167,8 @@ private:
     QPointer<ProgressForm> progress_;
     QPointer<FileSelectForm> chooser_;
     QPointer<FormHelp> help_;
+    // The start time a file run leaves (set with the run's block).
+    std::string nextStartTime_;
 };
 
 }  // namespace tw
