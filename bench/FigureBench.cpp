@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "reading/Pose.h"
+#include "figure/Pose.h"
 #include "windows/FigurePainter.h"
 
 namespace {

@@ -123,7 +123,7 @@ tw::LoadedAnimation FastLoad(const fs::path& file, int& bar) {
 tw::LoadedAnimation PlainLoad(const fs::path& file, int& bar) {
     StreamSource source(file);
     const Names names = Catalogue();
-    const tw::LoadProgressFn progress = [&](int v) { bar = v; };
+    const tw::ProgressFn progress = [&](int v) { bar = v; };
     return tw::literal::Loader<StreamSource>(source, names, progress).Run();
 }
 

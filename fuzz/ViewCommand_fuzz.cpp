@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "reading/Pose.h"
-#include "reading/ViewCommand.h"
+#include "figure/Pose.h"
+#include "document/ViewCommands.h"
 
 namespace {
 

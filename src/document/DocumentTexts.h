@@ -10,6 +10,9 @@
 
 namespace tw {
 
+// The two keyframes of the document: the initial and the final values.
+enum class KeyframeSide { Initial, Final };
+
 struct DocumentTexts {
     std::string activeFile;    // path of the active hap file, empty until one is chosen
     std::string fileHeader;    // header line written before each block

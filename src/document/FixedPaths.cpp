@@ -50,19 +50,24 @@ Outcome<std::string> PreviewFolder() {
     return Outcome<std::string>::Success(folder);
 }
 
-std::string PreviewPath(const std::string& folder, PreviewKind kind) {
-    switch (kind) {
-    case PreviewKind::Initial: return folder + "/initial.hap";
-    case PreviewKind::Final: return folder + "/final.hap";
-    case PreviewKind::Animation: break;
-    }
+std::string KeyframePreviewPath(const std::string& folder, KeyframeSide side) {
+    return folder + (side == KeyframeSide::Initial ? "/initial.hap" : "/final.hap");
+}
+
+std::string AnimationPreviewPath(const std::string& folder) {
     return folder + "/animationtest.hap";
 }
 
-Outcome<std::string> PreviewFile(PreviewKind kind) {
+Outcome<std::string> KeyframePreviewFile(KeyframeSide side) {
     Outcome<std::string> folder = PreviewFolder();
     if (!folder) return folder;
-    return Outcome<std::string>::Success(PreviewPath(folder.value(), kind));
+    return Outcome<std::string>::Success(KeyframePreviewPath(folder.value(), side));
+}
+
+Outcome<std::string> AnimationPreviewFile() {
+    Outcome<std::string> folder = PreviewFolder();
+    if (!folder) return folder;
+    return Outcome<std::string>::Success(AnimationPreviewPath(folder.value()));
 }
 
 }  // namespace tw

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "document/DocumentTexts.h"
 #include "document/Outcome.h"
 
 namespace tw {
@@ -10,9 +11,6 @@ namespace tw {
 // The picture the character view shows as background at start-up: a file the
 // user may put in the home folder. Whether it exists is not checked.
 std::string StartupBackgroundPath();
-
-// The three preview scripts, each replaced whole by its preview.
-enum class PreviewKind { Initial, Final, Animation };
 
 // The program's own folder for this user's preview files: "tweenwright" under
 // $XDG_RUNTIME_DIR when that is set, else "tweenwright-<uid>" under $TMPDIR or
@@ -22,12 +20,14 @@ enum class PreviewKind { Initial, Final, Animation };
 // reads).
 Outcome<std::string> PreviewFolder();
 
-// The preview file of `kind` in `folder`: initial.hap, final.hap or
-// animationtest.hap.
-std::string PreviewPath(const std::string& folder, PreviewKind kind);
+// The preview files in `folder`, each replaced whole by its preview: one
+// keyframe's pose (initial.hap, final.hap) and the movement (animationtest.hap).
+std::string KeyframePreviewPath(const std::string& folder, KeyframeSide side);
+std::string AnimationPreviewPath(const std::string& folder);
 
-// PreviewFolder() and PreviewPath() together: the one path each preview
-// writes and then names in its load command.
-Outcome<std::string> PreviewFile(PreviewKind kind);
+// PreviewFolder() and one of the paths above together: the one path each
+// preview writes and then names in its load command.
+Outcome<std::string> KeyframePreviewFile(KeyframeSide side);
+Outcome<std::string> AnimationPreviewFile();
 
 }  // namespace tw

@@ -13,6 +13,7 @@
 #include "generation/FrameEmitter.h"
 #include "document/DocumentTexts.h"
 #include "document/Outcome.h"
+#include "document/Progress.h"
 
 namespace tw {
 
@@ -21,9 +22,6 @@ struct GeneratedBlock {
     float frameCount = 0;
     float frameStep = 0;
 };
-
-// Called with the progress bar's whole value 0..99 whenever it changes.
-using ProgressFn = std::function<void(int)>;
 
 // A block may hold at most this many bytes.
 inline constexpr std::size_t MaxBlockBytes = std::size_t{1} << 30;

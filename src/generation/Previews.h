@@ -10,8 +10,6 @@
 
 namespace tw {
 
-enum class KeyframeSide { Initial, Final };
-
 // The start time a preview keeps while it writes from time 0, read strictly as
 // a 32-bit number; after the preview the field shows this value as text. A
 // message as a generation run gives when the text is not such a number.

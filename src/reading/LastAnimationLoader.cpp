@@ -297,7 +297,7 @@ int ReadRegister(BlockReader& reader, NameTable& table, std::string_view& name) 
 // changes is worked out once per change instead of the value on every line.
 class Progress {
 public:
-    Progress(const LoadProgressFn& report, std::size_t origin, std::size_t length)
+    Progress(const ProgressFn& report, std::size_t origin, std::size_t length)
         : report_(report), origin_(origin), span_(length > origin ? length - origin : 0) {
         if (!report_ || span_ == 0) next_ = NoChange;
         else next_ = FirstBeyond(origin_);
@@ -331,7 +331,7 @@ private:
         return low;
     }
 
-    const LoadProgressFn& report_;
+    const ProgressFn& report_;
     std::size_t origin_;
     std::size_t span_;
     int shown_ = 0;
@@ -348,7 +348,7 @@ std::string UnknownNameMessage(std::string_view nameUtf8) {
 }
 
 LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::string, RegisterCount>& names,
-                                  const LoadProgressFn& progress) {
+                                  const ProgressFn& progress) {
     LoadedAnimation loaded;
     NameTable table(names);
     BlockReader reader(file);
@@ -425,7 +425,7 @@ LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::s
 
 Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
                                                    const std::array<std::string, RegisterCount>& names,
-                                                   const LoadProgressFn& progress) {
+                                                   const ProgressFn& progress) {
     if (activeFile.empty()) return Outcome<LoadedAnimation>::Failure(std::string(NoFileToLoadMessage));
     const Outcome<FileBytes> bytes = ReadFileBytes(std::filesystem::path(activeFile));
     if (!bytes) return Outcome<LoadedAnimation>::Failure(bytes.error());

@@ -13,16 +13,13 @@
 
 #include "document/DocumentTexts.h"
 #include "document/Outcome.h"
+#include "document/Progress.h"
 #include "document/RegisterCatalogue.h"
 
 namespace tw {
 
 // What the load command shows when no file has been chosen.
 inline constexpr std::string_view NoFileToLoadMessage = "Please select a file using the menu on the left.";
-
-// Called with the progress bar's whole value 0..99 whenever it changes (it
-// starts at 0).
-using LoadProgressFn = std::function<void(int)>;
 
 // The texts a load writes. A field without a value keeps its text.
 struct LoadedAnimation {
@@ -47,14 +44,14 @@ struct LoadedAnimation {
 // page) with `names` as the 105 name cells (UTF-8). Any bytes at all give a
 // result, in time linear in their number.
 LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::string, RegisterCount>& names,
-                                  const LoadProgressFn& progress = {});
+                                  const ProgressFn& progress = {});
 
 // The load command's whole work on the file named by `activeFile`: fails with
 // NoFileToLoadMessage when it is empty, or with ReadFileBytes' message naming
 // the file; otherwise LoadLastAnimation over the file's bytes.
 Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
                                                    const std::array<std::string, RegisterCount>& names,
-                                                   const LoadProgressFn& progress = {});
+                                                   const ProgressFn& progress = {});
 
 // Writes a load into the document: the loaded initial texts, every final text
 // (the loaded one, else the initial text), start time, duration and frame rate

@@ -13,7 +13,7 @@
 
 #include "document/FixedPaths.h"
 #include "generation/HapScript.h"
-#include "reading/ViewCommand.h"
+#include "document/ViewCommands.h"
 
 namespace tw {
 

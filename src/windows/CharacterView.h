@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "reading/HapScriptReader.h"
-#include "reading/Pose.h"
+#include "figure/Pose.h"
 #include "windows/FigurePainter.h"
 
 namespace tw {

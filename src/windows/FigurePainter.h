@@ -8,7 +8,7 @@
 #include <array>
 #include <vector>
 
-#include "reading/Pose.h"
+#include "figure/Pose.h"
 
 class QPainter;
 

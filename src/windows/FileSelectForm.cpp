@@ -11,7 +11,7 @@
 #include <QStyle>
 
 #include "document/DocumentTexts.h"
-#include "reading/ChooserRules.h"
+#include "document/ChooserRules.h"
 #include "windows/CharacterView.h"
 #include "windows/Dialogs.h"
 #include "windows/MainForm.h"

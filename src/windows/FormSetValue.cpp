@@ -56,7 +56,7 @@ FormSetValue::FormSetValue(MainForm* main)
     installEventFilter(this);
 }
 
-void FormSetValue::SetTarget(EditSideKind side, int index, int sliderPosition) {
+void FormSetValue::SetTarget(KeyframeSide side, int index, int sliderPosition) {
     {
         // Placing the thumb for a new box is not a move by the user.
         const QSignalBlocker quiet(SliderSetValue);
@@ -73,7 +73,7 @@ double FormSetValue::SliderValue() const {
 
 void FormSetValue::LoadSliderValue(const QString& text) {
     DocumentTexts document = main_->ReadDocument();
-    auto& column = EditSide == EditSideKind::Initial ? document.initial : document.final;
+    auto& column = EditSide == KeyframeSide::Initial ? document.initial : document.final;
     column[EditIndex] = text.toStdString();
     main_->WriteDocument(document);
     emit ValueWritten(EditSide, EditIndex);
@@ -85,7 +85,7 @@ void FormSetValue::SliderSetValue_Scroll() {
 
 void FormSetValue::SliderSetValue_MouseUp() {
     LoadSliderValue(QString::fromStdString(DecimalText(static_cast<float>(SliderValue()))));
-    if (EditSide == EditSideKind::Initial) main_->LoadInitialV_Click();
+    if (EditSide == KeyframeSide::Initial) main_->LoadInitialV_Click();
     else main_->LoadFinalV_Click();
     hide();
     ReturnToMain();

@@ -23,8 +23,8 @@ public:
 
     // The box edited from now on and the slider's position for its value
     // (a position beyond the slider's ends goes to the nearer end).
-    void SetTarget(EditSideKind side, int index, int sliderPosition);
-    EditSideKind EditSide = EditSideKind::Initial;
+    void SetTarget(KeyframeSide side, int index, int sliderPosition);
+    KeyframeSide EditSide = KeyframeSide::Initial;
     int EditIndex = 0;
 
     // Writes `text` into the edited box.
@@ -37,7 +37,7 @@ public slots:
 
 signals:
     // The edited box has been written; its caret belongs at the end.
-    void ValueWritten(tw::EditSideKind side, int index);
+    void ValueWritten(tw::KeyframeSide side, int index);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

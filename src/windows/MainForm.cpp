@@ -25,10 +25,10 @@
 #include "generation/FileBlock.h"
 #include "generation/GenerationRun.h"
 #include "generation/Previews.h"
-#include "reading/ChooserRules.h"
+#include "document/ChooserRules.h"
 #include "reading/FileBytes.h"
 #include "reading/LastAnimationLoader.h"
-#include "reading/SavedFile.h"
+#include "generation/SavedFile.h"
 #include "generation/ScriptFile.h"
 #include "windows/CaptionButton.h"
 #include "windows/CharacterView.h"
@@ -393,14 +393,14 @@ void MainForm::Selectbackground_Click() {
     ShowChooser(QStringLiteral("4"));
 }
 
-void MainForm::Panel_SliderRequested(EditSideKind side, int index, int sliderPosition,
+void MainForm::Panel_SliderRequested(KeyframeSide side, int index, int sliderPosition,
                                      int windowLeftTwips, int windowTopTwips) {
     auto* slider = qobject_cast<FormSetValue*>(SliderWindow.data());
     if (!slider) {
         slider = new FormSetValue(this);
         SliderWindow = slider;
-        connect(slider, &FormSetValue::ValueWritten, this, [this](EditSideKind s, int i) {
-            QLineEdit* box = s == EditSideKind::Initial ? Panel->f0initial[i] : Panel->f0final[i];
+        connect(slider, &FormSetValue::ValueWritten, this, [this](KeyframeSide s, int i) {
+            QLineEdit* box = s == KeyframeSide::Initial ? Panel->f0initial[i] : Panel->f0final[i];
             box->setCursorPosition(static_cast<int>(box->text().size()));
         });
     }
@@ -444,7 +444,7 @@ void MainForm::ShowKeyframe(KeyframeSide side) {
     Outcome<KeyframePreview> preview = KeyframePreviewBlock(document, side, FrameStep);
     if (!preview) return Inform(preview.error());
     Outcome<std::string> path =
-        PreviewFile(side == KeyframeSide::Initial ? PreviewKind::Initial : PreviewKind::Final);
+        KeyframePreviewFile(side);
     if (!path) return Inform(path.error());
     // The preview's clock starts at 0 while it is written.
     StartTime->setText(QStringLiteral("0"));
@@ -464,7 +464,7 @@ void MainForm::LoadAnimation_Click() {
     const DocumentTexts document = ReadDocument();
     Outcome<float> saved = SavedStartTime(document.startTime);
     if (!saved) return Inform(saved.error());
-    Outcome<std::string> path = PreviewFile(PreviewKind::Animation);
+    Outcome<std::string> path = AnimationPreviewFile();
     if (!path) return Inform(path.error());
     // The run writes from time 0 into the preview file, which it replaces
     // whole, as if that file were the active one.

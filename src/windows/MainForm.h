@@ -160,7 +160,7 @@ private:
     void Inform(const std::string& message);
     void ShowChooser(const QString& mode);
     // A value box was clicked: the slider window opens on it.
-    void Panel_SliderRequested(EditSideKind side, int index, int sliderPosition, int windowLeftTwips,
+    void Panel_SliderRequested(KeyframeSide side, int index, int sliderPosition, int windowLeftTwips,
                                int windowTopTwips);
 
     std::unique_ptr<Dialogs> dialogs_;

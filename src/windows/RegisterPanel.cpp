@@ -139,22 +139,22 @@ void RegisterPanel::ViewHand_Click() { SetViewMode(ViewHandsGroup, ViewHand); }
 void RegisterPanel::ViewFace_Click() { SetViewMode(ViewFaceGroup, ViewFace); }
 void RegisterPanel::ViewTranslate_Click() { SetViewMode(ViewTranslateGroup, ViewTranslate); }
 
-void RegisterPanel::HandleValueBoxClick(QLineEdit* box, EditSideKind side, int index) {
+void RegisterPanel::HandleValueBoxClick(QLineEdit* box, KeyframeSide side, int index) {
     SliderPosition = SliderPositionForText(index, box->text().toStdString());
     // The box's place in the client area, in twips, less the offsets.
     SliderWindowTopTwips = RowTopTwips(index, ScrollPosition()) - 700;
-    SliderWindowLeftTwips = (side == EditSideKind::Initial ? InitialLeft : FinalLeft) - 1000;
+    SliderWindowLeftTwips = (side == KeyframeSide::Initial ? InitialLeft : FinalLeft) - 1000;
     EditSide = side;
     EditIndex = index;
     emit SliderRequested(side, index, SliderPosition, SliderWindowLeftTwips, SliderWindowTopTwips);
 }
 
 void RegisterPanel::f0initial_Click(int index) {
-    HandleValueBoxClick(f0initial[index], EditSideKind::Initial, index);
+    HandleValueBoxClick(f0initial[index], KeyframeSide::Initial, index);
 }
 
 void RegisterPanel::f0final_Click(int index) {
-    HandleValueBoxClick(f0final[index], EditSideKind::Final, index);
+    HandleValueBoxClick(f0final[index], KeyframeSide::Final, index);
 }
 
 bool RegisterPanel::eventFilter(QObject* watched, QEvent* event) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <string>
 
+#include "document/DocumentTexts.h"
 #include "document/PanelLayout.h"
 #include "document/RegisterCatalogue.h"
 #include "document/RegisterValues.h"
@@ -18,8 +19,6 @@ class QScrollBar;
 class QWidget;
 
 namespace tw {
-
-enum class EditSideKind { Initial, Final };
 
 class RegisterPanel : public QObject {
     Q_OBJECT
@@ -42,7 +41,7 @@ public:
     QPushButton* CopyI2F = nullptr;
 
     int ViewMode = ViewAllRegisters;
-    EditSideKind EditSide = EditSideKind::Initial;
+    KeyframeSide EditSide = KeyframeSide::Initial;
     int EditIndex = 0;
     // Where the last value-box click puts the slider window and its slider.
     int SliderPosition = 0;
@@ -80,7 +79,7 @@ signals:
     // A value box was clicked: the slider window is to open on it, with its
     // slider at `sliderPosition` and its top left corner at the given place
     // in the main window's client area, in twips.
-    void SliderRequested(tw::EditSideKind side, int index, int sliderPosition, int windowLeftTwips,
+    void SliderRequested(tw::KeyframeSide side, int index, int sliderPosition, int windowLeftTwips,
                          int windowTopTwips);
 
 protected:
@@ -91,7 +90,7 @@ private:
     // Runs a value command over the columns as the boxes hold them.
     void ApplyToColumns(void (*command)(KeyframeColumns&));
     void SetRange(ScrollRange range);
-    void HandleValueBoxClick(QLineEdit* box, EditSideKind side, int index);
+    void HandleValueBoxClick(QLineEdit* box, KeyframeSide side, int index);
 
     QWidget* form_;
     ScrollRange range_{0, 0};

@@ -20,7 +20,7 @@ namespace tw::literal {
 template <class Source>
 class Loader {
 public:
-    Loader(Source& source, const std::array<std::string, RegisterCount>& names, const LoadProgressFn& progress)
+    Loader(Source& source, const std::array<std::string, RegisterCount>& names, const ProgressFn& progress)
         : in_(source), names_(names), progress_(progress), length_(source.Length()) {}
 
     LoadedAnimation Run() {
@@ -171,7 +171,7 @@ private:
 
     Source& in_;
     const std::array<std::string, RegisterCount>& names_;
-    const LoadProgressFn& progress_;
+    const ProgressFn& progress_;
     std::size_t length_;
     std::size_t pos_ = 0;
     int current_ = -1;
@@ -188,7 +188,7 @@ struct MemorySource {
 };
 
 inline LoadedAnimation Load(std::string_view bytes, const std::array<std::string, RegisterCount>& names,
-                            const LoadProgressFn& progress = {}) {
+                            const ProgressFn& progress = {}) {
     MemorySource source{bytes};
     return Loader<MemorySource>(source, names, progress).Run();
 }

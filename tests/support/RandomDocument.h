@@ -11,7 +11,7 @@
 
 #include "cli/StartupDocument.h"
 #include "document/FieldRules.h"
-#include "reading/ChooserRules.h"
+#include "document/ChooserRules.h"
 
 namespace tw::test {
 

@@ -17,7 +17,7 @@
 #include "WindowTestSupport.h"
 #include "cli/StartupDocument.h"
 #include "document/DocumentJson.h"
-#include "reading/ChooserRules.h"
+#include "document/ChooserRules.h"
 #include "support/RandomDocument.h"
 #include "windows/MainForm.h"
 

@@ -392,14 +392,14 @@ private slots:
         p->SetScrollPosition(10);
         p->f0final[20]->setText(QStringLiteral("1"));  // RShoTwist, scale 2
         QTest::mouseClick(p->f0final[20], Qt::LeftButton);
-        QCOMPARE(p->EditSide, EditSideKind::Final);
+        QCOMPARE(p->EditSide, KeyframeSide::Final);
         QCOMPARE(p->EditIndex, 20);
         QCOMPARE(p->SliderPosition, 50);
         QCOMPARE(p->SliderWindowTopTwips, 6620);
         QCOMPARE(p->SliderWindowLeftTwips, 4880);
         p->f0initial[12]->setText(QStringLiteral("-0.5"));
         QTest::mouseClick(p->f0initial[12], Qt::LeftButton);
-        QCOMPARE(p->EditSide, EditSideKind::Initial);
+        QCOMPARE(p->EditSide, KeyframeSide::Initial);
         QCOMPARE(p->EditIndex, 12);
         QCOMPARE(p->SliderPosition, -50);
         QCOMPARE(p->SliderWindowLeftTwips, 3440);
@@ -415,8 +415,8 @@ private slots:
         p->f0initial[12]->setText(QStringLiteral("-0.5"));
         QList<QList<int>> seen;
         auto connection = connect(p, &RegisterPanel::SliderRequested, this,
-                                  [&](EditSideKind side, int index, int position, int left, int top) {
-                                      seen.append({side == EditSideKind::Final, index, position, left, top});
+                                  [&](KeyframeSide side, int index, int position, int left, int top) {
+                                      seen.append({side == KeyframeSide::Final, index, position, left, top});
                                   });
         QTest::mouseClick(p->f0final[20], Qt::LeftButton);
         QTest::mouseClick(p->f0initial[12], Qt::LeftButton);

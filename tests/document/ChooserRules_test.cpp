@@ -2,7 +2,7 @@
 // names, picture names, the mode as text, and the separator at the root.
 #include <gtest/gtest.h>
 
-#include "reading/ChooserRules.h"
+#include "document/ChooserRules.h"
 
 using namespace tw;
 using Kind = ChooserResult::Kind;

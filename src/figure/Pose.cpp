@@ -1,4 +1,4 @@
-#include "reading/Pose.h"
+#include "figure/Pose.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "reading/SavedFile.h"
+#include "generation/SavedFile.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

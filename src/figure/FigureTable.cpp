@@ -1,4 +1,4 @@
-#include "reading/FigureTable.h"
+#include "figure/FigureTable.h"
 
 #include <stdexcept>
 #include <string>

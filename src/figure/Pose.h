@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "reading/FigureTable.h"
+#include "figure/FigureTable.h"
 
 namespace tw {
 

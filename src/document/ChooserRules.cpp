@@ -1,4 +1,4 @@
-#include "reading/ChooserRules.h"
+#include "document/ChooserRules.h"
 
 #include "document/NumberText.h"
 #include "document/ViewCommands.h"

@@ -1,8 +1,6 @@
-#include "reading/ViewCommand.h"
+#include "document/ViewCommands.h"
 
 #include <algorithm>
-
-#include "document/ViewCommands.h"
 
 namespace tw {
 namespace {

@@ -1,4 +1,4 @@
-#include "reading/SavedFile.h"
+#include "generation/SavedFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
