@@ -81,8 +81,8 @@ class CommandLineTest : public QObject {
 
     // F5 with the focus on a button, so that no field's leaving rule runs.
     void PressF5() {
-        form->Gen2Clip->setFocus();
-        QTest::keyClick(form->Gen2Clip, Qt::Key_F5);
+        test::Button(*form, "Gen2Clip")->setFocus();
+        QTest::keyClick(test::Button(*form, "Gen2Clip"), Qt::Key_F5);
     }
 
 private slots:
@@ -117,7 +117,7 @@ private slots:
             // "Generate to Clipboard" first: it leaves the start time alone.
             doc.activeFile = windowFile.toStdString();
             QVERIFY2(Show(doc), qPrintable(label));
-            QTest::mouseClick(form->Gen2Clip, Qt::LeftButton);
+            QTest::mouseClick(test::Button(*form, "Gen2Clip"), Qt::LeftButton);
             const QString clipboard = QGuiApplication::clipboard()->text();
             QVERIFY2(Show(doc), qPrintable(label));
             PressF5();
@@ -128,7 +128,7 @@ private slots:
             const Ran generated = Program({QStringLiteral("generate"), json});
             QVERIFY2(generated.status == 0, generated.err.constData());
             QVERIFY2(ReadAll(programFile) == ReadAll(windowFile), qPrintable(label));
-            QCOMPARE(generated.out, form->StartTime->text().toUtf8() + "\n");
+            QCOMPARE(generated.out, test::Edit(*form, "StartTime")->text().toUtf8() + "\n");
             const Ran clip = Program({QStringLiteral("generate"), json, QStringLiteral("--clipboard-text")});
             QCOMPARE(clip.status, 0);
             QVERIFY2(QString::fromUtf8(clip.out) == clipboard, qPrintable(label));
@@ -140,7 +140,7 @@ private slots:
             const Ran loaded = Program({QStringLiteral("load-last"), windowFile, QStringLiteral("--document"),
                                         Json(now, QStringLiteral("now.json"))});
             QCOMPARE(loaded.status, 0);
-            form->LoadXHap->click();
+            test::Button(*form, "LoadXHap")->click();
             QCOMPARE(Q(loaded.err), messages.isEmpty() ? QString() : messages.join('\n') + '\n');
             messages.clear();
             QCOMPARE(Q(loaded.out), Q(DocumentToJson(form->ReadDocument())));
@@ -155,8 +155,8 @@ private slots:
         QCOMPARE(Program({QStringLiteral("generate"), Json(doc, QStringLiteral("named.json"))}).status, 0);
         const Ran loaded = Program({QStringLiteral("load-last"), Q(doc.activeFile)});
         QCOMPARE(loaded.status, 0);
-        form->ActiveFile->setText(Q(doc.activeFile));
-        form->LoadXHap->click();
+        test::Edit(*form, "ActiveFile")->setText(Q(doc.activeFile));
+        test::Button(*form, "LoadXHap")->click();
         QCOMPARE(messages.size(), 2);
         QCOMPARE(Q(loaded.err), messages.join('\n') + '\n');
         QCOMPARE(Q(loaded.out), Q(DocumentToJson(form->ReadDocument())));
@@ -208,15 +208,15 @@ private slots:
         QVERIFY(QDir::setCurrent(dir->path()));
         form->OpenFile(QStringLiteral("walk.hap"));
         QDir::setCurrent(previous);
-        const ChooserResult chosen = ConfirmChoice("1", QDir(dir->path()).canonicalPath().toStdString(), "walk.hap", "");
-        QCOMPARE(form->ActiveFile->text(), Q(chosen.activeFile));
-        QCOMPARE(form->FileHeader->text(), Q(chosen.fileHeader));
-        QCOMPARE(form->FileHeader->text(),
+        const ChooserResult chosen = ConfirmChoice(ChooserMode::HapFile, QDir(dir->path()).canonicalPath().toStdString(), "walk.hap", "");
+        QCOMPARE(test::Edit(*form, "ActiveFile")->text(), Q(chosen.activeFile));
+        QCOMPARE(test::Edit(*form, "FileHeader")->text(), Q(chosen.fileHeader));
+        QCOMPARE(test::Edit(*form, "FileHeader")->text(),
                  QStringLiteral("#Haptek  Version= 2.00 Name= walk.hap   HapType= script FileType= text"));
         // A path with folders in it names only the file in the header.
         form->OpenFile(PathOf(QStringLiteral("sub/../jump")));
-        QCOMPARE(form->ActiveFile->text(), PathOf(QStringLiteral("jump")));
-        QCOMPARE(form->FileHeader->text(),
+        QCOMPARE(test::Edit(*form, "ActiveFile")->text(), PathOf(QStringLiteral("jump")));
+        QCOMPARE(test::Edit(*form, "FileHeader")->text(),
                  QStringLiteral("#Haptek  Version= 2.00 Name= jump   HapType= script FileType= text"));
     }
 };
