@@ -84,7 +84,10 @@ Outcome<DocumentTexts> DocumentFromJson(std::string_view json, DocumentTexts bas
         return Outcome<DocumentTexts>::Failure(std::string("The document must be a JSON object, not ") +
                                                object.type_name() + ".");
     bool finishTimeGiven = false;
-    for (const auto& [key, value] : object.items()) {
+    // Plain names, not a structured binding: clang 14 lets no lambda capture one.
+    for (const auto& item : object.items()) {
+        const std::string& key = item.key();
+        const Json& value = item.value();
         if (const auto* text = std::find_if(std::begin(TextKeys), std::end(TextKeys),
                                             [&](const TextKey& k) { return key == k.key; });
             text != std::end(TextKeys)) {
