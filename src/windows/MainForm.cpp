@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -21,7 +23,9 @@
 #include "windows/RegisterPanel.h"
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
+#include "generation/GenerationRun.h"
 #include "generation/Previews.h"
+#include "document/ChooserRules.h"
 #include "reading/FileBytes.h"
 #include "reading/LastAnimationLoader.h"
 #include "generation/SavedFile.h"
@@ -230,6 +234,14 @@ DocumentTexts MainForm::ReadDocument() const {
     doc.initial = std::move(columns.initial);
     doc.final = std::move(columns.final);
     return doc;
+}
+
+void MainForm::OpenFile(const QString& path) {
+    const QFileInfo file(path);
+    DocumentTexts document = ReadDocument();
+    document.activeFile = QDir::cleanPath(file.absoluteFilePath()).toStdString();
+    document.fileHeader = HeaderNaming(file.fileName().toStdString());
+    WriteDocument(document);
 }
 
 std::optional<ChooserMode> MainForm::CurrentChooserMode() const { return chooserMode_; }
@@ -555,7 +567,7 @@ bool MainForm::GenerateBlock(const DocumentTexts& document, ProgressForm* progre
 void MainForm::Gen2Append_Click() {
     const DocumentTexts document = ReadDocument();
     if (document.activeFile.empty()) {
-        dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
+        Inform(std::string(NoFileToAppendMessage));
         return;
     }
     if (!RunToFile(document, FilePath(document.activeFile), FileWrite::Append)) return;
@@ -572,9 +584,7 @@ bool MainForm::RunToFile(const DocumentTexts& document, const std::string& path,
                                                              : ReplaceWithQuotedRecord(path, ScriptBuffer);
     if (!written) {
         if (progress) progress->close();
-        dialogs_->Inform(this, QStringLiteral("The animation was not added.\n%1\n"
-                                              "The file was left as it was.")
-                                   .arg(QString::fromStdString(written.error())));
+        Inform(NotAddedMessage(written.error()));
         return false;
     }
     if (progress) progress->ShowComplete();

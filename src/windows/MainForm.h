@@ -51,6 +51,9 @@ public:
     // The file chooser's mode as the four file buttons leave it; none until
     // one of them is pressed.
     std::optional<ChooserMode> CurrentChooserMode() const;
+    // Makes `path`, made absolute against the current folder, the active file
+    // with the File Header naming it, as choosing it in the file chooser does.
+    void OpenFile(const QString& path);
     // Hands a command to the character view.
     void SendViewCommand(const std::string& command);
 
