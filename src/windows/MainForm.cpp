@@ -22,7 +22,6 @@
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
 #include "generation/Previews.h"
-#include "reading/FileBytes.h"
 #include "reading/LastAnimationLoader.h"
 #include "generation/SavedFile.h"
 #include "generation/ScriptFile.h"
@@ -468,18 +467,21 @@ void MainForm::LoadAnimation_Click() {
 void MainForm::LoadXHap_Click() {
     DocumentTexts document = ReadDocument();
     if (document.activeFile.empty()) return Inform(std::string(NoFileToLoadMessage));
-    const Outcome<FileBytes> file = ReadFileBytes(QFile::encodeName(ActiveFile->text()).toStdString());
-    if (!file) return Inform(file.error());
     // Every load has a window of its own.
     if (progress_) progress_->close();
     progress_ = new ProgressForm(this);
     progress_->PrepareForLoad();
     const QPointer<ProgressForm> progress = progress_;
-    const LoadedAnimation loaded = LoadLastAnimation(file.value().view(), document.names, [&](int value) {
-        if (progress) progress->SetCalcProgress(value);
-    });
-    for (const std::string& message : loaded.messages) Inform(message);
-    ApplyLoadedAnimation(loaded, document);
+    const Outcome<LoadedAnimation> loaded = LoadLastAnimationFromFile(
+        QFile::encodeName(ActiveFile->text()).toStdString(), document.names, [&](int value) {
+            if (progress) progress->SetCalcProgress(value);
+        });
+    if (!loaded) {
+        if (progress) progress->close();
+        return Inform(loaded.error());
+    }
+    for (const std::string& message : LoadMessages(loaded.value())) Inform(message);
+    ApplyLoadedAnimation(loaded.value(), document);
     WriteDocument(document);
     if (progress) progress->ShowComplete();
 }
