@@ -20,6 +20,11 @@ std::string CannotRead(const std::filesystem::path& path, int error) {
     return "Could not read " + Named(path) + ": " + std::generic_category().message(error) + ".";
 }
 
+// Sets *fault when asked for.
+void Note(FileFault* fault, FileFault what) {
+    if (fault) *fault = what;
+}
+
 }  // namespace
 
 std::string FileShrankMessage(const std::filesystem::path& path) {
@@ -50,33 +55,52 @@ OpenedFile::~OpenedFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-Outcome<OpenedFile> OpenedFile::Open(const std::filesystem::path& path) {
+Outcome<OpenedFile> OpenedFile::Open(const std::filesystem::path& path, FileFault* fault) {
     using Result = Outcome<OpenedFile>;
+    Note(fault, FileFault::None);
     // Non-blocking, so opening a pipe without a writer does not wait; what was
     // opened is then judged by its descriptor, not by the path, which another
     // program may have swapped meanwhile.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) return Result::Failure("The file " + Named(path) + " does not exist.");
-        return Result::Failure(CannotRead(path, errno));
+        const int error = errno;
+        if (error == ENOENT) {
+            Note(fault, FileFault::Missing);
+            return Result::Failure("The file " + Named(path) + " does not exist.");
+        }
+        Note(fault, error == EACCES || error == EPERM ? FileFault::NoPermission : FileFault::Other);
+        return Result::Failure(CannotRead(path, error));
     }
     OpenedFile file(fd, 0, path);
     struct stat status {};
-    if (::fstat(fd, &status) != 0) return Result::Failure(CannotRead(path, errno));
-    if (S_ISDIR(status.st_mode)) return Result::Failure(Named(path) + " is a folder, not a file.");
-    if (!S_ISREG(status.st_mode)) return Result::Failure(Named(path) + " is not a regular file.");
+    if (::fstat(fd, &status) != 0) {
+        Note(fault, FileFault::Other);
+        return Result::Failure(CannotRead(path, errno));
+    }
+    if (S_ISDIR(status.st_mode)) {
+        Note(fault, FileFault::Folder);
+        return Result::Failure(Named(path) + " is a folder, not a file.");
+    }
+    if (!S_ISREG(status.st_mode)) {
+        Note(fault, FileFault::NotRegular);
+        return Result::Failure(Named(path) + " is not a regular file.");
+    }
     file.size_ = status.st_size > 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
     return Result::Success(std::move(file));
 }
 
-Outcome<void> OpenedFile::ReadAt(std::uint64_t offset, char* out, std::size_t count) const {
+Outcome<void> OpenedFile::ReadAt(std::uint64_t offset, char* out, std::size_t count, FileFault* fault) const {
     while (count > 0) {
         const ssize_t got = ::pread(fd_, out, count, static_cast<off_t>(offset));
         if (got < 0) {
             if (errno == EINTR) continue;
+            Note(fault, FileFault::Other);
             return Outcome<void>::Failure(CannotRead(path_, errno));
         }
-        if (got == 0) return Outcome<void>::Failure(FileShrankMessage(path_));
+        if (got == 0) {
+            Note(fault, FileFault::Shrank);
+            return Outcome<void>::Failure(FileShrankMessage(path_));
+        }
         out += got;
         offset += static_cast<std::uint64_t>(got);
         count -= static_cast<std::size_t>(got);
@@ -85,17 +109,23 @@ Outcome<void> OpenedFile::ReadAt(std::uint64_t offset, char* out, std::size_t co
 }
 
 Outcome<std::string> ReadWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes,
-                                   const StopFlag* stop) {
+                                   const StopFlag* stop, FileFault* fault) {
     using Result = Outcome<std::string>;
-    Outcome<OpenedFile> file = OpenedFile::Open(path);
+    Outcome<OpenedFile> file = OpenedFile::Open(path, fault);
     if (!file) return Result::Failure(file.error());
     const std::uint64_t size = file.value().size();
-    if (size > maxBytes) return Result::Failure(TooLargeMessage(path, maxBytes));
+    if (size > maxBytes) {
+        Note(fault, FileFault::TooLarge);
+        return Result::Failure(TooLargeMessage(path, maxBytes));
+    }
     std::string bytes(static_cast<std::size_t>(size), '\0');
     for (std::uint64_t at = 0; at < size;) {
-        if (stop && stop->load(std::memory_order_relaxed)) return Result::Failure(ReadStoppedMessage);
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            Note(fault, FileFault::Stopped);
+            return Result::Failure(ReadStoppedMessage);
+        }
         const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(ReadChunkBytes, size - at));
-        if (Outcome<void> read = file.value().ReadAt(at, bytes.data() + at, count); !read)
+        if (Outcome<void> read = file.value().ReadAt(at, bytes.data() + at, count, fault); !read)
             return Result::Failure(read.error());
         at += count;
     }

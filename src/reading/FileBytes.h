@@ -19,6 +19,9 @@ namespace tw {
 // Set from any thread to stop a read between two chunks.
 using StopFlag = std::atomic<bool>;
 
+// Why a file was not read, for callers that word their own notes.
+enum class FileFault { None, Missing, Folder, NotRegular, NoPermission, TooLarge, Shrank, Stopped, Other };
+
 // A regular file opened for reading by position.
 class OpenedFile {
 public:
@@ -26,7 +29,8 @@ public:
     // a pipe, a device or anything else but a regular file is refused with a
     // message naming the file, as is a file that does not exist or cannot be
     // opened.
-    static Outcome<OpenedFile> Open(const std::filesystem::path& path);
+    // `fault`, when given, receives why it failed (None on success).
+    static Outcome<OpenedFile> Open(const std::filesystem::path& path, FileFault* fault = nullptr);
 
     OpenedFile(OpenedFile&& other) noexcept;
     OpenedFile& operator=(OpenedFile&& other) noexcept;
@@ -40,7 +44,7 @@ public:
 
     // Reads exactly `count` bytes at `offset` into `out`. Fails with a message
     // when the file no longer holds them (cut short meanwhile) or a read fails.
-    Outcome<void> ReadAt(std::uint64_t offset, char* out, std::size_t count) const;
+    Outcome<void> ReadAt(std::uint64_t offset, char* out, std::size_t count, FileFault* fault = nullptr) const;
 
 private:
     OpenedFile(int fd, std::uint64_t size, std::filesystem::path path);
@@ -59,9 +63,9 @@ std::string TooLargeMessage(const std::filesystem::path& path, std::uint64_t lim
 // The whole regular file at `path`, as large as it was when opened, read in
 // chunks; refused when that size is above `maxBytes` (however much the file
 // would deliver, no more than that is ever read). `stop`, when given, is
-// looked at between chunks.
+// looked at between chunks; `fault`, when given, receives why it failed.
 Outcome<std::string> ReadWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes,
-                                   const StopFlag* stop = nullptr);
+                                   const StopFlag* stop = nullptr, FileFault* fault = nullptr);
 
 // The size of the chunks the readers read at once.
 inline constexpr std::size_t ReadChunkBytes = std::size_t{1} << 20;
