@@ -6,6 +6,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "document/Outcome.h"
 
 namespace tw {
 
@@ -37,5 +40,14 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 // `typedName` counts as not typed, blanks are a name.
 ChooserResult ConfirmChoice(std::string_view modeText, std::string_view folder,
                             std::string_view selectedName, std::string_view typedName);
+
+// The entries of the folder whose path has the bytes `folderBytes`, as the
+// chooser's lists show them (ShownPath of each name), every entry whatever
+// bytes its name holds: its subfolders (entries that are or lead to a
+// folder), or everything else. Hidden entries too; "." and ".." never. In
+// name order, ignoring the case of ASCII letters. Fails with the error's text
+// when the folder cannot be read.
+enum class EntryKind { Folders, Files };
+Outcome<std::vector<std::string>> FolderEntries(const std::string& folderBytes, EntryKind kind);
 
 }  // namespace tw

@@ -11,6 +11,7 @@
 #include "document/FieldRules.h"
 #include "document/NumberText.h"
 #include "document/MessageText.h"
+#include "document/PathText.h"
 
 namespace tw {
 namespace {
@@ -537,7 +538,7 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
                                                    const ProgressFn& progress, const LoadControl& control) {
     using Result = Outcome<LoadedAnimation>;
     if (activeFile.empty()) return Result::Failure(std::string(NoFileToLoadMessage));
-    const std::filesystem::path path{std::string(activeFile)};
+    const std::filesystem::path path{PathBytes(activeFile)};
     Outcome<OpenedFile> opened = OpenedFile::Open(path);
     if (!opened) return Result::Failure(opened.error());
     const OpenedFile& file = opened.value();

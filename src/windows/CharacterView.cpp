@@ -13,6 +13,7 @@
 #include <new>
 
 #include "document/FixedPaths.h"
+#include "document/PathText.h"
 #include "generation/HapScript.h"
 #include "document/ViewCommands.h"
 #include "reading/FileBytes.h"
@@ -129,7 +130,7 @@ void CharacterView::StartLoad(Slot slot, const QString& path) {
         r.serial = serial;
         r.path = path;
         r.name = FileName(path);
-        const std::filesystem::path file(path.toStdString());
+        const std::filesystem::path file(PathBytes(path.toStdString()));
         const QString cannotRead = tr("cannot read %1: %2");
         // The file is opened first, without waiting, and what was opened is
         // checked: a path swapped for a pipe after any check cannot block.
