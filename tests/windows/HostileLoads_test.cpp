@@ -175,6 +175,40 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(messages.size(), 1);
     }
+
+    // A display that is not ready when the program starts (an X server
+    // resetting after its last client left refuses connections for a moment):
+    // the program waits for it instead of aborting.
+    void programWaitsForADisplayThatIsNotReadyYet() {
+        const QString display = QStringLiteral(":%1").arg(140 + QCoreApplication::applicationPid() % 50);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(TW_PROGRAM));
+        QVERIFY(program.waitForStarted());
+        QTest::qWait(700);
+        QProcess server;
+        server.start(QStringLiteral("Xvfb"), {display, QStringLiteral("-screen"), QStringLiteral("0"),
+                                              QStringLiteral("1280x1024x24")});
+        QVERIFY(server.waitForStarted());
+        const auto visible = [&] {
+            QProcess search;
+            search.setProcessEnvironment(environment);
+            search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                     QStringLiteral("--pid"), QString::number(program.processId())});
+            return search.waitForFinished(5000) && search.exitCode() == 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(program.state() != QProcess::Running || visible(), 15000);
+        QCOMPARE(program.state(), QProcess::Running);
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        server.terminate();
+        server.waitForFinished(5000);
+    }
 };
 
 TW_WINDOW_TEST_MAIN(HostileLoadsTest)
