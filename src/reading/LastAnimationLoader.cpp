@@ -458,10 +458,6 @@ std::optional<LoadedAnimation> LoadBlock(std::string_view block, const std::arra
     return loaded;
 }
 
-// The first chunk the backward search reads; each later one doubles what is
-// held. A file of many short blocks is so read about its last block only.
-constexpr std::size_t FirstChunkBytes = std::size_t{64} << 10;
-
 // Sends the share of the file read so far when its whole part changed.
 class ReadingShare {
 public:
@@ -549,7 +545,9 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
 
     // The file's tail, from position `first` to the end, grows backwards
     // until it holds the block's first byte: plain reads into memory, so a
-    // file cut short meanwhile gives a message, never a fault.
+    // file cut short meanwhile gives a message, never a fault. Each chunk
+    // doubles what is held, so a file of many short blocks is read about its
+    // last block only, and a long block in few reads.
     HeaderSearch search(length);
     ReadingShare share(control.reading, length);
     std::string tail;
@@ -563,7 +561,7 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
                                        " is not loaded: it is larger than " +
                                        std::to_string(control.maxBytes >> 20) + " MB.");
             const std::size_t more =
-                std::min({std::max(held, FirstChunkBytes), first - 1, static_cast<std::size_t>(control.maxBytes - held)});
+                std::min({std::max(held, std::max<std::size_t>(control.firstChunkBytes, 1)), first - 1, static_cast<std::size_t>(control.maxBytes - held)});
             std::string grown(held + more, '\0');
             // Read from the top down, a chunk at a time, so a stop is seen soon.
             for (std::size_t done = 0; done < more;) {

@@ -65,6 +65,8 @@ struct LoadControl {
     std::function<void(int)> reading;
     const StopFlag* stop = nullptr;
     std::uint64_t maxBytes = MaxLoadBytes;
+    // The first chunk read from the end; each later one doubles what is held.
+    std::size_t firstChunkBytes = std::size_t{64} << 10;
 };
 
 // The load command's whole work on the file named by `activeFile`: fails with
