@@ -586,6 +586,7 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
         }
     }
     if (stopped()) return Result::Failure(ReadStoppedMessage);
+    if (control.fileRead) control.fileRead();
     std::optional<LoadedAnimation> loaded =
         LoadBlock(std::string_view(tail).substr(*blockStart - first), names, progress, control.stop);
     if (!loaded) return Result::Failure(ReadStoppedMessage);

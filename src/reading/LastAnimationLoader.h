@@ -60,9 +60,12 @@ inline constexpr std::uint64_t MaxLoadBytes = (std::uint64_t{1} << 30) + (std::u
 // How the file load goes besides the bar of the block's lines: `reading`
 // gets the share 0..99 of the file read so far by the backward search (it
 // reads chunks growing towards the file's start until the last header word
-// is in them); `stop` stops the load between chunks and lines.
+// is in them); `fileRead` is called once the block is in memory, before the
+// bar of its lines moves (never on a failure); `stop` stops the load between
+// chunks and lines.
 struct LoadControl {
     std::function<void(int)> reading;
+    std::function<void()> fileRead;
     const StopFlag* stop = nullptr;
     std::uint64_t maxBytes = MaxLoadBytes;
     // The first chunk read from the end; each later one doubles what is held.
@@ -78,6 +81,16 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
                                                    const std::array<std::string, RegisterCount>& names,
                                                    const ProgressFn& progress = {},
                                                    const LoadControl& control = {});
+
+// The same with only `fileRead` of the controls.
+inline Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
+                                                          const std::array<std::string, RegisterCount>& names,
+                                                          const ProgressFn& progress,
+                                                          std::function<void()> fileRead) {
+    LoadControl control;
+    control.fileRead = std::move(fileRead);
+    return LoadLastAnimationFromFile(activeFile, names, progress, control);
+}
 
 // Counts a first-frame line whose name (the file's bytes) no cell holds.
 void NoteUnknownName(LoadedAnimation& loaded, std::string_view nameBytes);

@@ -3,6 +3,7 @@
 // held up, closing during long loads, floods of unknown names.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -208,6 +209,87 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
         server.terminate();
         server.waitForFinished(5000);
+    }
+
+    // The window's side of a load that runs on its own thread.
+    QString Field(MainForm* form, const char* name) {
+        return form->findChild<QLineEdit*>(QString::fromLatin1(name))->text();
+    }
+    void ClickLoad(MainForm* form, const QString& path) {
+        DocumentTexts document = form->ReadDocument();
+        document.activeFile = path.toStdString();
+        form->WriteDocument(document);
+        QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("LoadXHap")), Qt::LeftButton);
+    }
+    static QByteArray Block(double start, int frames) {
+        QByteArray block = "\"#Haptek\r\n";
+        for (int f = 0; f < frames; ++f)
+            block += "\\clock [t= " + QByteArray::number(start + f * 0.5, 'f', 3) +
+                     "]   \\setreg[name= HeadTwist   f0= " + QByteArray::number(f) + ".000]\r\n";
+        return block + "\"\r\n";
+    }
+
+    // A second load replaces the first, whose result is never shown; typing
+    // goes on meanwhile; "Exit" during a load stops it and closes at once.
+    void secondLoadAndExitDuringALoad() {
+        const QString large = dir_.filePath(QStringLiteral("large.hap"));
+        const QString small = dir_.filePath(QStringLiteral("small.hap"));
+        QVERIFY(WriteFile(large, Block(7, 3) + Line.repeated(1 << 14), 60));  // about 60 MB
+        QVERIFY(WriteFile(small, Block(3, 3)));
+        QStringList messages;
+        auto form = test::ShownMainForm(&messages);
+        QVERIFY(form);
+        ClickLoad(form.get(), large);
+        ClickLoad(form.get(), small);
+        auto* figure = form->findChild<QLineEdit*>(QStringLiteral("figure"));
+        figure->setFocus();
+        QTest::keyClicks(figure, QStringLiteral("Bob"));
+        QTRY_COMPARE_WITH_TIMEOUT(Field(form.get(), "StartTime"), QStringLiteral("3"), 10000);
+        QCOMPARE(Field(form.get(), "DKeyframe"), QStringLiteral("1"));
+        QCOMPARE(Field(form.get(), "figure"), QStringLiteral("Bob"));
+        QTest::qWait(500);
+        QCOMPARE(Field(form.get(), "StartTime"), QStringLiteral("3"));
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
+
+        ClickLoad(form.get(), large);
+        QElapsedTimer closing;
+        closing.start();
+        QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("exit")), Qt::LeftButton);
+        QVERIFY(!form->isVisible());
+        QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
+        QTest::qWait(300);
+        QCOMPARE(Field(form.get(), "StartTime"), QStringLiteral("3"));
+        QVERIFY(messages.isEmpty());
+    }
+
+    // Another process cuts the file short while the window loads it: the
+    // window lives on, with the load or a message saying what happened.
+    void windowLivesWhenTheFileIsCutWhileItLoads() {
+        const QString path = dir_.filePath(QStringLiteral("cut.hap"));
+        const QByteArray bytes = QFile::encodeName(path);
+        QStringList messages;
+        auto form = test::ShownMainForm(&messages);
+        QVERIFY(form);
+        for (int round = 0; round < 3; ++round) {
+            QVERIFY(WriteFile(path, Line.repeated(1 << 14), 40));  // about 40 MB, no header word
+            messages.clear();
+            const pid_t cutter = ::fork();
+            QVERIFY(cutter >= 0);
+            if (cutter == 0) {
+                ::usleep(static_cast<useconds_t>(round * 20000));
+                ::truncate(bytes.constData(), 1000);
+                ::_exit(0);
+            }
+            ClickLoad(form.get(), path);
+            QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty() || Field(form.get(), "DKeyframe") != QStringLiteral("1"), 20000);
+            ::waitpid(cutter, nullptr, 0);
+            if (!messages.isEmpty()) {
+                QVERIFY2(messages.last().contains(QStringLiteral("became shorter")) ||
+                             messages.last().contains(QStringLiteral("duration")),
+                         qPrintable(messages.last()));
+            }
+        }
+        QVERIFY(form->isVisible());
     }
 };
 
