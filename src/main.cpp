@@ -2,9 +2,11 @@
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
+#include <cstdio>
 #include <iostream>
 
 #include "cli/CommandLine.h"
+#include "windows/DisplayHold.h"
 #include "windows/MainForm.h"
 #include "windows/StopSignals.h"
 
@@ -14,7 +16,15 @@ int main(int argc, char* argv[]) {
     const tw::CommandLine command = tw::RunCommandLine(argc, argv, std::cout, std::cerr);
     if (command.exitStatus) return *command.exitStatus;
 
+    // A display that is resetting refuses connections for a moment: wait for
+    // it, and keep a connection until Qt has its own.
+    tw::DisplayHold display(argc, argv);
+    if (!display.ok()) {
+        std::fprintf(stderr, "%s\n", display.error().c_str());
+        return 1;
+    }
     QApplication app(argc, argv);
+    display.Release();
     QApplication::setApplicationName(QStringLiteral("Tweenwright"));
     // The desktop entry and the icon carry the same id; the icon is built in,
     // so the window has it whether or not the program is installed.

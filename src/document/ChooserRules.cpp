@@ -1,5 +1,14 @@
 #include "document/ChooserRules.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "document/PathText.h"
 #include "document/ViewCommands.h"
 
 namespace tw {
@@ -66,6 +75,28 @@ ChooserResult ConfirmChoice(std::optional<ChooserMode> mode, std::string_view fo
         return Command(LoadBackgroundCommand, folder, selectedName);
     }
     return {};
+}
+
+Outcome<std::vector<std::string>> FolderEntries(const std::string& folderBytes, EntryKind kind) {
+    using Result = Outcome<std::vector<std::string>>;
+    DIR* folder = ::opendir(folderBytes.c_str());
+    if (folder == nullptr) return Result::Failure(std::strerror(errno));
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat status{};
+        // A link counts as what it leads to; a broken one as a file.
+        const bool isFolder = ::fstatat(::dirfd(folder), entry->d_name, &status, 0) == 0 && S_ISDIR(status.st_mode);
+        if (isFolder == (kind == EntryKind::Folders)) names.push_back(ShownPath(name));
+    }
+    ::closedir(folder);
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    std::sort(names.begin(), names.end(), [&lower](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [&lower](char x, char y) { return lower(x) < lower(y); });
+    });
+    return Result::Success(std::move(names));
 }
 
 }  // namespace tw

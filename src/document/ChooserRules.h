@@ -7,6 +7,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "document/Outcome.h"
 
 #include "document/FileHeader.h"
 
@@ -38,5 +41,14 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 // blanks are a name.
 ChooserResult ConfirmChoice(std::optional<ChooserMode> mode, std::string_view folder,
                             std::string_view selectedName, std::string_view typedName);
+
+// The entries of the folder whose path has the bytes `folderBytes`, as the
+// chooser's lists show them (ShownPath of each name), every entry whatever
+// bytes its name holds: its subfolders (entries that are or lead to a
+// folder), or everything else. Hidden entries too; "." and ".." never. In
+// name order, ignoring the case of ASCII letters. Fails with the error's text
+// when the folder cannot be read.
+enum class EntryKind { Folders, Files };
+Outcome<std::vector<std::string>> FolderEntries(const std::string& folderBytes, EntryKind kind);
 
 }  // namespace tw

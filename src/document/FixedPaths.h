@@ -13,12 +13,18 @@ namespace tw {
 std::string StartupBackgroundPath();
 
 // The program's own folder for this user's preview files: "tweenwright" under
-// $XDG_RUNTIME_DIR when that is set, else "tweenwright-<uid>" under $TMPDIR or
-// /tmp. It is created with mode 0700 when missing. It is refused, with a
-// message, when it is a symbolic link, not a folder, not this user's, or open
-// to writing by others (someone else could then swap the files the view
-// reads).
+// $XDG_RUNTIME_DIR when that is set to an absolute path, else
+// "tweenwright-<uid>" under $TMPDIR or /tmp. It is created with mode 0700 when
+// missing. It is refused when it is a symbolic link, not a folder, not this
+// user's, or open to writing by others (someone else could then swap the
+// files the view reads): under the runtime folder with a message; under /tmp,
+// where another user can take the name first, a private folder is made beside
+// it with mkdtemp instead, once per run, and a notice says so.
 Outcome<std::string> PreviewFolder();
+
+// The notice of the private folder made in place of the usual one, the first
+// time it is asked for after that folder was made; empty otherwise.
+std::string TakePreviewFolderNotice();
 
 // The preview files in `folder`, each replaced whole by its preview: one
 // keyframe's pose (initial.hap, final.hap) and the movement (animationtest.hap).

@@ -365,13 +365,17 @@ void SortTrack(RegisterTrack& track) {
 
 }  // namespace
 
-HapTimeline ReadHapScript(std::string_view bytes) {
+HapTimeline ReadHapScript(std::string_view bytes) { return ReadHapScript(bytes, nullptr); }
+
+HapTimeline ReadHapScript(std::string_view bytes, const std::atomic<bool>* stop) {
     HapTimeline timeline;
+    std::size_t lines = 0;
     Reader reader(timeline, bytes.size());
     const char* const begin = bytes.data();
     const char* const end = begin + bytes.size();
     const char* p = begin;
     while (p != end) {
+        if (stop && (++lines & 0xFFF) == 0 && stop->load(std::memory_order_relaxed)) break;
         if (*p == '\\') {
             const char* next = reader.ReadGeneratedLine(p, end, static_cast<std::size_t>(p - begin));
             if (next) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <optional>
 #include <string_view>
@@ -44,6 +45,9 @@ struct HapTimeline {
 // Numbers are read locale-independently; times must be finite doubles and
 // values finite floats.
 HapTimeline ReadHapScript(std::string_view bytes);
+// The same, looking at `stop` every few thousand lines and ending early, with
+// the lines read so far, when it is set.
+HapTimeline ReadHapScript(std::string_view bytes, const std::atomic<bool>* stop);
 
 // The value of a track at time t: held from one keyframe to the next (step),
 // the first value before the first time; nullopt for an empty track.

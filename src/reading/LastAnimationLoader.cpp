@@ -1,5 +1,6 @@
 #include "reading/LastAnimationLoader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -9,7 +10,8 @@
 #include "document/CodePage.h"
 #include "document/FieldRules.h"
 #include "document/NumberText.h"
-#include "reading/FileBytes.h"
+#include "document/MessageText.h"
+#include "document/PathText.h"
 
 namespace tw {
 namespace {
@@ -75,8 +77,75 @@ private:
     int last_ = -1;
 };
 
-// The byte searches over the file. Positions count from 1 to L (the file's
-// length); `pos` is the position of the next byte to read and `current` the
+// The backward search for the last "Haptek", fed the file's tail in pieces
+// growing towards its start. Positions count from 1 to L (the file's length).
+// The word is read from its end, letter by letter; any byte that does not
+// continue it starts again from nothing (so "Haptekk" does not count). It
+// stops with its position on the byte before the "H", or at 0 when there is
+// none.
+//
+// Walking every byte backwards costs a step per line of the file. Instead
+// each "Haptek" in the file is a candidate, found from the end; it counts
+// when the search would reach its "k" with nothing begun. Only the bytes just
+// above it decide that: any byte that is not a letter of the word leaves the
+// search with nothing begun, so it is run from the lowest such byte above the
+// candidate (or from where the last candidate left it). So a candidate is
+// judged by bytes above it only, and a tail that holds it gives the same
+// answer as the whole file.
+class HeaderSearch {
+public:
+    enum class Result { Found, NeedMore, None };
+
+    explicit HeaderSearch(std::size_t length) : length_(length), next_(length), below_(length + 1) {}
+
+    // `tail` holds the bytes from position `first` to L, the bytes of the
+    // last call among them. NeedMore: no counting candidate in them yet, and
+    // bytes below `first` could hold one.
+    Result Continue(const char* tail, std::size_t first) {
+        static constexpr char word[] = "ketpaH";
+        const auto byte = [tail, first](std::size_t pos) { return static_cast<unsigned char>(tail[pos - first]); };
+        const auto inWord = [](int c) { return std::memchr(word, c, 6) != nullptr; };
+        while (below_ > 6 && below_ > first) {
+            const void* h = memrchr(tail, 'H', below_ - first);
+            if (h == nullptr) {
+                below_ = first;
+                break;
+            }
+            const std::size_t at = first + static_cast<std::size_t>(static_cast<const char*>(h) - tail);
+            below_ = at;
+            if (at + 5 > length_ || std::memcmp(tail + (at - first), "Haptek", 6) != 0) continue;
+            std::size_t reset = at + 6;
+            while (reset <= next_ && inWord(byte(reset))) ++reset;
+            if (reset <= next_) {
+                next_ = reset - 1;
+                state_ = 0;
+            }
+            for (; next_ > at + 5; --next_) state_ = byte(next_) == word[state_] ? state_ + 1 : 0;
+            const bool counts = state_ == 0;
+            next_ = at + 4;
+            state_ = 0;
+            if (counts) {
+                pos_ = at - 1;
+                return Result::Found;
+            }
+        }
+        return below_ > 6 && first > 1 ? Result::NeedMore : Result::None;
+    }
+
+    // After Found, the position of the byte before the "H"; else 0.
+    std::size_t pos() const { return pos_; }
+
+private:
+    std::size_t length_;
+    std::size_t next_;   // the next position the search would read
+    std::size_t below_;  // candidates start below this position
+    int state_ = 0;      // the search's state before reading `next_`
+    std::size_t pos_ = 0;
+};
+
+// The byte searches over one block, from the byte where its forward reading
+// begins to the end of the file. Positions count from 1 (that byte) to L;
+// `pos` is the position of the next byte to read and `current` the
 // byte read last (NoByte past the end). Every forward search stops when `pos`
 // reaches L, so no search runs past the end.
 class BlockReader {
@@ -88,47 +157,6 @@ public:
     std::size_t length() const { return length_; }
     std::size_t pos() const { return pos_; }
     void MoveTo(std::size_t pos) { pos_ = pos; }
-
-    // Backward search for the last "Haptek": the word read from its end,
-    // letter by letter; any byte that does not continue it starts again from
-    // nothing (so "Haptekk" does not count). Stops with `pos` on the byte
-    // before the "H", or at 0 when there is none.
-    //
-    // Walking every byte backwards costs a step per line of the file. Instead
-    // each "Haptek" in the file is a candidate, found from the end; it counts
-    // when the search would reach its "k" with nothing begun. Only the bytes
-    // just above it decide that: any byte that is not a letter of the word
-    // leaves the search with nothing begun, so it is run from the lowest such
-    // byte above the candidate (or from where the last candidate left it).
-    void FindLastHeaderWord() {
-        static constexpr char word[] = "ketpaH";
-        const auto inWord = [](int c) { return c >= 0 && std::memchr(word, c, 6) != nullptr; };
-        std::size_t next = length_;  // the next position the search would read
-        int state = 0;               // its state before reading it
-        std::size_t below = length_ + 1;  // candidates start below this position
-        while (below > 6) {
-            const void* h = memrchr(data_, 'H', below - 1);
-            if (h == nullptr) break;
-            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(h) - data_) + 1;
-            below = at;
-            if (at + 5 > length_ || std::memcmp(data_ + at - 1, "Haptek", 6) != 0) continue;
-            std::size_t reset = at + 6;
-            while (reset <= next && inWord(Byte(reset))) ++reset;
-            if (reset <= next) {
-                next = reset - 1;
-                state = 0;
-            }
-            for (; next > at + 5; --next) state = Byte(next) == word[state] ? state + 1 : 0;
-            const bool counts = state == 0;
-            next = at + 4;
-            state = 0;
-            if (counts) {
-                pos_ = at - 1;
-                return;
-            }
-        }
-        pos_ = 0;
-    }
 
     // Forward search for "t= ", the clock's marker: a byte that does not
     // continue it (a "t" too) starts again from nothing. True when found;
@@ -338,25 +366,30 @@ private:
     std::size_t next_;
 };
 
-}  // namespace
+// Whether a stop was asked for; looked at once every so many lines.
+class StopCheck {
+public:
+    explicit StopCheck(const StopFlag* stop) : stop_(stop) {}
+    bool Stopped() {
+        if (stop_ == nullptr || ++lines_ % 1024 != 0) return false;
+        return stop_->load(std::memory_order_relaxed);
+    }
 
-std::string UnknownNameMessage(std::string_view nameUtf8) {
-    std::string message = "Unable to find setreg ";
-    message += nameUtf8;
-    message += " on current form.  Will ignore this value";
-    return message;
-}
+private:
+    const StopFlag* stop_;
+    std::size_t lines_ = 0;
+};
 
-LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::string, RegisterCount>& names,
-                                  const ProgressFn& progress) {
+// The load from the block's start: `block` holds the file's bytes from the
+// byte where the forward reading begins to its end. None when stopped.
+std::optional<LoadedAnimation> LoadBlock(std::string_view block, const std::array<std::string, RegisterCount>& names,
+                                         const ProgressFn& progress, const StopFlag* stop) {
     LoadedAnimation loaded;
     NameTable table(names);
-    BlockReader reader(file);
+    BlockReader reader(block);
+    StopCheck stopCheck(stop);
+    constexpr std::size_t blockStart = 1;
 
-    // The block starts just before the last "Haptek"; a file without one (or
-    // with it at its very start) is read from its first byte.
-    reader.FindLastHeaderWord();
-    const std::size_t blockStart = reader.pos() > 0 ? reader.pos() : 1;
     reader.MoveTo(blockStart);
     const double firstValue = NumericValue(reader.FindClock() ? reader.CollectUntil(']') : std::string_view());
     const float firstTime = ToSingle(firstValue);
@@ -369,6 +402,7 @@ LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::s
     bool handedOver = false;  // the line that ended it, its time read
     float handedOverTime = 0;
     for (;;) {
+        if (stopCheck.Stopped()) return std::nullopt;
         const Clock clock = clocks.Read(reader);
         if (!clock.found) break;
         if (clock.time != firstTime) {
@@ -379,7 +413,7 @@ LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::s
         std::string_view name;
         const int r = ReadRegister(reader, table, name);
         if (r < 0) {
-            loaded.messages.push_back(UnknownNameMessage(DecodeCodePage(name)));
+            NoteUnknownName(loaded, name);
             continue;
         }
         loaded.initial[r] = DecodeCodePage(reader.ReadValue());
@@ -393,6 +427,7 @@ LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::s
     float lastTime = 0;
     std::size_t timeCount = 0;
     while (reader.pos() < reader.length()) {
+        if (stopCheck.Stopped()) return std::nullopt;
         float time;
         if (handedOver) {
             time = handedOverTime;
@@ -423,15 +458,139 @@ LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::s
     return loaded;
 }
 
+// Sends the share of the file read so far when its whole part changed.
+class ReadingShare {
+public:
+    ReadingShare(const std::function<void(int)>& report, std::uint64_t length) : report_(report), length_(length) {}
+    void Held(std::uint64_t bytes) {
+        if (!report_ || length_ == 0) return;
+        const int share = static_cast<int>(static_cast<double>(bytes) / static_cast<double>(length_) * 99);
+        if (share == shown_) return;
+        shown_ = share;
+        report_(share);
+    }
+
+private:
+    const std::function<void(int)>& report_;
+    std::uint64_t length_;
+    int shown_ = 0;
+};
+
+}  // namespace
+
+std::string UnknownNameMessage(std::string_view nameUtf8) {
+    std::string message = "Unable to find setreg ";
+    message += nameUtf8;
+    message += " on current form.  Will ignore this value";
+    return message;
+}
+
+void NoteUnknownName(LoadedAnimation& loaded, std::string_view nameBytes) {
+    ++loaded.unknownNameCount;
+    if (loaded.unknownNames.size() >= ListedUnknownNames) return;
+    // One byte is one character in the code page: a name longer than a
+    // message shows is decoded only as far as it is shown.
+    loaded.unknownNames.push_back(ShownName(DecodeCodePage(nameBytes.substr(0, ShownNameChars + 1))));
+}
+
+bool HasPositiveTiming(const LoadedAnimation& loaded) {
+    const auto positive = [](const std::optional<std::string>& text) { return text && NumericValue(*text) > 0; };
+    return positive(loaded.dKeyframe) && positive(loaded.framesPSec);
+}
+
+std::vector<std::string> LoadMessages(const LoadedAnimation& loaded) {
+    std::vector<std::string> messages;
+    if (loaded.unknownNameCount == 1) {
+        messages.push_back(UnknownNameMessage(loaded.unknownNames.front()));
+    } else if (loaded.unknownNameCount > 1) {
+        std::string names;
+        for (const std::string& name : loaded.unknownNames) names += (names.empty() ? "" : ", ") + name;
+        const std::size_t unlisted = loaded.unknownNameCount - loaded.unknownNames.size();
+        if (unlisted > 0) names += " and " + std::to_string(unlisted) + " more";
+        messages.push_back("Unable to find setreg " + names + " on current form.  Will ignore these " +
+                           std::to_string(loaded.unknownNameCount) + " values");
+    }
+    if (!HasPositiveTiming(loaded)) {
+        messages.push_back("The block's duration (" + ShownName(loaded.dKeyframe.value_or("none")) +
+                           ") or frame rate (" + ShownName(loaded.framesPSec.value_or("none")) +
+                           ") is not above 0, so the start time, the time between keyframes and the frames "
+                           "per second were left as they were.");
+    }
+    return messages;
+}
+
+LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::string, RegisterCount>& names,
+                                  const ProgressFn& progress) {
+    // The block starts just before the last "Haptek"; a file without one (or
+    // with it at its very start) is read from its first byte.
+    HeaderSearch search(file.size());
+    search.Continue(file.data(), 1);
+    const std::size_t blockStart = search.pos() > 0 ? search.pos() : 1;
+    return *LoadBlock(file.substr(std::min(blockStart - 1, file.size())), names, progress, nullptr);
+}
+
 Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
                                                    const std::array<std::string, RegisterCount>& names,
-                                                   const ProgressFn& progress,
-                                                   const std::function<void()>& fileRead) {
-    if (activeFile.empty()) return Outcome<LoadedAnimation>::Failure(std::string(NoFileToLoadMessage));
-    const Outcome<FileBytes> bytes = ReadFileBytes(std::filesystem::path(activeFile));
-    if (!bytes) return Outcome<LoadedAnimation>::Failure(bytes.error());
-    if (fileRead) fileRead();
-    return Outcome<LoadedAnimation>::Success(LoadLastAnimation(bytes.value().view(), names, progress));
+                                                   const ProgressFn& progress, const LoadControl& control) {
+    using Result = Outcome<LoadedAnimation>;
+    if (activeFile.empty()) return Result::Failure(std::string(NoFileToLoadMessage));
+    const std::filesystem::path path{PathBytes(activeFile)};
+    Outcome<OpenedFile> opened = OpenedFile::Open(path);
+    if (!opened) return Result::Failure(opened.error());
+    const OpenedFile& file = opened.value();
+    const auto stopped = [&control] { return control.stop && control.stop->load(std::memory_order_relaxed); };
+    if (file.size() > std::numeric_limits<std::size_t>::max() / 2)
+        return Result::Failure(TooLargeMessage(path, control.maxBytes));
+    const auto length = static_cast<std::size_t>(file.size());
+
+    // The file's tail, from position `first` to the end, grows backwards
+    // until it holds the block's first byte: plain reads into memory, so a
+    // file cut short meanwhile gives a message, never a fault. Each chunk
+    // doubles what is held, so a file of many short blocks is read about its
+    // last block only, and a long block in few reads.
+    HeaderSearch search(length);
+    ReadingShare share(control.reading, length);
+    std::string tail;
+    std::size_t first = length + 1;
+    std::optional<std::size_t> blockStart;
+    while (!blockStart || first > *blockStart) {
+        if (first > 1) {
+            const std::size_t held = length + 1 - first;
+            if (held >= control.maxBytes)
+                return Result::Failure("The last block of " + ('"' + ShownName(path.string()) + '"') +
+                                       " is not loaded: it is larger than " +
+                                       std::to_string(control.maxBytes >> 20) + " MB.");
+            const std::size_t more =
+                std::min({std::max(held, std::max<std::size_t>(control.firstChunkBytes, 1)), first - 1, static_cast<std::size_t>(control.maxBytes - held)});
+            std::string grown(held + more, '\0');
+            // Read from the top down, a chunk at a time, so a stop is seen soon.
+            for (std::size_t done = 0; done < more;) {
+                if (stopped()) return Result::Failure(ReadStoppedMessage);
+                const std::size_t count = std::min(ReadChunkBytes, more - done);
+                const std::size_t at = more - done - count;  // in `grown`
+                if (Outcome<void> read = file.ReadAt(first - 1 - more + at, grown.data() + at, count); !read)
+                    return Result::Failure(read.error());
+                done += count;
+                share.Held(held + done);
+            }
+            if (held > 0) std::memcpy(grown.data() + more, tail.data(), held);
+            tail = std::move(grown);
+            first -= more;
+        }
+        if (!blockStart) {
+            switch (search.Continue(tail.data(), first)) {
+            case HeaderSearch::Result::Found: blockStart = std::max<std::size_t>(search.pos(), 1); break;
+            case HeaderSearch::Result::None: blockStart = 1; break;
+            case HeaderSearch::Result::NeedMore: break;
+            }
+        }
+    }
+    if (stopped()) return Result::Failure(ReadStoppedMessage);
+    if (control.fileRead) control.fileRead();
+    std::optional<LoadedAnimation> loaded =
+        LoadBlock(std::string_view(tail).substr(*blockStart - first), names, progress, control.stop);
+    if (!loaded) return Result::Failure(ReadStoppedMessage);
+    return Result::Success(std::move(*loaded));
 }
 
 void ApplyLoadedAnimation(const LoadedAnimation& loaded, DocumentTexts& document) {
@@ -439,6 +598,8 @@ void ApplyLoadedAnimation(const LoadedAnimation& loaded, DocumentTexts& document
         if (loaded.initial[r]) document.initial[r] = *loaded.initial[r];
         document.final[r] = loaded.final[r] ? *loaded.final[r] : document.initial[r];
     }
+    // A clock running backwards or standing still gives no timing to take.
+    if (!HasPositiveTiming(loaded)) return;
     document.startTime = loaded.startTime;
     if (loaded.dKeyframe) document.dKeyframe = *loaded.dKeyframe;
     if (loaded.framesPSec) document.framesPSec = *loaded.framesPSec;

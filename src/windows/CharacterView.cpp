@@ -1,26 +1,33 @@
 #include "windows/CharacterView.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
+#include <filesystem>
 #include <new>
 
 #include "document/FixedPaths.h"
+#include "document/PathText.h"
 #include "generation/HapScript.h"
 #include "document/ViewCommands.h"
+#include "reading/FileBytes.h"
 
 namespace tw {
 
 namespace {
 
 constexpr int FrameMs = 33;                           // about 30 frames per second
-constexpr qint64 MaxScriptBytes = qint64(1) << 30;    // a script beyond this is not read
+constexpr std::uint64_t MaxScriptBytes = std::uint64_t{1} << 30;   // a script beyond this is not read
+constexpr std::uint64_t MaxPictureBytes = std::uint64_t{1} << 28;  // nor a picture beyond this
+constexpr int LoadThreads = 2;
+// How long closing the view waits for its workers, which stop between chunks.
+constexpr int StopWaitMs = 500;
 constexpr int MaxBackgroundSide = 2048;               // a background is kept no larger
 constexpr int ShownCommandChars = 48;
 
@@ -54,9 +61,19 @@ CharacterView::CharacterView(QWidget* parent) : QFrame(parent) {
     frameTimer_.setTimerType(Qt::PreciseTimer);
     frameTimer_.setInterval(FrameMs);
     connect(&frameTimer_, &QTimer::timeout, this, &CharacterView::Tick);
+    pool_ = new QThreadPool;
+    pool_->setMaxThreadCount(LoadThreads);
 }
 
-CharacterView::~CharacterView() = default;
+CharacterView::~CharacterView() {
+    // Loads still running are stopped; their workers look at the flag between
+    // chunks and lines, so they end within a few milliseconds. A worker that
+    // still has not ended (a disk that does not answer) is left to the end of
+    // the process rather than waited for.
+    for (int s = 0; s < static_cast<int>(Slot::Count); ++s) StopLoad(static_cast<Slot>(s));
+    pool_->clear();
+    if (pool_->waitForDone(StopWaitMs)) delete pool_;
+}
 
 void CharacterView::SetClock(Clock clock) { clock_ = std::move(clock); }
 
@@ -74,8 +91,10 @@ void CharacterView::SendCommand(const QString& command) {
         break;
     case ViewCommandKind::LoadBackground: StartLoad(Slot::Background, path); break;
     case ViewCommandKind::Reset:
-        // Stops playing, drops a script still loading, and stands at rest.
+        // Stops playing, stops and drops a script still loading, and stands
+        // at rest.
         ++serials_[static_cast<int>(Slot::Script)];
+        StopLoad(Slot::Script);
         StopPlaying();
         timeline_.reset();
         values_ = {};
@@ -97,59 +116,66 @@ void CharacterView::StartLoad(Slot slot, const QString& path) {
     const quint64 serial = ++serials_[static_cast<int>(slot)];
     const bool startupBackground =
         slot == Slot::Background && path == QString::fromStdString(StartupBackgroundPath());
+    // A newer load of the same kind stops the one it replaces between chunks.
+    StopLoad(slot);
+    auto stop = std::make_shared<StopFlag>(false);
+    stops_[static_cast<int>(slot)] = stop;
     ++pendingLoads_;
-    // Everything touching the file runs on a worker: a large script, a slow
-    // disk or a big picture never holds up the window.
-    auto work = [slot, serial, path, startupBackground]() {
+    // Everything touching the file runs on a worker of the view's own pool: a
+    // large script, a slow disk or a big picture never holds up the window,
+    // and a stuck worker never holds up the painter, whose pool is Qt's own.
+    auto work = [slot, serial, path, startupBackground, stop]() {
         LoadResult r;
         r.slot = slot;
         r.serial = serial;
         r.path = path;
         r.name = FileName(path);
-        const QFileInfo info(path);
+        const std::filesystem::path file(PathBytes(path.toStdString()));
         const QString cannotRead = tr("cannot read %1: %2");
-        if (!info.exists()) {
-            r.plainBackground = startupBackground;
-            if (!startupBackground) r.note = cannotRead.arg(r.name, tr("no such file"));
+        // The file is opened first, without waiting, and what was opened is
+        // checked: a path swapped for a pipe after any check cannot block.
+        FileFault fault = FileFault::None;
+        const auto failed = [&r, &cannotRead, &fault, startupBackground] {
+            switch (fault) {
+            case FileFault::Missing:
+                r.plainBackground = startupBackground;
+                if (!startupBackground) r.note = cannotRead.arg(r.name, tr("no such file"));
+                break;
+            case FileFault::Folder: r.note = cannotRead.arg(r.name, tr("not a file")); break;
+            case FileFault::NotRegular: r.note = cannotRead.arg(r.name, tr("not a regular file")); break;
+            case FileFault::NoPermission: r.note = cannotRead.arg(r.name, tr("no permission")); break;
+            case FileFault::TooLarge: r.note = cannotRead.arg(r.name, tr("too large")); break;
+            case FileFault::Shrank: r.note = cannotRead.arg(r.name, tr("changed while read")); break;
+            case FileFault::Stopped: break;  // replaced: the result is dropped
+            default: r.note = cannotRead.arg(r.name, tr("read error")); break;
+            }
+        };
+        if (slot == Slot::Character) {
+            if (OpenedFile::Open(file, &fault)) r.ok = true;
+            else failed();
             return r;
         }
-        if (!info.isFile()) {
-            r.note = cannotRead.arg(r.name, tr("not a file"));
+        const std::uint64_t limit = slot == Slot::Script ? MaxScriptBytes : MaxPictureBytes;
+        std::string bytes;
+        try {
+            Outcome<std::string> read = ReadWholeFile(file, limit, stop.get(), &fault);
+            if (!read) {
+                failed();
+                return r;
+            }
+            bytes = std::move(read).value();
+        } catch (const std::bad_alloc&) {
+            r.note = cannotRead.arg(r.name, tr("too large"));
             return r;
         }
         switch (slot) {
-        case Slot::Character:
-            r.ok = true;
-            break;
         case Slot::Script: {
-            if (info.size() > MaxScriptBytes) {
-                r.note = cannotRead.arg(r.name, tr("too large"));
-                break;
-            }
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly)) {
-                r.note = cannotRead.arg(r.name, file.error() == QFileDevice::PermissionsError
-                                                    ? tr("no permission")
-                                                    : tr("cannot open"));
-                break;
-            }
-            QByteArray bytes;
-            try {
-                bytes = file.readAll();
-            } catch (const std::bad_alloc&) {
-                r.note = cannotRead.arg(r.name, tr("too large"));
-                break;
-            }
-            if (file.error() != QFileDevice::NoError) {
-                r.note = cannotRead.arg(r.name, tr("read error"));
-                break;
-            }
-            if (bytes.isEmpty()) {
+            if (bytes.empty()) {
                 r.note = tr("%1: empty file").arg(r.name);
                 break;
             }
-            auto timeline = std::make_shared<HapTimeline>(
-                ReadHapScript(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+            auto timeline = std::make_shared<HapTimeline>(ReadHapScript(bytes, stop.get()));
+            if (stop->load()) break;
             bool named = false;
             for (const RegisterTrack& track : timeline->tracks) named = named || !track.times.empty();
             // Lines the reader passed over (sub headers, other commands) are
@@ -164,7 +190,10 @@ void CharacterView::StartLoad(Slot slot, const QString& path) {
         }
         case Slot::Skin:
         case Slot::Background: {
-            QImageReader reader(path);
+            QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+            QBuffer buffer(&data);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer);
             QImage picture = reader.read();
             if (picture.isNull()) {
                 r.note = tr("cannot show %1: not a picture").arg(r.name);
@@ -181,6 +210,7 @@ void CharacterView::StartLoad(Slot slot, const QString& path) {
             r.ok = true;
             break;
         }
+        case Slot::Character:
         case Slot::Count: break;
         }
         return r;
@@ -195,7 +225,11 @@ void CharacterView::StartLoad(Slot slot, const QString& path) {
         if (result.serial == serials_[static_cast<int>(result.slot)]) Apply(result);
         emit LoadFinished(result.path);
     });
-    watcher->setFuture(QtConcurrent::run(work));
+    watcher->setFuture(QtConcurrent::run(pool_, work));
+}
+
+void CharacterView::StopLoad(Slot slot) {
+    if (const auto& stop = stops_[static_cast<int>(slot)]) stop->store(true);
 }
 
 void CharacterView::Apply(const LoadResult& r) {

@@ -10,12 +10,15 @@
 #include <QPixmap>
 #include <QStringList>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <memory>
 
 #include "reading/HapScriptReader.h"
 #include "figure/Pose.h"
 #include "windows/FigurePainter.h"
+
+class QThreadPool;
 
 namespace tw {
 
@@ -62,6 +65,8 @@ private:
     enum class Slot { Script, Character, Skin, Background, Count };
 
     void StartLoad(Slot slot, const QString& path);
+    // Asks the slot's running load, if any, to stop reading.
+    void StopLoad(Slot slot);
     void Apply(const LoadResult& result);
     void StartPlaying(std::shared_ptr<const HapTimeline> timeline, const QString& name);
     void StopPlaying();
@@ -83,6 +88,12 @@ private:
     // reset has overtaken is dropped.
     std::array<quint64, static_cast<int>(Slot::Count)> serials_{};
     int pendingLoads_ = 0;
+    // Each slot's latest load can be told to stop reading; a newer load or a
+    // reset does so.
+    std::array<std::shared_ptr<std::atomic<bool>>, static_cast<int>(Slot::Count)> stops_{};
+    // The loads' own workers, apart from Qt's global pool, which the painter
+    // uses.
+    QThreadPool* pool_ = nullptr;
 
     QString characterName_, note_;
     QImage background_;

@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include "document/MessageText.h"
+
 namespace tw {
 
 namespace {
@@ -9,7 +11,9 @@ const QString kTitle = QStringLiteral("Tweenwright");
 }
 
 void MessageBoxDialogs::Inform(QWidget* parent, const QString& text) {
-    QMessageBox::information(parent, kTitle, text, QMessageBox::Ok);
+    // However long a text reached here, the box shows what fits in it.
+    QMessageBox::information(parent, kTitle, QString::fromStdString(FitForBox(text.toStdString())),
+                             QMessageBox::Ok);
 }
 
 bool MessageBoxDialogs::Ask(QWidget* parent, const QString& text) {

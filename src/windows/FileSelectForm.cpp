@@ -1,5 +1,8 @@
 #include "windows/FileSelectForm.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -12,6 +15,7 @@
 
 #include "document/DocumentTexts.h"
 #include "document/ChooserRules.h"
+#include "document/PathText.h"
 #include "windows/CharacterView.h"
 #include "windows/Dialogs.h"
 #include "windows/MainForm.h"
@@ -21,9 +25,23 @@ namespace tw {
 
 namespace {
 
+// The bytes of the file system's name for a shown path.
+std::string Bytes(const QString& shown) { return PathBytes(shown.toStdString()); }
+
 bool Readable(const QString& path) {
-    QFileInfo info(path);
-    return info.isDir() && info.isReadable() && info.isExecutable();
+    const std::string bytes = Bytes(path);
+    struct stat status{};
+    return ::stat(bytes.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && ::access(bytes.c_str(), R_OK | X_OK) == 0;
+}
+
+// The entries of a folder as the lists show them, whatever bytes their names
+// hold; none when it cannot be read.
+QStringList Entries(const QString& folder, EntryKind kind) {
+    QStringList list;
+    const auto names = FolderEntries(Bytes(folder), kind);
+    if (names)
+        for (const std::string& name : names.value()) list.append(QString::fromStdString(name));
+    return list;
 }
 
 // The nearest folder at or above `path` that can be listed; the root at last.
@@ -42,8 +60,6 @@ QListWidget* MakeList(QWidget* parent, const char* name) {
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     return list;
 }
-
-const QDir::SortFlags kByName = QDir::Name | QDir::IgnoreCase;
 
 }  // namespace
 
@@ -139,8 +155,7 @@ void FileSelectForm::FillDirList() {
         current = add(open, depth + 1, parts[depth], path);
     }
     const QDir dir(dirPath_);
-    for (const QString& name :
-         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, kByName))
+    for (const QString& name : Entries(dirPath_, EntryKind::Folders))
         add(closed, static_cast<int>(parts.size()) + 1, name, dir.filePath(name));
     DirList1->setCurrentItem(current);
 }
@@ -161,8 +176,7 @@ void FileSelectForm::DirList1_DblClick(QListWidgetItem* item) {
 void FileSelectForm::DirList1_Change() {
     filePath_ = dirPath_;
     FileList1->clear();
-    FileList1->addItems(
-        QDir(filePath_).entryList(QDir::Files | QDir::Hidden | QDir::System, kByName));
+    FileList1->addItems(Entries(filePath_, EntryKind::Files));
 }
 
 QString FileSelectForm::SelectedFile() const {

@@ -19,6 +19,7 @@
 #include "document/FieldRules.h"
 #include "document/FixedPaths.h"
 #include "document/NumberText.h"
+#include "document/PathText.h"
 #include "document/ViewCommands.h"
 #include "windows/RegisterPanel.h"
 #include "generation/Easing.h"
@@ -30,6 +31,7 @@
 #include "reading/LastAnimationLoader.h"
 #include "generation/SavedFile.h"
 #include "generation/ScriptFile.h"
+#include "windows/BackgroundLoad.h"
 #include "windows/CaptionButton.h"
 #include "windows/CharacterView.h"
 #include "windows/Dialogs.h"
@@ -54,10 +56,9 @@ DocumentTexts StartingAt(DocumentTexts document, std::string startTime) {
     return document;
 }
 
-// The path of a document's text for the file functions.
-std::string FilePath(const std::string& text) {
-    return QFile::encodeName(QString::fromStdString(text)).toStdString();
-}
+// The path of a document's text for the file functions: the real name's
+// bytes, escapes of undecodable bytes turned back.
+std::string FilePath(const std::string& text) { return PathBytes(text); }
 
 }  // namespace
 
@@ -440,6 +441,8 @@ void MainForm::closeEvent(QCloseEvent* event) {
 }
 
 void MainForm::Form_Unload() {
+    // A load still running is stopped, so the program can end at once.
+    load_.reset();
     if (sliderWindow_) sliderWindow_->close();
     // A progress window still counting down would keep the program running.
     if (progress_) progress_->close();
@@ -456,6 +459,7 @@ void MainForm::ShowKeyframe(KeyframeSide side) {
     if (!preview) return Inform(preview.error());
     Outcome<std::string> path = KeyframePreviewFile(side);
     if (!path) return Inform(path.error());
+    if (const std::string notice = TakePreviewFolderNotice(); !notice.empty()) Inform(notice);
     FrameCount = preview.value().frameCount;
     RegisterNames = document.names;
     ScriptBuffer = std::move(preview.value().block);
@@ -472,6 +476,7 @@ void MainForm::LoadAnimation_Click() {
     if (!saved) return Inform(saved.error());
     Outcome<std::string> path = AnimationPreviewFile();
     if (!path) return Inform(path.error());
+    if (const std::string notice = TakePreviewFolderNotice(); !notice.empty()) Inform(notice);
     // The run writes the document from time 0 into the preview file, which it
     // replaces whole, as if that file were the active one.
     DocumentTexts run = StartingAt(document, "0");
@@ -488,26 +493,44 @@ void MainForm::LoadAnimation_Click() {
 }
 
 void MainForm::LoadXHap_Click() {
-    DocumentTexts document = ReadDocument();
-    // Every load has a window of its own, shown once the file has been read.
-    QPointer<ProgressForm> progress;
-    const auto fileRead = [&] {
-        if (progress_) progress_->close();
-        progress_ = new ProgressForm(this);
-        progress_->PrepareForLoad();
-        progress = progress_;
+    const DocumentTexts document = ReadDocument();
+    if (document.activeFile.empty()) return Inform(std::string(NoFileToLoadMessage));
+    // The load runs on a thread of its own; a load still running is stopped
+    // and its result never shown: the newer one takes its place.
+    load_ = std::make_unique<BackgroundLoad>(document.activeFile, document.names);
+    loadProgress_.clear();
+    BackgroundLoad* load = load_.get();
+    // Every load has a progress window of its own, shown once the file is
+    // being read (a file that cannot be opened gives only its message).
+    const auto bar = [this](int value) {
+        if (!loadProgress_) {
+            if (progress_) progress_->close();
+            progress_ = new ProgressForm(this);
+            // Known before it is shown: reports arriving while it waits to be
+            // painted find it.
+            loadProgress_ = progress_;
+            progress_->PrepareForLoad();
+        }
+        if (value >= 0 && loadProgress_) loadProgress_->SetCalcProgress(value);
     };
-    const Outcome<LoadedAnimation> loaded = LoadLastAnimationFromFile(
-        document.activeFile, document.names,
-        [&](int value) {
-            if (progress) progress->SetCalcProgress(value);
-        },
-        fileRead);
-    if (!loaded) return Inform(loaded.error());
-    for (const std::string& message : loaded.value().messages) Inform(message);
-    ApplyLoadedAnimation(loaded.value(), document);
-    WriteDocument(document);
-    if (progress) progress->ShowComplete();
+    connect(load, &BackgroundLoad::Reading, this, bar);
+    connect(load, &BackgroundLoad::FileRead, this, [bar] { bar(-1); });
+    connect(load, &BackgroundLoad::Progress, this, bar);
+    connect(load, &BackgroundLoad::Finished, this, [this, load] {
+        const Outcome<LoadedAnimation> result = load->Result();
+        load_.release()->deleteLater();
+        const QPointer<ProgressForm> progress = loadProgress_;
+        if (!result) {
+            if (progress) progress->close();
+            return Inform(result.error());
+        }
+        for (const std::string& message : LoadMessages(result.value())) Inform(message);
+        // Into the fields as they are now: the user may have typed meanwhile.
+        DocumentTexts now = ReadDocument();
+        ApplyLoadedAnimation(result.value(), now);
+        WriteDocument(now);
+        if (progress) progress->ShowComplete();
+    });
 }
 
 void MainForm::LoadFullHap_Click() {

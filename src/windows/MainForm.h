@@ -29,6 +29,7 @@ class QPushButton;
 
 namespace tw {
 
+class BackgroundLoad;
 class CharacterView;
 class FileSelectForm;
 class FormHelp;
@@ -170,6 +171,9 @@ private:
 
     std::unique_ptr<Dialogs> dialogs_;
     QPointer<ProgressForm> progress_;
+    // The last-animation load running, if any, and its progress window.
+    std::unique_ptr<BackgroundLoad> load_;
+    QPointer<ProgressForm> loadProgress_;
     QPointer<QWidget> sliderWindow_;
     QPointer<FileSelectForm> chooser_;
     QPointer<FormHelp> help_;

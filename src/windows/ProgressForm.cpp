@@ -71,8 +71,10 @@ void ProgressForm::PrepareForGeneration(bool resetSaveBar) {
 void ProgressForm::PrepareForLoad() {
     SaveProgBar->hide();
     Label2->hide();
-    ShowPainted();
+    // Set before showing: the window may be closed while it waits to be
+    // painted (a load's end arrives through the same event loop).
     CalcProgBar->setMaximum(100);
+    ShowPainted();
 }
 
 void ProgressForm::ShowPainted() {

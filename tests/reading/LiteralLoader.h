@@ -56,7 +56,7 @@ public:
             }
             const int r = FindRegister();
             if (r < 0) {
-                loaded.messages.push_back(UnknownNameMessage(DecodeCodePage(buffer_)));
+                NoteUnknownName(loaded, buffer_);
                 continue;
             }
             ValueToken();

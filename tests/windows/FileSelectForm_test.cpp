@@ -1,12 +1,18 @@
 // The file chooser driven as a user drives it: the four file buttons, folders
 // opened by double-click, names typed or files picked, and every refusal.
+#include <sys/stat.h>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <cstdio>
+#include <filesystem>
+
 #include "WindowTestSupport.h"
+#include "reading/LastAnimationLoader.h"
 #include "windows/CharacterView.h"
 #include "windows/FileSelectForm.h"
 #include "windows/MainForm.h"
@@ -148,6 +154,37 @@ private slots:
         QVERIFY(test::Control<QListWidget>(*chooser, "DirList1")->findItems(QStringLiteral("deeper"), Qt::MatchEndsWith).isEmpty());
         Confirm(chooser, QStringLiteral("after"));
         QCOMPARE(test::Edit(*form, "ActiveFile")->text(), Path(QStringLiteral("anims/after.hap")));
+    }
+
+    // A name that is not UTF-8 is listed in a visible escaped form, and the
+    // file chosen by it is the real one.
+    void undecodableNamesAreListedAndChosenByTheirRealName() {
+        const QByteArray odd = QFile::encodeName(Path(QStringLiteral("odd")));
+        QVERIFY(QDir().mkpath(QString::fromLocal8Bit(odd)));
+        QVERIFY(::mkdir((odd + "/dir\xff").constData(), 0700) == 0);
+        const std::string block = "\"#Haptek\r\n\\clock [t= 3.000]   \\setreg[name= HeadTwist   f0= 1.000]\r\n"
+                                  "\\clock [t= 4.000]   \\setreg[name= HeadTwist   f0= 2.000]\r\n\"\r\n";
+        FILE* f = std::fopen((odd + "/latin\xe9.hap").constData(), "wb");
+        QVERIFY(f);
+        std::fwrite(block.data(), 1, block.size(), f);
+        std::fclose(f);
+
+        FileSelectForm* chooser = Open("FileSelect");
+        auto* files = chooser->findChild<QListWidget*>(QStringLiteral("FileList1"));
+        auto* folders = chooser->findChild<QListWidget*>(QStringLiteral("DirList1"));
+        QVERIFY(Click(folders, QStringLiteral("odd"), true));
+        QCOMPARE(files->count(), 1);
+        QCOMPARE(files->item(0)->text(), QStringLiteral("latin\\xE9.hap"));
+        QCOMPARE(folders->findItems(QStringLiteral("dir\\xFF"), Qt::MatchEndsWith).size(), 1);
+        QVERIFY(Click(files, QStringLiteral("latin\\xE9.hap")));
+        QTest::mouseClick(chooser->findChild<QPushButton*>(QStringLiteral("SaveFileSelect")), Qt::LeftButton);
+        const QString active = form->findChild<QLineEdit*>(QStringLiteral("ActiveFile"))->text();
+        QCOMPARE(active, Path(QStringLiteral("odd/latin\\xE9.hap")));
+        const auto loaded = LoadLastAnimationFromFile(active.toStdString(), form->ReadDocument().names);
+        QVERIFY2(loaded.ok(), loaded.error().c_str());
+        QCOMPARE(loaded.value().startTime, std::string("3"));
+        QVERIFY(messages.isEmpty());
+        std::filesystem::remove_all(odd.toStdString());  // names Qt cannot remove
     }
 };
 
