@@ -233,6 +233,106 @@ public:
         return p;
     }
 
+    // The line at p when it holds only clock and register commands, each as
+    // "\\clock [t= T]" or "\\setreg[figure= F name= N f0= V]" (figure
+    // optional) with any blanks where blanks may stand, inside a quoted
+    // record's edges or not: reads it as ReadLine would and returns where the
+    // next line starts. Null for anything else (another command, other
+    // arguments, a number in another form), which then goes through ReadLine.
+    const char* ReadSpacedLine(const char* p, const char* end, std::size_t offset) {
+        auto blanks = [&p, end] {
+            while (p != end && IsBlank(*p)) ++p;
+        };
+        blanks();
+        if (p != end && *p == '"') {
+            ++p;
+            blanks();
+        }
+        struct Step {
+            int reg;  // -2 for a clock value
+            double number;
+        };
+        std::array<Step, 8> steps;
+        std::size_t count = 0;
+        while (p != end && *p == '\\') {
+            if (count == steps.size()) return nullptr;
+            ++p;
+            if (StartsWith(p, end, "clock")) {
+                p += 5;
+                blanks();
+                if (!StartsWith(p, end, "[")) return nullptr;
+                ++p;
+                blanks();
+                if (!StartsWith(p, end, "t=")) return nullptr;
+                p += 2;
+                blanks();
+                double time;
+                p = ScanPlainNumber(p, end, time);
+                if (!p) return nullptr;
+                blanks();
+                if (p == end || *p != ']') return nullptr;
+                ++p;
+                steps[count++] = {-2, time};
+            } else if (StartsWith(p, end, "setreg")) {
+                p += 6;
+                blanks();
+                if (p == end || *p != '[') return nullptr;
+                ++p;
+                blanks();
+                if (StartsWith(p, end, "figure=")) {
+                    p += 7;
+                    blanks();
+                    const char* figure = p;
+                    while (p != end && IsPlainNameChar(*p)) ++p;
+                    if (p == figure || p == end || !IsBlank(*p)) return nullptr;
+                    blanks();
+                }
+                if (!StartsWith(p, end, "name=")) return nullptr;
+                p += 5;
+                blanks();
+                const char* name = p;
+                while (p != end && IsPlainNameChar(*p)) ++p;
+                const std::string_view registerName(name, p - name);
+                if (registerName.empty() || p == end || !IsBlank(*p)) return nullptr;
+                blanks();
+                if (!StartsWith(p, end, "f0=")) return nullptr;
+                p += 3;
+                blanks();
+                double value;
+                p = ScanPlainNumber(p, end, value);
+                if (!p) return nullptr;
+                blanks();
+                if (p == end || *p != ']') return nullptr;
+                ++p;
+                steps[count++] = {names_.Find(registerName), value};
+            } else {
+                return nullptr;
+            }
+            blanks();
+        }
+        if (count == 0) return nullptr;
+        if (p != end && *p == '"') {
+            ++p;
+            blanks();
+        }
+        if (p != end) {
+            if (*p == '\r') {
+                ++p;
+                if (p != end && *p == '\n') ++p;
+            } else if (*p == '\n') {
+                ++p;
+            } else {
+                return nullptr;
+            }
+        }
+        ++timeline_.linesRead;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (steps[i].reg == -2) SetClock(steps[i].number);
+            else if (steps[i].reg >= 0) Push(timeline_.tracks[steps[i].reg], static_cast<float>(steps[i].number), offset);
+        }
+        return p;
+    }
+
 private:
     void SetClock(double time) {
         clock_ = time;
@@ -385,15 +485,24 @@ void SortTrack(RegisterTrack& track) {
 
 }  // namespace
 
-HapTimeline ReadHapScript(std::string_view bytes) {
+namespace {
+
+HapTimeline Read(std::string_view bytes, bool quickLanes) {
     HapTimeline timeline;
     Reader reader(timeline, bytes.size());
     const char* const begin = bytes.data();
     const char* const end = begin + bytes.size();
     const char* p = begin;
     while (p != end) {
-        if (*p == '\\') {
+        if (quickLanes && *p == '\\') {
             const char* next = reader.ReadGeneratedLine(p, end, static_cast<std::size_t>(p - begin));
+            if (next) {
+                p = next;
+                continue;
+            }
+        }
+        if (quickLanes && (*p == '\\' || *p == ' ' || *p == '\t' || *p == '"')) {
+            const char* next = reader.ReadSpacedLine(p, end, static_cast<std::size_t>(p - begin));
             if (next) {
                 p = next;
                 continue;
@@ -415,6 +524,12 @@ HapTimeline ReadHapScript(std::string_view bytes) {
     for (RegisterTrack& track : timeline.tracks) SortTrack(track);
     return timeline;
 }
+
+}  // namespace
+
+HapTimeline ReadHapScript(std::string_view bytes) { return Read(bytes, true); }
+
+HapTimeline ReadHapScriptLineByLine(std::string_view bytes) { return Read(bytes, false); }
 
 std::optional<float> SampleTrack(const RegisterTrack& track, double t) {
     const std::size_t n = std::min(track.times.size(), track.values.size());
