@@ -28,6 +28,7 @@
 #include "generation/ScriptFile.h"
 #include "windows/CaptionButton.h"
 #include "windows/CharacterView.h"
+#include "windows/LivePose.h"
 #include "windows/Dialogs.h"
 #include "windows/FileSelectForm.h"
 #include "windows/FormHelp.h"
@@ -188,6 +189,7 @@ void MainForm::BuildControls() {
     PlaceTwips(ActiveHaptekX1, {7680, 4800, 4092, 5052});
 
     connect(Panel, &RegisterPanel::SliderRequested, this, &MainForm::Panel_SliderRequested);
+    connect(Panel, &RegisterPanel::ValueEdited, this, [this](KeyframeSide side, int) { ShowLivePose(side); });
     connect(StartTime, &QLineEdit::textChanged, this, &MainForm::StartTime_Change);
     connect(DKeyframe, &QLineEdit::textChanged, this, &MainForm::DKeyframe_Change);
     connect(Acceleration, &QLineEdit::textChanged, this, &MainForm::Acceleration_Change);
@@ -390,6 +392,7 @@ void MainForm::Panel_SliderRequested(KeyframeSide side, int index, int sliderPos
         connect(slider, &FormSetValue::ValueWritten, this, [this](KeyframeSide s, int i) {
             QLineEdit* box = s == KeyframeSide::Initial ? Panel->f0initial[i] : Panel->f0final[i];
             box->setCursorPosition(static_cast<int>(box->text().size()));
+            ShowLivePose(s);
         });
     }
     slider->show();
@@ -446,6 +449,13 @@ void MainForm::ShowKeyframe(KeyframeSide side) {
     }
     SendViewCommand(LoadCommand(path.value()));
     StartTime->setText(QString::fromStdString(DecimalText(saved.value())));
+}
+
+void MainForm::ShowLivePose(KeyframeSide side) {
+    const std::optional<PoseValues> pose = KeyframePose(ReadDocument(), side, FrameStep);
+    if (!pose) return;
+    ActiveHaptekX1->ShowLivePose(*pose, side == KeyframeSide::Initial ? tr("editing the initial pose")
+                                                                      : tr("editing the final pose"));
 }
 
 void MainForm::LoadAnimation_Click() {
