@@ -99,6 +99,11 @@ bool IsPlainNameChar(char c) {
     return c != ' ' && c != '\t' && c != '[' && c != ']' && c != '=' && c != '\r' && c != '\n';
 }
 
+const char* SkipBlanks(const char* p, const char* end) {
+    while (p != end && IsBlank(*p)) ++p;
+    return p;
+}
+
 bool StartsWith(const char* p, const char* end, std::string_view text) {
     return static_cast<std::size_t>(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
 }
@@ -240,13 +245,10 @@ public:
     // next line starts. Null for anything else (another command, other
     // arguments, a number in another form), which then goes through ReadLine.
     const char* ReadSpacedLine(const char* p, const char* end, std::size_t offset) {
-        auto blanks = [&p, end] {
-            while (p != end && IsBlank(*p)) ++p;
-        };
-        blanks();
+        p = SkipBlanks(p, end);
         if (p != end && *p == '"') {
             ++p;
-            blanks();
+            p = SkipBlanks(p, end);
         }
         struct Step {
             int reg;  // -2 for a clock value
@@ -259,61 +261,61 @@ public:
             ++p;
             if (StartsWith(p, end, "clock")) {
                 p += 5;
-                blanks();
+                p = SkipBlanks(p, end);
                 if (!StartsWith(p, end, "[")) return nullptr;
                 ++p;
-                blanks();
+                p = SkipBlanks(p, end);
                 if (!StartsWith(p, end, "t=")) return nullptr;
                 p += 2;
-                blanks();
+                p = SkipBlanks(p, end);
                 double time;
                 p = ScanPlainNumber(p, end, time);
                 if (!p) return nullptr;
-                blanks();
+                p = SkipBlanks(p, end);
                 if (p == end || *p != ']') return nullptr;
                 ++p;
                 steps[count++] = {-2, time};
             } else if (StartsWith(p, end, "setreg")) {
                 p += 6;
-                blanks();
+                p = SkipBlanks(p, end);
                 if (p == end || *p != '[') return nullptr;
                 ++p;
-                blanks();
+                p = SkipBlanks(p, end);
                 if (StartsWith(p, end, "figure=")) {
                     p += 7;
-                    blanks();
+                    p = SkipBlanks(p, end);
                     const char* figure = p;
                     while (p != end && IsPlainNameChar(*p)) ++p;
                     if (p == figure || p == end || !IsBlank(*p)) return nullptr;
-                    blanks();
+                    p = SkipBlanks(p, end);
                 }
                 if (!StartsWith(p, end, "name=")) return nullptr;
                 p += 5;
-                blanks();
+                p = SkipBlanks(p, end);
                 const char* name = p;
                 while (p != end && IsPlainNameChar(*p)) ++p;
                 const std::string_view registerName(name, p - name);
                 if (registerName.empty() || p == end || !IsBlank(*p)) return nullptr;
-                blanks();
+                p = SkipBlanks(p, end);
                 if (!StartsWith(p, end, "f0=")) return nullptr;
                 p += 3;
-                blanks();
+                p = SkipBlanks(p, end);
                 double value;
                 p = ScanPlainNumber(p, end, value);
                 if (!p) return nullptr;
-                blanks();
+                p = SkipBlanks(p, end);
                 if (p == end || *p != ']') return nullptr;
                 ++p;
                 steps[count++] = {names_.Find(registerName), value};
             } else {
                 return nullptr;
             }
-            blanks();
+            p = SkipBlanks(p, end);
         }
         if (count == 0) return nullptr;
         if (p != end && *p == '"') {
             ++p;
-            blanks();
+            p = SkipBlanks(p, end);
         }
         if (p != end) {
             if (*p == '\r') {

@@ -70,7 +70,7 @@ QColor HighlightColour(const QColor& base, int level) {
     return QColor(lift(c.red()), lift(c.green()), lift(c.blue()), c.alpha());
 }
 
-const QColor FirstGhostTint(96, 160, 255), LastGhostTint(255, 150, 70);
+const QColor FirstGhostTint(150, 200, 255), LastGhostTint(255, 185, 120);
 
 FigurePainter::FigurePainter(const FigureLook& look) { SetLook(look); }
 
