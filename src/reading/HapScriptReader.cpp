@@ -108,6 +108,56 @@ bool StartsWith(const char* p, const char* end, std::string_view text) {
     return static_cast<std::size_t>(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
 }
 
+// After a command word "clock": " [t= T]" with any blanks where blanks may
+// stand; the end of it, or null.
+const char* ClockArguments(const char* p, const char* end, double& time) {
+    p = SkipBlanks(p, end);
+    if (p == end || *p != '[') return nullptr;
+    p = SkipBlanks(p + 1, end);
+    if (!StartsWith(p, end, "t=")) return nullptr;
+    p = ScanPlainNumber(SkipBlanks(p + 2, end), end, time);
+    if (!p) return nullptr;
+    p = SkipBlanks(p, end);
+    return p != end && *p == ']' ? p + 1 : nullptr;
+}
+
+// After a command word "setreg": "[figure= F name= N f0= V]" (figure
+// optional) with any blanks where blanks may stand; the end of it, or null.
+const char* SetRegArguments(const char* p, const char* end, std::string_view& name, double& value) {
+    p = SkipBlanks(p, end);
+    if (p == end || *p != '[') return nullptr;
+    p = SkipBlanks(p + 1, end);
+    if (StartsWith(p, end, "figure=")) {
+        const char* figure = p = SkipBlanks(p + 7, end);
+        while (p != end && IsPlainNameChar(*p)) ++p;
+        if (p == figure || p == end || !IsBlank(*p)) return nullptr;
+        p = SkipBlanks(p, end);
+    }
+    if (!StartsWith(p, end, "name=")) return nullptr;
+    const char* word = p = SkipBlanks(p + 5, end);
+    while (p != end && IsPlainNameChar(*p)) ++p;
+    name = std::string_view(word, p - word);
+    if (name.empty() || p == end || !IsBlank(*p)) return nullptr;
+    p = SkipBlanks(p, end);
+    if (!StartsWith(p, end, "f0=")) return nullptr;
+    p = ScanPlainNumber(SkipBlanks(p + 3, end), end, value);
+    if (!p) return nullptr;
+    p = SkipBlanks(p, end);
+    return p != end && *p == ']' ? p + 1 : nullptr;
+}
+
+// At the end of a line's commands: a quoted record's closing mark with
+// blanks after it, if any, then the line end; where the next line starts,
+// or null when anything else follows.
+const char* LineEnd(const char* p, const char* end) {
+    if (p != end && *p == '"') p = SkipBlanks(p + 1, end);
+    if (p == end) return p;
+    if (*p == '\n') return p + 1;
+    if (*p != '\r') return nullptr;
+    ++p;
+    return p != end && *p == '\n' ? p + 1 : p;
+}
+
 // Register name to catalogue index: a learned guess (the register that followed
 // this one last time, as the generator writes them in catalogue order), then an
 // open-addressed table.
@@ -244,12 +294,26 @@ public:
     // record's edges or not: reads it as ReadLine would and returns where the
     // next line starts. Null for anything else (another command, other
     // arguments, a number in another form), which then goes through ReadLine.
-    const char* ReadSpacedLine(const char* p, const char* end, std::size_t offset) {
-        p = SkipBlanks(p, end);
-        if (p != end && *p == '"') {
-            ++p;
-            p = SkipBlanks(p, end);
+    const char* ReadSpacedLine(const char* const start, const char* end, std::size_t offset) {
+        const char* p = SkipBlanks(start, end);
+        if (p != end && *p == '"') p = SkipBlanks(p + 1, end);
+        // The usual line, a clock and one register, straight through.
+        double time, value;
+        std::string_view name;
+        if (StartsWith(p, end, "\\clock") && (p = ClockArguments(p + 6, end, time)) &&
+            StartsWith(p = SkipBlanks(p, end), end, "\\setreg") && (p = SetRegArguments(p + 7, end, name, value))) {
+            p = LineEnd(SkipBlanks(p, end), end);
+            if (p) {
+                ++timeline_.linesRead;
+                SetClock(time);
+                const int reg = names_.Find(name);
+                if (reg >= 0) Push(timeline_.tracks[reg], static_cast<float>(value), offset);
+                return p;
+            }
         }
+        // Any other sequence of clock and register commands.
+        p = SkipBlanks(start, end);
+        if (p != end && *p == '"') p = SkipBlanks(p + 1, end);
         struct Step {
             int reg;  // -2 for a clock value
             double number;
@@ -258,75 +322,18 @@ public:
         std::size_t count = 0;
         while (p != end && *p == '\\') {
             if (count == steps.size()) return nullptr;
-            ++p;
-            if (StartsWith(p, end, "clock")) {
-                p += 5;
-                p = SkipBlanks(p, end);
-                if (!StartsWith(p, end, "[")) return nullptr;
-                ++p;
-                p = SkipBlanks(p, end);
-                if (!StartsWith(p, end, "t=")) return nullptr;
-                p += 2;
-                p = SkipBlanks(p, end);
-                double time;
-                p = ScanPlainNumber(p, end, time);
-                if (!p) return nullptr;
-                p = SkipBlanks(p, end);
-                if (p == end || *p != ']') return nullptr;
-                ++p;
+            if (StartsWith(p, end, "\\clock")) {
+                if (!(p = ClockArguments(p + 6, end, time))) return nullptr;
                 steps[count++] = {-2, time};
-            } else if (StartsWith(p, end, "setreg")) {
-                p += 6;
-                p = SkipBlanks(p, end);
-                if (p == end || *p != '[') return nullptr;
-                ++p;
-                p = SkipBlanks(p, end);
-                if (StartsWith(p, end, "figure=")) {
-                    p += 7;
-                    p = SkipBlanks(p, end);
-                    const char* figure = p;
-                    while (p != end && IsPlainNameChar(*p)) ++p;
-                    if (p == figure || p == end || !IsBlank(*p)) return nullptr;
-                    p = SkipBlanks(p, end);
-                }
-                if (!StartsWith(p, end, "name=")) return nullptr;
-                p += 5;
-                p = SkipBlanks(p, end);
-                const char* name = p;
-                while (p != end && IsPlainNameChar(*p)) ++p;
-                const std::string_view registerName(name, p - name);
-                if (registerName.empty() || p == end || !IsBlank(*p)) return nullptr;
-                p = SkipBlanks(p, end);
-                if (!StartsWith(p, end, "f0=")) return nullptr;
-                p += 3;
-                p = SkipBlanks(p, end);
-                double value;
-                p = ScanPlainNumber(p, end, value);
-                if (!p) return nullptr;
-                p = SkipBlanks(p, end);
-                if (p == end || *p != ']') return nullptr;
-                ++p;
-                steps[count++] = {names_.Find(registerName), value};
+            } else if (StartsWith(p, end, "\\setreg")) {
+                if (!(p = SetRegArguments(p + 7, end, name, value))) return nullptr;
+                steps[count++] = {names_.Find(name), value};
             } else {
                 return nullptr;
             }
             p = SkipBlanks(p, end);
         }
-        if (count == 0) return nullptr;
-        if (p != end && *p == '"') {
-            ++p;
-            p = SkipBlanks(p, end);
-        }
-        if (p != end) {
-            if (*p == '\r') {
-                ++p;
-                if (p != end && *p == '\n') ++p;
-            } else if (*p == '\n') {
-                ++p;
-            } else {
-                return nullptr;
-            }
-        }
+        if (count == 0 || !(p = LineEnd(p, end))) return nullptr;
         ++timeline_.linesRead;
         for (std::size_t i = 0; i < count; ++i) {
             if (steps[i].reg == -2) SetClock(steps[i].number);
