@@ -34,6 +34,7 @@
 #include "windows/BackgroundLoad.h"
 #include "windows/CaptionButton.h"
 #include "windows/CharacterView.h"
+#include "windows/LivePose.h"
 #include "windows/Dialogs.h"
 #include "windows/FileSelectForm.h"
 #include "windows/FormHelp.h"
@@ -211,6 +212,7 @@ void MainForm::BuildControls() {
     PlaceTwips(ActiveHaptekX1, {7680, 4800, 4092, 5052});
 
     connect(Panel, &RegisterPanel::SliderRequested, this, &MainForm::Panel_SliderRequested);
+    connect(Panel, &RegisterPanel::ValueEdited, this, [this](KeyframeSide side, int) { ShowLivePose(side); });
     connect(StartTime, &QLineEdit::textChanged, this, &MainForm::StartTime_Change);
     connect(DKeyframe, &QLineEdit::textChanged, this, &MainForm::DKeyframe_Change);
     connect(Acceleration, &QLineEdit::textChanged, this, &MainForm::Acceleration_Change);
@@ -415,6 +417,7 @@ void MainForm::Panel_SliderRequested(KeyframeSide side, int index, int sliderPos
         slider = new FormSetValue(this);
         sliderWindow_ = slider;
         connect(slider, &FormSetValue::ValueWritten, Panel, &RegisterPanel::PutCaretAtEnd);
+        connect(slider, &FormSetValue::ValueWritten, this, [this](KeyframeSide s, int) { ShowLivePose(s); });
     }
     slider->show();
     slider->SetTarget(side, index, sliderPosition);
@@ -468,6 +471,13 @@ void MainForm::ShowKeyframe(KeyframeSide side) {
     SendViewCommand(LoadCommand(path.value()));
     // The start time comes back as the number the preview read.
     WriteDocument(StartingAt(document, DecimalText(saved.value())));
+}
+
+void MainForm::ShowLivePose(KeyframeSide side) {
+    const std::optional<PoseValues> pose = KeyframePose(ReadDocument(), side, FrameStep);
+    if (!pose) return;
+    ActiveHaptekX1->ShowLivePose(*pose, side == KeyframeSide::Initial ? tr("editing the initial pose")
+                                                                      : tr("editing the final pose"));
 }
 
 void MainForm::LoadAnimation_Click() {

@@ -121,6 +121,10 @@ private:
     bool RunToFile(const DocumentTexts& document, const std::string& path, FileWrite write);
     // The initial or final pose preview.
     void ShowKeyframe(KeyframeSide side);
+    // A value of one side is being edited: the view shows that keyframe's
+    // pose at once, no file written. A value that is not a number leaves
+    // the view as it is.
+    void ShowLivePose(KeyframeSide side);
     void Inform(const std::string& message);
     void ShowChooser(ChooserMode mode);
     // A value box was clicked: the slider window opens on it.
