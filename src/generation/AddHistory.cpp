@@ -152,8 +152,13 @@ std::string UndoQuestion(const LastAdd& add) {
     return "Remove the last animation " + span + " from " + add.path + "?";
 }
 
-Outcome<std::string> CutOff(const LastAdd& add) {
+namespace {
+
+// CutOff; `lost` turns true when the file may have lost the record all the
+// same (its cut could not be saved, nor undone).
+Outcome<std::string> Cut(const LastAdd& add, bool& lost) {
     using Result = Outcome<std::string>;
+    lost = false;
     const std::string& path = add.path;
     const std::string unchanged = " The file was not changed.";
     struct stat there{};
@@ -201,11 +206,22 @@ Outcome<std::string> CutOff(const LastAdd& add) {
         const bool restored = ::pwrite(fd, add.record.data(), add.record.size(), static_cast<off_t>(start)) ==
                                   static_cast<ssize_t>(add.record.size()) &&
                               ::fdatasync(fd) == 0;
+        lost = !restored;
         return fail("Could not save the cut of " + Named(path) + " to the disk: " + Reason(error) + "." +
                     (restored ? unchanged : " The animation could not be put back."));
     }
-    if (::close(fd) != 0) return Result::Failure("Could not finish cutting " + Named(path) + ": " + Reason(errno) + ".");
+    if (::close(fd) != 0) {
+        lost = true;
+        return Result::Failure("Could not finish cutting " + Named(path) + ": " + Reason(errno) + ".");
+    }
     return Result::Success(std::move(tail));
+}
+
+}  // namespace
+
+Outcome<std::string> CutOff(const LastAdd& add) {
+    bool lost = false;
+    return Cut(add, lost);
 }
 
 AddHistory::AddHistory(std::function<Outcome<std::string>()> keepFolder) : keepFolder_(std::move(keepFolder)) {}
@@ -239,11 +255,11 @@ Outcome<void> AddHistory::Undo(const LastAdd& add) {
         return Outcome<void>::Failure("The animation was not taken back, because it could not be kept for redo in " +
                                       Named(kept) + ": " + Reason(error) + ".");
     }
-    Outcome<std::string> cut = CutOff(add);
+    bool lost = false;
+    Outcome<std::string> cut = Cut(add, lost);
     if (!cut) {
-        // The copy goes unless the file may have lost the record after all.
-        struct stat now{};
-        if (::stat(add.path.c_str(), &now) != 0 || static_cast<std::uint64_t>(now.st_size) == add.fileLength) {
+        // The copy stays only when the file may have lost the record.
+        if (!lost) {
             ::unlink(kept.c_str());
             return Outcome<void>::Failure(cut.error());
         }

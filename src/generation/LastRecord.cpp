@@ -1,5 +1,6 @@
 #include "generation/LastRecord.h"
 
+#include <optional>
 #include <vector>
 
 #include "document/CodePage.h"
@@ -194,12 +195,32 @@ EndReading ReadRecordAtEnd(std::string_view bytes, bool fromFileStart) {
         return reading;
     };
 
+    // Of the records that could end here, the one that follows a closing
+    // line (or begins the file) is the one an add wrote after earlier adds;
+    // when none does, the shortest. Gives the verdict once it is known.
+    std::optional<EndReading> shortest;
+    const auto consider = [&](EndReading candidate, std::size_t headerIndex) -> std::optional<EndReading> {
+        if (!need(headerIndex + 1)) {
+            if (missing == EndVerdict::NeedMore) return needMore;
+            return candidate;  // the header is the file's first line
+        }
+        const Line before = back[headerIndex + 1];
+        if (!before.broken && before.text == "\"") return candidate;
+        if (!shortest) shortest = std::move(candidate);
+        return std::nullopt;
+    };
+    // When the search ends without a record after a closing line.
+    const auto ended = [&] {
+        if (missing == EndVerdict::NeedMore) return needMore;
+        return shortest ? *shortest : notRecord;
+    };
+
     // No sub header: the empty line, and the header line before it.
     if (!back[0].broken && back[0].text.empty()) {
         if (!need(1)) {
             if (missing == EndVerdict::NeedMore) return needMore;
         } else if (!back[1].broken && IsHeaderLine(back[1].text)) {
-            return found(back[1].start, back[1].text, 0);
+            if (auto verdict = consider(found(back[1].start, back[1].text, 0), 1)) return *verdict;
         }
     }
 
@@ -208,16 +229,17 @@ EndReading ReadRecordAtEnd(std::string_view bytes, bool fromFileStart) {
     // one empty line, cannot be (it would be empty, and an empty sub header
     // writes no credit line), so it takes the first register line as its
     // last line.
+    missing = EndVerdict::NotARecord;
     for (std::size_t i = 0;; ++i) {
-        if (!need(i)) return missing == EndVerdict::NeedMore ? needMore : notRecord;
-        const Line& line = back[i];
-        if (line.broken) return notRecord;
+        if (!need(i)) return ended();
+        const Line line = back[i];
+        if (line.broken) return ended();
         if (line.text == CreditLine) {
             const bool absorb = i == 0 || (i == 1 && back[0].text.empty());
             if (!absorb || run > 0) {
-                if (!need(i + 2)) return missing == EndVerdict::NeedMore ? needMore : notRecord;
-                const Line& empty = back[i + 1];
-                const Line& header = back[i + 2];
+                if (!need(i + 2)) return ended();
+                const Line empty = back[i + 1];
+                const Line header = back[i + 2];
                 if (!empty.broken && empty.text.empty() && !header.broken && IsHeaderLine(header.text)) {
                     EndReading reading = found(header.start, header.text, absorb ? 1 : 0);
                     RecordAtEnd& record = reading.record;
@@ -225,13 +247,13 @@ EndReading ReadRecordAtEnd(std::string_view bytes, bool fromFileStart) {
                     const std::size_t from = i > 0 ? back[i - 1].start : earliest.line.start;
                     const Line& last = absorb ? earliest.line : back[0];
                     record.subHeader = bytes.substr(from, last.start + last.text.size() - from);
-                    return reading;
+                    if (auto verdict = consider(std::move(reading), i + 2)) return *verdict;
                 }
             }
         }
         // From here on this line belongs to the sub header of any record that
         // begins earlier, and no sub header holds a record's closing line.
-        if (line.text == "\"") return notRecord;
+        if (line.text == "\"") return ended();
     }
 }
 

@@ -16,9 +16,13 @@
 //   '"'                 the closing quote
 // The record begins at the start of the file or right after a line feed.
 //
-// Where a sub header's lines could also be read as register lines or as the
-// start of a record, the shortest record wins: it begins at the latest line
-// that can begin one, and its sub header is as short as the form allows.
+// A sub header may hold lines that could also begin a record or be register
+// lines. Of the records that could end the bytes, the one whose header line
+// follows a closing quote line (or begins the file) is taken, as every add
+// after the first writes it; when none does, the shortest (a file whose
+// first add followed hand-written lines). Its sub header is as short as the
+// form allows. A sub header holding a lone quote line is never read as one,
+// so the search never runs back past an earlier record's end.
 #pragma once
 
 #include <cstddef>

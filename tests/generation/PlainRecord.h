@@ -95,13 +95,19 @@ inline bool IsOneRecord(std::string_view bytes) {
     return false;
 }
 
-// The offset of the last record, the one beginning at the latest line start.
+// The offset of the last record: of the suffixes that are one record, the
+// one that begins the bytes or follows a line holding a lone quote, else the
+// shortest.
 inline std::optional<std::size_t> LastRecordStart(std::string_view bytes) {
+    std::optional<std::size_t> shortest;
     for (std::size_t start = bytes.size(); start-- > 0;) {
         if (start > 0 && bytes[start - 1] != '\n') continue;
-        if (IsOneRecord(bytes.substr(start))) return start;
+        if (!IsOneRecord(bytes.substr(start))) continue;
+        const std::string_view before = bytes.substr(0, start);
+        if (before.empty() || before == "\"\r\n" || before.ends_with("\n\"\r\n")) return start;
+        if (!shortest) shortest = start;
     }
-    return std::nullopt;
+    return shortest;
 }
 
 }  // namespace tw::plain
