@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "document/NumberText.h"
 #include "generation/HapScript.h"
 #include "generation/HeldStopSignals.h"
 #include "generation/LastRecord.h"
@@ -222,6 +223,11 @@ Outcome<std::string> Cut(const LastAdd& add, bool& lost) {
 Outcome<std::string> CutOff(const LastAdd& add) {
     bool lost = false;
     return Cut(add, lost);
+}
+
+std::string StartTimeAfterRedo(const LastAdd& add, const std::string& finishTimeText) {
+    if (add.lastTime.empty() || add.lastTime == add.firstTime) return finishTimeText;
+    return DecimalText(NumericValue(add.lastTime));
 }
 
 AddHistory::AddHistory(std::function<Outcome<std::string>()> keepFolder) : keepFolder_(std::move(keepFolder)) {}

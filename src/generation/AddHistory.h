@@ -46,6 +46,13 @@ std::string UndoQuestion(const LastAdd& add);
 inline constexpr std::size_t TailKept = 4096;
 Outcome<std::string> CutOff(const LastAdd& add);
 
+// The start time after a redo, as after the add itself: the block's last
+// clock time as a number text ("2.500" gives "2.5"). A block whose clock never
+// moves on from its first time (no register moves, or no frames) does not
+// hold its finish time; the window's finish time text is taken then, as
+// after F5.
+std::string StartTimeAfterRedo(const LastAdd& add, const std::string& finishTimeText);
+
 // The records taken back from script files, newest last per file, for redo
 // until this ends. Each is also kept as a file of its own in a folder (the
 // per-user preview folder), written and on the disk before its file is cut,

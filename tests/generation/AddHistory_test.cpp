@@ -239,10 +239,13 @@ TEST_F(AddHistoryTest, TheQuestionNamesTheTimesAndTheFile) {
     ASSERT_TRUE(last.ok());
     EXPECT_EQ(tw::UndoQuestion(last.value()),
               "Remove the last animation (from 2.500 to 2.800 s) from " + file.string() + "?");
+    EXPECT_EQ(tw::StartTimeAfterRedo(last.value(), "7"), "2.8");
     doc.dKeyframe = "-1";
     Add(file, doc);
     last = tw::FindLastAdd(file.string());
     ASSERT_TRUE(last.ok());
+    // No clock time after the first: the block does not say where it ends.
+    EXPECT_EQ(tw::StartTimeAfterRedo(last.value(), "1.5"), "1.5");
     EXPECT_EQ(tw::UndoQuestion(last.value()), "Remove the last animation (it holds no frames) from " +
                                                    file.string() + "?");
 }
@@ -360,6 +363,7 @@ TEST_F(AddHistoryTest, RedoOnlyOntoTheFileAsTheUndoLeftIt) {
     ASSERT_TRUE(redone.ok()) << redone.error();
     EXPECT_EQ(redone.value().lastTime, undone.lastTime);
     EXPECT_EQ(redone.value().lastTime, "0.600");
+    EXPECT_EQ(tw::StartTimeAfterRedo(redone.value(), "9"), "0.6");
     EXPECT_EQ(Read(file), full);
     EXPECT_EQ(KeptCount(), 0);
     EXPECT_FALSE(history->Redo(file.string()).ok());
