@@ -147,10 +147,10 @@ Outcome<LastAdd> FindLastAdd(const std::string& path) {
     }
 }
 
-std::string UndoQuestion(const LastAdd& add) {
+std::string UndoQuestion(const LastAdd& add, std::string_view file) {
     const std::string span =
         add.firstTime.empty() ? "(it holds no frames)" : "(from " + add.firstTime + " to " + add.lastTime + " s)";
-    return "Remove the last animation " + span + " from " + add.path + "?";
+    return "Remove the last animation " + span + " from " + std::string(file) + "?";
 }
 
 namespace {

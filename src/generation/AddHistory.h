@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/Outcome.h"
@@ -31,9 +32,9 @@ struct LastAdd {
 // whole record as "Generate & add to file" writes it.
 Outcome<LastAdd> FindLastAdd(const std::string& path);
 
-// "Remove the last animation (from T1 to T2 s) from FILE?"; a record without
-// frames says so instead of the times.
-std::string UndoQuestion(const LastAdd& add);
+// "Remove the last animation (from T1 to T2 s) from FILE?" with `file` as the
+// user named the file; a record without frames says so instead of the times.
+std::string UndoQuestion(const LastAdd& add, std::string_view file);
 
 // Cuts `add` off its file, back to the byte before the record (ftruncate,
 // then fdatasync; a file cut to nothing stays as an empty file). Only when the

@@ -237,8 +237,8 @@ TEST_F(AddHistoryTest, TheQuestionNamesTheTimesAndTheFile) {
     Add(file, doc);
     tw::Outcome<tw::LastAdd> last = tw::FindLastAdd(file.string());
     ASSERT_TRUE(last.ok());
-    EXPECT_EQ(tw::UndoQuestion(last.value()),
-              "Remove the last animation (from 2.500 to 2.800 s) from " + file.string() + "?");
+    EXPECT_EQ(tw::UndoQuestion(last.value(), "talk \xC3\xA9.hap"),
+              "Remove the last animation (from 2.500 to 2.800 s) from talk \xC3\xA9.hap?");
     EXPECT_EQ(tw::StartTimeAfterRedo(last.value(), "7"), "2.8");
     doc.dKeyframe = "-1";
     Add(file, doc);
@@ -246,8 +246,8 @@ TEST_F(AddHistoryTest, TheQuestionNamesTheTimesAndTheFile) {
     ASSERT_TRUE(last.ok());
     // No clock time after the first: the block does not say where it ends.
     EXPECT_EQ(tw::StartTimeAfterRedo(last.value(), "1.5"), "1.5");
-    EXPECT_EQ(tw::UndoQuestion(last.value()), "Remove the last animation (it holds no frames) from " +
-                                                   file.string() + "?");
+    EXPECT_EQ(tw::UndoQuestion(last.value(), "talk \xC3\xA9.hap"),
+              "Remove the last animation (it holds no frames) from talk \xC3\xA9.hap?");
 }
 
 TEST_F(AddHistoryTest, AFileThatCannotBeCutStaysAsItWas) {
