@@ -94,14 +94,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(tw::EncodeCodePage(tw::SubHeaderAsWritten(tw::SubHeaderForBox(record.subHeader))) ==
                   record.subHeader);
     }
-    if (bytes.size() <= 8192) {
+    if (bytes.size() <= 4096) {
         const std::optional<std::size_t> start = tw::plain::LastRecordStart(bytes);
         Check(start.has_value() == (whole.verdict == tw::EndVerdict::Record));
         if (start) Check(*start == whole.record.start);
     }
 
     // End parts: all of them for short inputs, some for long ones.
-    const std::size_t step = bytes.size() <= 512 ? 1 : bytes.size() / 97 + 1;
+    const std::size_t step = bytes.size() <= 128 ? 1 : bytes.size() / 31 + 1;
     for (std::size_t offset = 1; offset <= bytes.size(); offset += step) {
         const tw::EndReading part = tw::ReadRecordAtEnd(bytes.substr(offset), false);
         if (part.verdict != tw::EndVerdict::NeedMore) CheckSame(whole, part, offset);
