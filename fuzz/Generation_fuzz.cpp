@@ -8,21 +8,12 @@
 
 #include "document/NumberText.h"
 #include "generation/FileBlock.h"
+#include "FuzzChecks.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-bool IsScriptNumber(std::string_view text) {
-    size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
-    size_t point = text.find('.');
-    if (point == std::string_view::npos || point == i || text.size() - point != 4) return false;
-    for (size_t k = i; k < text.size(); ++k)
-        if (k != point && (text[k] < '0' || text[k] > '9')) return false;
-    return true;
-}
+using fuzzcheck::Check;
+using fuzzcheck::IsScriptNumber;
 
 // Checks one register line (without its CR LF) against its form.
 void CheckLine(std::string_view line) {

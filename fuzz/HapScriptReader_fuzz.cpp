@@ -10,12 +10,11 @@
 #include <string_view>
 
 #include "reading/HapScriptReader.h"
+#include "FuzzChecks.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
+using fuzzcheck::Check;
 
 void CheckSame(const tw::HapTimeline& a, const tw::HapTimeline& b) {
     Check(a.hasClock == b.hasClock && a.firstTime == b.firstTime && a.lastTime == b.lastTime);

@@ -8,21 +8,12 @@
 
 #include "document/NumberText.h"
 #include "generation/HapScript.h"
+#include "FuzzChecks.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-bool IsScriptNumber(const std::string& text) {
-    size_t i = text[0] == '-' ? 1 : 0;
-    size_t point = text.find('.');
-    if (point == std::string::npos || point == i || text.size() - point != 4) return false;
-    for (size_t k = i; k < text.size(); ++k)
-        if (k != point && (text[k] < '0' || text[k] > '9')) return false;
-    return true;
-}
+using fuzzcheck::Check;
+using fuzzcheck::IsScriptNumber;
 
 }  // namespace
 

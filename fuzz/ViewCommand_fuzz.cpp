@@ -11,14 +11,9 @@
 
 #include "figure/Pose.h"
 #include "document/ViewCommands.h"
+#include "FuzzChecks.h"
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
+using fuzzcheck::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

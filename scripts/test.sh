@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test. The window tests need
+# Installs what is missing, builds, and runs every test, with warnings as
+# errors and assertions on in every build. The window tests need
 # an X server: without a display they run on a virtual one (Xvfb). A second,
 # core-only build (no Qt looked for at all) proves the core stands without the
 # windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-bash scripts/build.sh
+bash scripts/build.sh -DTW_WERROR=ON -DTW_ASSERTIONS=ON
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 chmod 700 "$XDG_RUNTIME_DIR"
 
-echo "== Core alone, without Qt =="
-cmake -S . -B build-core -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_BUILD_WINDOWS=OFF \
-    -DTW_BUILD_BENCHMARKS=OFF > /dev/null
+echo "== Core alone, without Qt (debug, address and undefined-behaviour checks) =="
+cmake -S . -B build-core -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTW_BUILD_WINDOWS=OFF \
+    -DTW_BUILD_BENCHMARKS=OFF -DTW_SANITIZE=ON -DTW_WERROR=ON > /dev/null
 if grep -q '^Qt6_DIR:PATH=/' build-core/CMakeCache.txt; then
     echo "The core-only build looked for Qt." >&2
     exit 1
@@ -24,7 +25,7 @@ echo "== Fuzz targets (clang, libFuzzer with address and undefined-behaviour che
 # Each target runs over its seeds and then a fixed number of inputs it makes
 # from them, from a fixed seed, so the run is the same every time.
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTW_BUILD_FUZZERS=ON -DTW_BUILD_WINDOWS=OFF \
-    -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCHMARKS=OFF > /dev/null
+    -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCHMARKS=OFF -DTW_WERROR=ON -DTW_ASSERTIONS=ON > /dev/null
 cmake --build build-fuzz
 for target in build-fuzz/fuzz/fuzz_*; do
   name=$(basename "$target")

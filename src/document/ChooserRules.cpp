@@ -1,6 +1,5 @@
 #include "document/ChooserRules.h"
 
-#include "document/NumberText.h"
 #include "document/ViewCommands.h"
 
 namespace tw {
@@ -39,34 +38,29 @@ ChooserResult ActiveFile(std::string_view folder, const std::string& fileName) {
 
 }  // namespace
 
-std::string HeaderNaming(std::string_view name) {
-    return "#Haptek  Version= 2.00 Name= " + std::string(name) + "   HapType= script FileType= text";
-}
-
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string path(folder);
     if (path.empty() || path.back() != '/') path += '/';
     return path += name;
 }
 
-ChooserResult ConfirmChoice(std::string_view modeText, std::string_view folder,
+ChooserResult ConfirmChoice(std::optional<ChooserMode> mode, std::string_view folder,
                             std::string_view selectedName, std::string_view typedName) {
-    double mode = NumericValue(modeText);
-    if (mode == static_cast<int>(ChooserMode::HapFile)) {
+    if (mode == ChooserMode::HapFile) {
         // A typed name wins over the selection and always gets ".hap".
         if (!typedName.empty()) return ActiveFile(folder, std::string(typedName) + ".hap");
         if (selectedName.empty()) return Refusal("Please select a file.");
         return ActiveFile(folder, std::string(selectedName));
     }
-    if (mode == static_cast<int>(ChooserMode::Character)) {
+    if (mode == ChooserMode::Character) {
         if (!Contains(selectedName, ".htr")) return Refusal("please select a character");
         return Command(LoadCommand, folder, selectedName);
     }
-    if (mode == static_cast<int>(ChooserMode::Skin)) {
+    if (mode == ChooserMode::Skin) {
         if (!NamesPicture(selectedName)) return Refusal("please select a skin file (*.jpg or *.jpeg)");
         return Command(LoadCommand, folder, selectedName);
     }
-    if (mode == static_cast<int>(ChooserMode::Background)) {
+    if (mode == ChooserMode::Background) {
         if (!NamesPicture(selectedName))
             return Refusal("please select a background file (*.jpg or *.jpeg)");
         return Command(LoadBackgroundCommand, folder, selectedName);

@@ -4,12 +4,15 @@
 // a message refusing the choice, or nothing. The chooser never touches a file.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "document/FileHeader.h"
+
 namespace tw {
 
-// The chooser's modes as the main window's hidden mode field holds them.
+// The chooser's modes, one per file button of the main window.
 enum class ChooserMode { HapFile = 1, Character = 2, Skin = 3, Background = 4 };
 
 struct ChooserResult {
@@ -26,16 +29,14 @@ struct ChooserResult {
     std::string message;
 };
 
-// The header line naming the file `name`.
-std::string HeaderNaming(std::string_view name);
-
 // Folder and name joined with '/'; a folder that already ends in '/' (the
 // root) gets no second one.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
-// `modeText` is read as a number (leniently, as the field holds it); an empty
-// `typedName` counts as not typed, blanks are a name.
-ChooserResult ConfirmChoice(std::string_view modeText, std::string_view folder,
+// `mode` is none until a file button has been pressed; none, or a value that
+// names no mode, confirms nothing. An empty `typedName` counts as not typed,
+// blanks are a name.
+ChooserResult ConfirmChoice(std::optional<ChooserMode> mode, std::string_view folder,
                             std::string_view selectedName, std::string_view typedName);
 
 }  // namespace tw

@@ -10,7 +10,7 @@
 namespace tw {
 
 template <class T>
-class Outcome {
+class [[nodiscard]] Outcome {
 public:
     static Outcome Success(T value) {
         Outcome outcome;
@@ -26,7 +26,8 @@ public:
     bool ok() const { return value_.has_value(); }
     explicit operator bool() const { return ok(); }
 
-    // Only on success; reading the value of a failure is caught in debug builds.
+    // Only on success; reading the value of a failure is caught wherever
+    // assertions are on (the test command builds with them).
     T& value() & { return assert(ok()), *value_; }
     const T& value() const& { return assert(ok()), *value_; }
     T&& value() && { return assert(ok()), std::move(*value_); }
@@ -42,7 +43,7 @@ private:
 
 // Success with nothing to hand back, or a message.
 template <>
-class Outcome<void> {
+class [[nodiscard]] Outcome<void> {
 public:
     static Outcome Success() { return Outcome{}; }
     static Outcome Failure(std::string message) {

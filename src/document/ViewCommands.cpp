@@ -2,17 +2,10 @@
 
 #include <algorithm>
 
+#include "document/AsciiCase.h"
+
 namespace tw {
 namespace {
-
-bool EndsWithNoCase(std::string_view text, std::string_view tail) {
-    if (text.size() < tail.size()) return false;
-    return std::equal(tail.begin(), tail.end(), text.end() - static_cast<std::ptrdiff_t>(tail.size()),
-                      [](char a, char b) {
-                          auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-                          return lower(a) == lower(b);
-                      });
-}
 
 // The PATH of "<prefix>PATH]]", or nothing.
 bool PathAfter(std::string_view command, std::string_view prefix, std::string& path) {

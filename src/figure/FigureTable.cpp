@@ -212,19 +212,19 @@ FigureTable Build() {
     b.Limb(at(RAnkle, {0, -4.5f, -4.5f}), at(RToe), 3.4f, Material::Shoe);
     b.Limb(at(RToe), at(RToeEnd), 3.1f, Material::Shoe);
 
-    PanelSpec shirt{{at(RClavicle, {-15.5f, 3, -2}), at(Chest, {-15, 13, 0}), at(Lumbar, {-13, 6, 0}),
+    FlatPiece shirt{{at(RClavicle, {-15.5f, 3, -2}), at(Chest, {-15, 13, 0}), at(Lumbar, {-13, 6, 0}),
                      at(Lumbar, {13, 6, 0}), at(Chest, {15, 13, 0}), at(LClavicle, {15.5f, 3, -2}),
                      at(Chest, {5.5f, 27.5f, 0}), at(Chest, {-5.5f, 27.5f, 0})},
                     Material::Shirt, Chest, AxisZ};
-    PanelSpec trousers{{at(Lumbar, {-13, 6, 0}), at(Pelvis, {-15.5f, -3, 0}), at(Pelvis, {-14.5f, -12, 1}),
+    FlatPiece trousers{{at(Lumbar, {-13, 6, 0}), at(Pelvis, {-15.5f, -3, 0}), at(Pelvis, {-14.5f, -12, 1}),
                         at(Pelvis, {0, -14, 1}), at(Pelvis, {14.5f, -12, 1}), at(Pelvis, {15.5f, -3, 0}),
                         at(Lumbar, {13, 6, 0})},
                        Material::Trousers, Pelvis, AxisZ};
-    PanelSpec palm{{at(RWrist, {0, -1, 2.2f}), at(RIndex1), at(RMiddle1), at(RRing1), at(RPinky1),
+    FlatPiece palm{{at(RWrist, {0, -1, 2.2f}), at(RIndex1), at(RMiddle1), at(RRing1), at(RPinky1),
                     at(RWrist, {0, -1.5f, -2.2f})},
                    Material::Skin, RWrist, AxisX};
     b.t.panels = {shirt, trousers, palm};
-    PanelSpec leftPalm = palm;
+    FlatPiece leftPalm = palm;
     for (Anchor& a : leftPalm.corners) a = MirrorAnchor(a);
     leftPalm.joint = LeftOf(RWrist);
     leftPalm.facing = MirrorPoint(palm.facing);

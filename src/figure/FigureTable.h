@@ -83,7 +83,7 @@ struct RegisterDrive {
     FaceDrive face = FaceDrive::None;
 };
 
-struct JointSpec {
+struct JointRow {
     int parent = -1;
     Vec3 offset;  // from the parent at rest, figure space (the pelvis: from the ground)
     // The registers turning this joint, applied outermost first.
@@ -102,7 +102,7 @@ struct Anchor {
 };
 
 // A capsule between two points.
-struct LimbSpec {
+struct LimbShape {
     Anchor from, to;
     float radius;
     Material material;
@@ -110,7 +110,7 @@ struct LimbSpec {
 
 // A flat piece (torso, palm) through corner points, facing along `facing` of
 // `joint`'s frame.
-struct PanelSpec {
+struct FlatPiece {
     std::vector<Anchor> corners;
     Material material;
     int joint;
@@ -119,7 +119,7 @@ struct PanelSpec {
 
 // The face in the head joint's frame; the right-side feature, the left one
 // mirrored. Register values move features by these amounts per unit.
-struct FaceSpec {
+struct FaceShape {
     Vec3 centre{0, 10, 1.5f}, radii{8.3f, 10.5f, 9};  // the head as an ellipsoid
     Vec3 hairBack{0, 12.2f, -1.2f}, hairBackRadii{9.1f, 10, 9};
     Vec3 fringe{0, 18, 4}, fringeRadii{7.4f, 3.4f, 0};
@@ -138,11 +138,11 @@ struct FaceSpec {
 };
 
 struct FigureTable {
-    std::array<JointSpec, JointCount> joints;
+    std::array<JointRow, JointCount> joints;
     std::array<RegisterDrive, RegisterCount> drives;
-    std::vector<LimbSpec> limbs;
-    std::vector<PanelSpec> panels;
-    FaceSpec face;
+    std::vector<LimbShape> limbs;
+    std::vector<FlatPiece> panels;
+    FaceShape face;
 };
 
 // The one table, built once.

@@ -54,8 +54,8 @@ public:
 
     void Build() {
         out_.clear();
-        for (const LimbSpec& limb : table_.limbs) AddLimb(limb);
-        for (const PanelSpec& panel : table_.panels) AddPanel(panel);
+        for (const LimbShape& limb : table_.limbs) AddLimb(limb);
+        for (const FlatPiece& panel : table_.panels) AddPanel(panel);
         AddHead();
         std::stable_sort(out_.begin(), out_.end(),
                          [](const DrawPrimitive& a, const DrawPrimitive& b) { return a.depth > b.depth; });
@@ -74,7 +74,7 @@ private:
     // Limbs further back than the pelvis are darker, nearer ones lighter.
     float DepthShade(float depth) const { return std::clamp(1 - 0.012f * (depth - pelvisDepth_), 0.7f, 1.15f); }
 
-    void AddLimb(const LimbSpec& limb) {
+    void AddLimb(const LimbShape& limb) {
         const Projected a = ProjectIn(AnchorPoint(joints_, limb.from), frame_);
         const Projected b = ProjectIn(AnchorPoint(joints_, limb.to), frame_);
         DrawPrimitive p;
@@ -90,7 +90,7 @@ private:
         out_.push_back(p);
     }
 
-    void AddPanel(const PanelSpec& panel) {
+    void AddPanel(const FlatPiece& panel) {
         DrawPrimitive p;
         p.shape = Shape::Polygon;
         p.material = panel.material;
@@ -109,16 +109,25 @@ private:
 
     // A flat or round blob in the head's frame: half axes rx along the head's
     // X and ry along its Y; rz is its depth, seen when the head turns.
-    void AddEllipse(Vec3 local, float rx, float ry, float rz, Material m) {
-        const JointPose& h = joints_[Head];
-        const Projected c = ProjectIn(h.position + h.frame * local, frame_);
-        const Vec3 right = Camera() * (h.frame * Vec3{1, 0, 0});
-        const Vec3 up = Camera() * (h.frame * Vec3{0, 1, 0});
+    // A face feature: a shape of the head joint, in the head's frame.
+    DrawPrimitive HeadShape(Shape shape, Material m, int count) const {
         DrawPrimitive p;
-        p.shape = Shape::Ellipse;
+        p.shape = shape;
         p.material = m;
         p.joint = Head;
-        p.count = 1;
+        p.count = count;
+        return p;
+    }
+    Projected ProjectOnHead(Vec3 local) const {
+        const JointPose& h = joints_[Head];
+        return ProjectIn(h.position + h.frame * local, frame_);
+    }
+    void AddEllipse(Vec3 local, float rx, float ry, float rz, Material m) {
+        const JointPose& h = joints_[Head];
+        const Projected c = ProjectOnHead(local);
+        const Vec3 right = Camera() * (h.frame * Vec3{1, 0, 0});
+        const Vec3 up = Camera() * (h.frame * Vec3{0, 1, 0});
+        DrawPrimitive p = HeadShape(Shape::Ellipse, m, 1);
         p.points[0] = c.at;
         p.depth = c.depth;
         p.angle = std::atan2(up.x, up.y);
@@ -128,14 +137,9 @@ private:
     }
 
     void AddStroke(Vec3 from, Vec3 to, float width, Material m) {
-        const JointPose& h = joints_[Head];
-        const Projected a = ProjectIn(h.position + h.frame * from, frame_);
-        const Projected b = ProjectIn(h.position + h.frame * to, frame_);
-        DrawPrimitive p;
-        p.shape = Shape::Segment;
-        p.material = m;
-        p.joint = Head;
-        p.count = 2;
+        const Projected a = ProjectOnHead(from);
+        const Projected b = ProjectOnHead(to);
+        DrawPrimitive p = HeadShape(Shape::Segment, m, 2);
         p.points[0] = a.at;
         p.points[1] = b.at;
         p.depth = (a.depth + b.depth) / 2;
@@ -150,7 +154,7 @@ private:
     }
 
     void AddHead() {
-        const FaceSpec& f = table_.face;
+        const FaceShape& f = table_.face;
         AddEllipse(f.hairBack, f.hairBackRadii.x, f.hairBackRadii.y, f.hairBackRadii.z, Material::Hair);
         AddEllipse(f.centre, f.radii.x, f.radii.y, f.radii.z, Material::Skin);
         AddEllipse(f.fringe, f.fringeRadii.x, f.fringeRadii.y, f.fringeRadii.x, Material::Hair);
@@ -212,7 +216,7 @@ PoseJoints ComputeJoints(const PoseValues& values) {
     }
     PoseJoints joints;
     for (int j = 0; j < JointCount; ++j) {
-        const JointSpec& joint = table.joints[j];
+        const JointRow& joint = table.joints[j];
         Mat3 local;
         for (int reg : joint.registers)
             if (reg >= 0 && values[reg] != 0)

@@ -7,14 +7,11 @@
 #include <string_view>
 
 #include "document/DocumentTexts.h"
+#include "document/FileHeader.h"
 #include "document/Outcome.h"
 #include "generation/Generation.h"
 
 namespace tw {
-
-// The header line the File Header field starts with.
-inline constexpr std::string_view DefaultFileHeader =
-    "#Haptek  Version= 2.00 Name= insertnamehere.hap   HapType= script FileType= text";
 
 // The sub header as a block holds it: every line break (LF, CR LF or a lone
 // CR) as CR LF, since the generator never writes a lone LF.

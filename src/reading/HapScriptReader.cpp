@@ -8,6 +8,8 @@
 #include <limits>
 #include <numeric>
 
+#include "document/AsciiCase.h"
+
 namespace tw {
 namespace {
 
@@ -17,59 +19,12 @@ bool IsWordChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool SameWord(std::string_view text, std::string_view lowerWord) {
-    if (text.size() != lowerWord.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (Lower(text[i]) != lowerWord[i]) return false;
-    return true;
-}
-
 constexpr double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-// The whole text as one decimal number (sign, digits, period, exponent), finite.
-// Up to 15 digits without exponent, the exact quotient digits / 10^decimals is
-// the correctly rounded value; anything longer goes to the library's exact
-// conversion.
-bool ReadNumber(std::string_view text, double& out) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    if (p == end) return false;
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    std::uint64_t digits = 0;
-    int count = 0, decimals = 0;
-    bool point = false;
-    const char* q = p;
-    for (; q != end; ++q) {
-        const unsigned d = static_cast<unsigned>(*q - '0');
-        if (d < 10) {
-            digits = digits * 10 + d;
-            ++count;
-            decimals += point;
-        } else if (*q == '.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    double value;
-    if (q == end && count > 0 && count <= 15) {
-        value = static_cast<double>(digits) / Pow10[decimals];
-    } else {
-        if (p == end || *p == '-' || *p == '+') return false;
-        const auto result = std::from_chars(p, end, value, std::chars_format::general);
-        if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) return false;
-    }
-    out = negative ? -value : value;
-    return true;
-}
-
 // The number at p in the plain form "-123.456" (up to 15 digits, no exponent),
 // stopping at the first other character: its end, or null when there is no
-// such number. Gives what ReadNumber gives for the same text.
+// such number.
 const char* ScanPlainNumber(const char* p, const char* end, double& out) {
     const bool negative = p != end && *p == '-';
     p += negative;
@@ -92,6 +47,31 @@ const char* ScanPlainNumber(const char* p, const char* end, double& out) {
     const double value = static_cast<double>(digits) / Pow10[decimals];
     out = negative ? -value : value;
     return p;
+}
+
+// The whole text as one decimal number (sign, digits, period, exponent), finite.
+// The plain form (up to 15 digits, no exponent) is read as ScanPlainNumber
+// reads it, the exact quotient digits / 10^decimals, which is correctly
+// rounded; anything longer goes to the library's exact conversion.
+bool ReadNumber(std::string_view text, double& out) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    if (p != end && *p == '+') {
+        ++p;
+        if (p != end && *p == '-') return false;
+    }
+    double value;
+    if (ScanPlainNumber(p, end, value) == end) {
+        out = value;
+        return true;
+    }
+    const bool negative = p != end && *p == '-';
+    p += negative;
+    if (p == end || *p == '-' || *p == '+') return false;
+    const auto result = std::from_chars(p, end, value, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) return false;
+    out = negative ? -value : value;
+    return true;
 }
 
 // Characters a figure or name may hold in the generator's line form.
@@ -266,9 +246,9 @@ private:
             if (p == e) return false;
             const std::string_view arguments(args, p - args);
             ++p;
-            if (SameWord(name, "clock")) {
+            if (EqualsNoCase(name, "clock")) {
                 if (!ReadClock(arguments)) return false;
-            } else if (SameWord(name, "setreg")) {
+            } else if (EqualsNoCase(name, "setreg")) {
                 if (!ReadSetReg(arguments)) return false;
             }
         }
@@ -309,7 +289,7 @@ private:
         std::string_view time;
         bool found = false;
         ForEachArgument(args, [&](std::string_view key, std::string_view value) {
-            if (SameWord(key, "t")) {
+            if (EqualsNoCase(key, "t")) {
                 time = value;
                 found = true;
             }
@@ -324,10 +304,10 @@ private:
         std::string_view name, value;
         bool hasName = false, hasValue = false;
         ForEachArgument(args, [&](std::string_view key, std::string_view v) {
-            if (SameWord(key, "name")) {
+            if (EqualsNoCase(key, "name")) {
                 name = v;
                 hasName = true;
-            } else if (SameWord(key, "f0")) {
+            } else if (EqualsNoCase(key, "f0")) {
                 value = v;
                 hasValue = true;
             }

@@ -425,10 +425,12 @@ LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::s
 
 Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
                                                    const std::array<std::string, RegisterCount>& names,
-                                                   const ProgressFn& progress) {
+                                                   const ProgressFn& progress,
+                                                   const std::function<void()>& fileRead) {
     if (activeFile.empty()) return Outcome<LoadedAnimation>::Failure(std::string(NoFileToLoadMessage));
     const Outcome<FileBytes> bytes = ReadFileBytes(std::filesystem::path(activeFile));
     if (!bytes) return Outcome<LoadedAnimation>::Failure(bytes.error());
+    if (fileRead) fileRead();
     return Outcome<LoadedAnimation>::Success(LoadLastAnimation(bytes.value().view(), names, progress));
 }
 

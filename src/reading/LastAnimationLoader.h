@@ -48,10 +48,13 @@ LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::s
 
 // The load command's whole work on the file named by `activeFile`: fails with
 // NoFileToLoadMessage when it is empty, or with ReadFileBytes' message naming
-// the file; otherwise LoadLastAnimation over the file's bytes.
+// the file; otherwise LoadLastAnimation over the file's bytes. `fileRead` is
+// called once the bytes are in memory, before the load reports any progress
+// (a window shows its progress bar from then on); never on a failure.
 Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
                                                    const std::array<std::string, RegisterCount>& names,
-                                                   const ProgressFn& progress = {});
+                                                   const ProgressFn& progress = {},
+                                                   const std::function<void()>& fileRead = {});
 
 // Writes a load into the document: the loaded initial texts, every final text
 // (the loaded one, else the initial text), start time, duration and frame rate

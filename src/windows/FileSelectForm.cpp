@@ -174,7 +174,7 @@ void FileSelectForm::FileList1_DblClick() { SaveFileSelect_Click(); }
 
 void FileSelectForm::SaveFileSelect_Click() {
     const ChooserResult result =
-        ConfirmChoice(main_->FileSelectStatus(), filePath_.toStdString(),
+        ConfirmChoice(main_->CurrentChooserMode(), filePath_.toStdString(),
                       SelectedFile().toStdString(), NewFilename->text().toStdString());
     switch (result.kind) {
     case ChooserResult::Kind::Refuse:

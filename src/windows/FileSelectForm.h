@@ -1,7 +1,7 @@
 // The file chooser: drives, folders and the files of one folder, a box for a
 // new file name, "Select File" and "Close". Confirming sets the active file
 // and its header or sends the character view a load command, as the main
-// window's mode field says; it never opens, creates or writes a file.
+// window's chooser mode says; it never opens, creates or writes a file.
 #pragma once
 
 #include <QString>
@@ -23,22 +23,15 @@ class FileSelectForm : public QWidget {
 public:
     // A window of `main`'s, using its message boxes; starts in the process's
     // current folder.
+    // Its controls are found by their names: DriveList1, DirList1, FileList1,
+    // NewFilename, SaveFileSelect and CloseSelectFileForm.
     FileSelectForm(MainForm* main, Dialogs& dialogs);
-
-    QComboBox* DriveList1;
-    QListWidget* DirList1;
-    QListWidget* FileList1;
-    QLineEdit* NewFilename;
-    QPushButton* SaveFileSelect;
-    QPushButton* CloseSelectFileForm;
 
     // The folder the folder list is in, and the one the file list shows.
     QString DirPath() const { return dirPath_; }
     QString FilePath() const { return filePath_; }
     // The selected file's name, empty when none is selected.
     QString SelectedFile() const;
-
-    void Form_Load();
 
 public slots:
     void DriveList1_Change();
@@ -49,11 +42,19 @@ public slots:
     void CloseSelectFileForm_Click();
 
 private:
+    void Form_Load();
     // Moves the folder list to `path`; false, with a message, when the folder
     // cannot be read (the lists then show the nearest folder that can).
     bool SetDirPath(const QString& path);
     void FillDirList();
     QString CannotRead(const QString& path) const;
+
+    QComboBox* DriveList1;
+    QListWidget* DirList1;
+    QListWidget* FileList1;
+    QLineEdit* NewFilename;
+    QPushButton* SaveFileSelect;
+    QPushButton* CloseSelectFileForm;
 
     MainForm* main_;
     Dialogs& dialogs_;

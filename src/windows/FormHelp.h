@@ -11,15 +11,17 @@ namespace tw {
 class FormHelp : public QWidget {
     Q_OBJECT
 public:
+    // Its text is found by its name, Text1.
     explicit FormHelp(QWidget* parent = nullptr);
-
-    QPlainTextEdit* Text1;
-
-    void Form_Load();
-    void Form_Resize();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_Resize();
+
+    QPlainTextEdit* Text1;
 };
 
 }  // namespace tw

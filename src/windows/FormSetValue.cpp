@@ -62,21 +62,21 @@ void FormSetValue::SetTarget(KeyframeSide side, int index, int sliderPosition) {
         const QSignalBlocker quiet(SliderSetValue);
         SliderSetValue->setValue(sliderPosition);
     }
-    EditSide = side;
-    EditIndex = index;
+    editSide_ = side;
+    editIndex_ = index;
 }
 
 double FormSetValue::SliderValue() const {
     // Positions stay within -100..100, so values stay within the scales.
-    return PositionToValue(EditIndex, SliderSetValue->value());
+    return PositionToValue(editIndex_, SliderSetValue->value());
 }
 
 void FormSetValue::LoadSliderValue(const QString& text) {
     DocumentTexts document = main_->ReadDocument();
-    auto& column = EditSide == KeyframeSide::Initial ? document.initial : document.final;
-    column[EditIndex] = text.toStdString();
+    auto& column = editSide_ == KeyframeSide::Initial ? document.initial : document.final;
+    column[editIndex_] = text.toStdString();
     main_->WriteDocument(document);
-    emit ValueWritten(EditSide, EditIndex);
+    emit ValueWritten(editSide_, editIndex_);
 }
 
 void FormSetValue::SliderSetValue_Scroll() {
@@ -85,7 +85,7 @@ void FormSetValue::SliderSetValue_Scroll() {
 
 void FormSetValue::SliderSetValue_MouseUp() {
     LoadSliderValue(QString::fromStdString(DecimalText(static_cast<float>(SliderValue()))));
-    if (EditSide == KeyframeSide::Initial) main_->LoadInitialV_Click();
+    if (editSide_ == KeyframeSide::Initial) main_->LoadInitialV_Click();
     else main_->LoadFinalV_Click();
     hide();
     ReturnToMain();

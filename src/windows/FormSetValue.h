@@ -17,15 +17,14 @@ class MainForm;
 class FormSetValue : public QWidget {
     Q_OBJECT
 public:
+    // Its slider is found by its name, SliderSetValue.
     explicit FormSetValue(MainForm* main);
-
-    QSlider* SliderSetValue;
 
     // The box edited from now on and the slider's position for its value
     // (a position beyond the slider's ends goes to the nearer end).
     void SetTarget(KeyframeSide side, int index, int sliderPosition);
-    KeyframeSide EditSide = KeyframeSide::Initial;
-    int EditIndex = 0;
+    KeyframeSide EditSide() const { return editSide_; }
+    int EditIndex() const { return editIndex_; }
 
     // Writes `text` into the edited box.
     void LoadSliderValue(const QString& text);
@@ -46,6 +45,9 @@ private:
     double SliderValue() const;
     void ReturnToMain();
 
+    QSlider* SliderSetValue;
+    KeyframeSide editSide_ = KeyframeSide::Initial;
+    int editIndex_ = 0;
     MainForm* main_;
 };
 

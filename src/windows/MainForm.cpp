@@ -42,6 +42,19 @@ namespace {
 
 std::string Utf8(const QLineEdit* field) { return field->text().toStdString(); }
 
+// `document` with the start time `startTime` and the finish time that follows
+// from it, as the start time's change rule leaves them.
+DocumentTexts StartingAt(DocumentTexts document, std::string startTime) {
+    document.startTime = std::move(startTime);
+    document.finishTime = FinishTimeText(document.startTime, document.dKeyframe);
+    return document;
+}
+
+// The path of a document's text for the file functions.
+std::string FilePath(const std::string& text) {
+    return QFile::encodeName(QString::fromStdString(text)).toStdString();
+}
+
 }  // namespace
 
 MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
@@ -67,16 +80,17 @@ struct Place {
     int left, top, width, height;
 };
 
-struct FieldSpec {
+struct FieldRow {
     QLineEdit* MainForm::*member;
     const char* name;
-    const char* label;  // caption of the label before it
+    const char* labelName;  // the label before it: its name and caption
+    const char* label;
     Place labelPlace;
     Place place;
     std::string_view text;  // default text
 };
 
-struct ButtonSpec {
+struct ButtonRow {
     QPushButton* MainForm::*member;
     bool inCommands;  // placed in the Commands frame
     const char* name;
@@ -95,27 +109,30 @@ void MainForm::BuildControls() {
     Commands = new QGroupBox(QStringLiteral("Commands"), this);
     Commands->setObjectName(QStringLiteral("Commands"));
     PlaceTwips(Commands, {120, 240, 1092, 9012});
+    // Part of the layout only: the chooser's mode is held in chooserMode_.
     Fileselectstatus = new QLineEdit(QStringLiteral("Text1"), Commands);
     Fileselectstatus->setObjectName(QStringLiteral("Fileselectstatus"));
     PlaceTwips(Fileselectstatus, {360, 7800, 372, 288});
     Fileselectstatus->hide();
 
-    static const FieldSpec fields[] = {
-        {&MainForm::ActiveFile, "ActiveFile", "File:", {1320, 240, 372, 252}, {1680, 240, 10092, 288}, ""},
-        {&MainForm::FileHeader, "FileHeader", "File Header:", {1320, 600, 1092, 252}, {2280, 600, 9492, 288},
+    static const FieldRow fields[] = {
+        {&MainForm::ActiveFile, "ActiveFile", "LabelFile", "File:", {1320, 240, 372, 252}, {1680, 240, 10092, 288}, ""},
+        {&MainForm::FileHeader, "FileHeader", "Label7", "File Header:", {1320, 600, 1092, 252}, {2280, 600, 9492, 288},
          DefaultFileHeader},
-        {&MainForm::figure, "figure", "Figue Name:", {1320, 960, 1212, 252}, {2280, 960, 1932, 288}, ""},
-        {&MainForm::StartTime, "StartTime", "Start time:", {4560, 960, 732, 252}, {5280, 960, 732, 288}, "0"},
-        {&MainForm::Finishtime, "Finishtime", "Finish time:", {6120, 960, 852, 252}, {6960, 960, 732, 288}, "1"},
-        {&MainForm::DKeyframe, "DKeyframe", "Time between keyframes:", {1440, 1320, 1932, 252},
+        {&MainForm::figure, "figure", "Label12", "Figue Name:", {1320, 960, 1212, 252}, {2280, 960, 1932, 288}, ""},
+        {&MainForm::StartTime, "StartTime", "Label9", "Start time:", {4560, 960, 732, 252}, {5280, 960, 732, 288}, "0"},
+        {&MainForm::Finishtime, "Finishtime", "Label10", "Finish time:", {6120, 960, 852, 252}, {6960, 960, 732, 288}, "1"},
+        {&MainForm::DKeyframe, "DKeyframe", "Label1", "Time between keyframes:", {1440, 1320, 1932, 252},
          {3480, 1320, 732, 288}, "1"},
-        {&MainForm::FramesPSec, "FramesPSec", "Frames per second:", {1440, 1680, 1932, 252},
+        {&MainForm::FramesPSec, "FramesPSec", "Label2", "Frames per second:", {1440, 1680, 1932, 252},
          {3480, 1680, 732, 288}, "10"},
-        {&MainForm::Acceleration, "Acceleration", "Acceleration of movement:", {1440, 2040, 1932, 252},
+        {&MainForm::Acceleration, "Acceleration", "Label3", "Acceleration of movement:", {1440, 2040, 1932, 252},
          {3480, 2040, 732, 288}, "0"},
     };
-    for (const FieldSpec& f : fields) {
-        PlaceTwips(new QLabel(QString::fromLatin1(f.label), this), f.labelPlace);
+    for (const FieldRow& f : fields) {
+        auto* label = new QLabel(QString::fromLatin1(f.label), this);
+        label->setObjectName(QString::fromLatin1(f.labelName));
+        PlaceTwips(label, f.labelPlace);
         auto* edit = new QLineEdit(QString::fromUtf8(f.text.data(), static_cast<int>(f.text.size())), this);
         edit->setObjectName(QString::fromLatin1(f.name));
         PlaceTwips(edit, f.place);
@@ -132,7 +149,7 @@ void MainForm::BuildControls() {
         ProgressBar1[k] = bar;
     }
 
-    static const ButtonSpec buttons[] = {
+    static const ButtonRow buttons[] = {
         {&MainForm::FileSelect, true, "FileSelect", "Select File", {120, 360, 852, 492},
          &MainForm::FileSelect_Click},
         {&MainForm::Selectcharacterbutton, true, "Selectcharacterbutton", "Select Character",
@@ -164,7 +181,7 @@ void MainForm::BuildControls() {
         {&MainForm::ClearClipboard, false, "ClearClipboard", "Clear Sub Header", {9240, 3360, 1692, 252},
          &MainForm::ClearClipboard_Click},
     };
-    for (const ButtonSpec& b : buttons) {
+    for (const ButtonRow& b : buttons) {
         QPushButton* button = MakeCaptionButton(b.inCommands ? static_cast<QWidget*>(Commands) : this, b.name, b.caption,
                                                 b.place.left, b.place.top, b.place.width, b.place.height);
         this->*b.member = button;
@@ -174,6 +191,7 @@ void MainForm::BuildControls() {
     Panel = new RegisterPanel(this);
 
     Label8 = new QLabel(QStringLiteral("Sub Header"), this);
+    Label8->setObjectName(QStringLiteral("Label8"));
     PlaceTwips(Label8, {7680, 3360, 1452, 372});
     Label8->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QFont large = font();
@@ -214,7 +232,7 @@ DocumentTexts MainForm::ReadDocument() const {
     return doc;
 }
 
-std::string MainForm::FileSelectStatus() const { return Utf8(Fileselectstatus); }
+std::optional<ChooserMode> MainForm::CurrentChooserMode() const { return chooserMode_; }
 
 void MainForm::SendViewCommand(const std::string& command) {
     ActiveHaptekX1->SendCommand(QString::fromStdString(command));
@@ -238,17 +256,13 @@ void MainForm::WriteDocument(const DocumentTexts& doc) {
     write(Acceleration, doc.acceleration);
     const QString subHeader = QString::fromStdString(doc.subHeader);
     if (clipboardtemp->toPlainText() != subHeader) clipboardtemp->setPlainText(subHeader);
-    for (int i = 0; i <= LastRegisterIndex; ++i) {
-        write(Panel->setreg[i], doc.names[i]);
-        write(Panel->f0initial[i], doc.initial[i]);
-        write(Panel->f0final[i], doc.final[i]);
-    }
+    Panel->SetRows(doc.names, {doc.initial, doc.final});
 }
 
 void MainForm::Form_Load() {
     // The catalogue's scale tables and its size are fixed at compile time;
     // the view starts on all registers.
-    Panel->ViewMode = ViewAllRegisters;
+    Panel->SetViewMode(ViewAllRegisters);
     RegisterNames = {};
     SendViewCommand(LoadBackgroundCommand(StartupBackgroundPath()));
     Panel->LayoutRegisterRows();
@@ -338,11 +352,11 @@ void MainForm::Acceleration_Click() { Acceleration->selectAll(); }
 void MainForm::DrawAccelerationGraph() {
     std::optional<double> acceleration = StrictNumber(Utf8(Acceleration));
     if (!acceleration) return;
-    GraphValues = AccelerationGraph(*acceleration);
+    graphValues_ = AccelerationGraph(*acceleration);
     // A bar skips its repaint when its value moves by less than one chunk;
     // every bar is asked to repaint, so none keeps an old height.
     for (int b = 0; b < GraphBarCount; ++b) {
-        ProgressBar1[b]->setValue(qRound(GraphValues[b]));
+        ProgressBar1[b]->setValue(qRound(graphValues_[b]));
         ProgressBar1[b]->update();
     }
 }
@@ -354,43 +368,40 @@ void MainForm::ButtonHelp_Click() {
     help_->activateWindow();
 }
 
-void MainForm::ShowChooser(const QString& mode) {
+void MainForm::ShowChooser(ChooserMode mode) {
     // The chooser reads the mode when a choice is confirmed, so a button
     // pressed while it is open changes what the next confirm does.
-    Fileselectstatus->setText(mode);
+    chooserMode_ = mode;
     if (!chooser_) chooser_ = new FileSelectForm(this, *dialogs_);
     chooser_->show();
     chooser_->raise();
     chooser_->activateWindow();
 }
 
-void MainForm::FileSelect_Click() { ShowChooser(QStringLiteral("1")); }
+void MainForm::FileSelect_Click() { ShowChooser(ChooserMode::HapFile); }
 
-void MainForm::Selectcharacterbutton_Click() { ShowChooser(QStringLiteral("2")); }
+void MainForm::Selectcharacterbutton_Click() { ShowChooser(ChooserMode::Character); }
 
 void MainForm::SelectSkin_Click() {
     dialogs_->Inform(this, QStringLiteral("Please note that skins are only displayed within this "
                                           "program. They are not passed on to the generated hap file."));
-    ShowChooser(QStringLiteral("3"));
+    ShowChooser(ChooserMode::Skin);
 }
 
 void MainForm::Selectbackground_Click() {
     dialogs_->Inform(this, QStringLiteral("Please note that Back Grounds are only displayed within "
                                           "this program. They are not passed on to the generated hap "
                                           "file."));
-    ShowChooser(QStringLiteral("4"));
+    ShowChooser(ChooserMode::Background);
 }
 
 void MainForm::Panel_SliderRequested(KeyframeSide side, int index, int sliderPosition,
                                      int windowLeftTwips, int windowTopTwips) {
-    auto* slider = qobject_cast<FormSetValue*>(SliderWindow.data());
+    auto* slider = qobject_cast<FormSetValue*>(sliderWindow_.data());
     if (!slider) {
         slider = new FormSetValue(this);
-        SliderWindow = slider;
-        connect(slider, &FormSetValue::ValueWritten, this, [this](KeyframeSide s, int i) {
-            QLineEdit* box = s == KeyframeSide::Initial ? Panel->f0initial[i] : Panel->f0final[i];
-            box->setCursorPosition(static_cast<int>(box->text().size()));
-        });
+        sliderWindow_ = slider;
+        connect(slider, &FormSetValue::ValueWritten, Panel, &RegisterPanel::PutCaretAtEnd);
     }
     slider->show();
     slider->SetTarget(side, index, sliderPosition);
@@ -417,7 +428,7 @@ void MainForm::closeEvent(QCloseEvent* event) {
 }
 
 void MainForm::Form_Unload() {
-    if (SliderWindow) SliderWindow->close();
+    if (sliderWindow_) sliderWindow_->close();
     // A progress window still counting down would keep the program running.
     if (progress_) progress_->close();
 }
@@ -431,21 +442,16 @@ void MainForm::ShowKeyframe(KeyframeSide side) {
     if (!saved) return Inform(saved.error());
     Outcome<KeyframePreview> preview = KeyframePreviewBlock(document, side, FrameStep);
     if (!preview) return Inform(preview.error());
-    Outcome<std::string> path =
-        KeyframePreviewFile(side);
+    Outcome<std::string> path = KeyframePreviewFile(side);
     if (!path) return Inform(path.error());
-    // The preview's clock starts at 0 while it is written.
-    StartTime->setText(QStringLiteral("0"));
     FrameCount = preview.value().frameCount;
     RegisterNames = document.names;
     ScriptBuffer = std::move(preview.value().block);
     const Outcome<void> written = ReplaceWithQuotedRecord(path.value(), ScriptBuffer);
-    if (!written) {
-        StartTime->setText(QString::fromStdString(document.startTime));
-        return Inform("The preview was not shown.\n" + written.error());
-    }
+    if (!written) return Inform("The preview was not shown.\n" + written.error());
     SendViewCommand(LoadCommand(path.value()));
-    StartTime->setText(QString::fromStdString(DecimalText(saved.value())));
+    // The start time comes back as the number the preview read.
+    WriteDocument(StartingAt(document, DecimalText(saved.value())));
 }
 
 void MainForm::LoadAnimation_Click() {
@@ -454,32 +460,40 @@ void MainForm::LoadAnimation_Click() {
     if (!saved) return Inform(saved.error());
     Outcome<std::string> path = AnimationPreviewFile();
     if (!path) return Inform(path.error());
-    // The run writes from time 0 into the preview file, which it replaces
-    // whole, as if that file were the active one.
-    StartTime->setText(QStringLiteral("0"));
-    ActiveFile->setText(QString::fromStdString(path.value()));
-    const bool shown = RunToFile(path.value(), FileWrite::Replace);
+    // The run writes the document from time 0 into the preview file, which it
+    // replaces whole, as if that file were the active one.
+    DocumentTexts run = StartingAt(document, "0");
+    run.activeFile = path.value();
+    const bool shown = RunToFile(run, path.value(), FileWrite::Replace);
     if (progress_) progress_->hide();
-    if (shown) SendViewCommand(LoadCommand(path.value()));
-    ActiveFile->setText(QString::fromStdString(document.activeFile));
-    StartTime->setText(QString::fromStdString(shown ? DecimalText(saved.value()) : document.startTime));
+    if (!shown) return;
+    SendViewCommand(LoadCommand(path.value()));
+    // The run consumed the sub header; the start time comes back as the
+    // number the preview read.
+    DocumentTexts after = StartingAt(document, DecimalText(saved.value()));
+    after.subHeader.clear();
+    WriteDocument(after);
 }
 
 void MainForm::LoadXHap_Click() {
     DocumentTexts document = ReadDocument();
-    if (document.activeFile.empty()) return Inform(std::string(NoFileToLoadMessage));
-    const Outcome<FileBytes> file = ReadFileBytes(QFile::encodeName(ActiveFile->text()).toStdString());
-    if (!file) return Inform(file.error());
-    // Every load has a window of its own.
-    if (progress_) progress_->close();
-    progress_ = new ProgressForm(this);
-    progress_->PrepareForLoad();
-    const QPointer<ProgressForm> progress = progress_;
-    const LoadedAnimation loaded = LoadLastAnimation(file.value().view(), document.names, [&](int value) {
-        if (progress) progress->SetCalcProgress(value);
-    });
-    for (const std::string& message : loaded.messages) Inform(message);
-    ApplyLoadedAnimation(loaded, document);
+    // Every load has a window of its own, shown once the file has been read.
+    QPointer<ProgressForm> progress;
+    const auto fileRead = [&] {
+        if (progress_) progress_->close();
+        progress_ = new ProgressForm(this);
+        progress_->PrepareForLoad();
+        progress = progress_;
+    };
+    const Outcome<LoadedAnimation> loaded = LoadLastAnimationFromFile(
+        document.activeFile, document.names,
+        [&](int value) {
+            if (progress) progress->SetCalcProgress(value);
+        },
+        fileRead);
+    if (!loaded) return Inform(loaded.error());
+    for (const std::string& message : loaded.value().messages) Inform(message);
+    ApplyLoadedAnimation(loaded.value(), document);
     WriteDocument(document);
     if (progress) progress->ShowComplete();
 }
@@ -498,7 +512,7 @@ void MainForm::DeleteFile_Click() {
         return;
     }
     if (!dialogs_->Ask(this, QStringLiteral("Are you sure you wish to delete ?"))) return;
-    const Outcome<void> deleted = DeleteOneFile(QFile::encodeName(ActiveFile->text()).toStdString());
+    const Outcome<void> deleted = DeleteOneFile(FilePath(Utf8(ActiveFile)));
     if (!deleted) Inform(deleted.error());
 }
 
@@ -508,46 +522,52 @@ void MainForm::ResetAnim_Click() { SendViewCommand(std::string(ResetCommand)); }
 
 ProgressForm* MainForm::Progress() const { return progress_; }
 
+QWidget* MainForm::SliderWindow() const { return sliderWindow_; }
+
 ProgressForm* MainForm::PrepareProgress(bool resetSaveBar) {
     if (!progress_ || progress_->Unloading()) progress_ = new ProgressForm(this);
     progress_->PrepareForGeneration(resetSaveBar);
     return progress_;  // none when it was closed while it was being shown
 }
 
-bool MainForm::GenerateBlock(ProgressForm* progress, bool forFile) {
-    DocumentTexts input = ReadDocument();
+bool MainForm::GenerateBlock(const DocumentTexts& document, ProgressForm* progress,
+                             BlockDestination destination) {
     // The run writes into the memory of the last block: repeated runs then
     // touch no fresh memory.
     Outcome<GeneratedBlock> result = BlockFor(
-        forFile ? BlockDestination::File : BlockDestination::Clipboard, input, [progress](int value) { if (progress) progress->SetCalcProgress(value); },
+        destination, document,
+        [progress](int value) {
+            if (progress) progress->SetCalcProgress(value);
+        },
         std::move(ScriptBuffer));
     if (!result) {
         if (progress) progress->close();
         dialogs_->Inform(this, QString::fromStdString(result.error()));
         return false;
     }
-    RegisterNames = input.names;
+    RegisterNames = document.names;
     FrameCount = result.value().frameCount;
     FrameStep = result.value().frameStep;
     ScriptBuffer = std::move(result.value().text);
     return true;
 }
 
-void MainForm::ConsumeSubHeader() {
-    if (!clipboardtemp->toPlainText().isEmpty()) clipboardtemp->setPlainText(QString());
-}
-
 void MainForm::Gen2Append_Click() {
-    if (ActiveFile->text().isEmpty()) {
+    const DocumentTexts document = ReadDocument();
+    if (document.activeFile.empty()) {
         dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
         return;
     }
-    RunToFile(QFile::encodeName(ActiveFile->text()).toStdString(), FileWrite::Append);
+    if (!RunToFile(document, FilePath(document.activeFile), FileWrite::Append)) return;
+    // The sub header is consumed and the next run starts where this one ended.
+    DocumentTexts after = StartingAt(document, document.finishTime);
+    after.subHeader.clear();
+    WriteDocument(after);
 }
 
-bool MainForm::RunToFile(const std::string& path, FileWrite write) {
+bool MainForm::RunToFile(const DocumentTexts& document, const std::string& path, FileWrite write) {
     ProgressForm* progress = PrepareProgress(true);
-    if (!GenerateBlock(progress, true)) return false;
+    if (!GenerateBlock(document, progress, BlockDestination::File)) return false;
     const Outcome<void> written = write == FileWrite::Append ? AppendQuotedRecord(path, ScriptBuffer)
                                                              : ReplaceWithQuotedRecord(path, ScriptBuffer);
     if (!written) {
@@ -557,18 +577,18 @@ bool MainForm::RunToFile(const std::string& path, FileWrite write) {
                                    .arg(QString::fromStdString(written.error())));
         return false;
     }
-    ConsumeSubHeader();
     if (progress) progress->ShowComplete();
-    StartTime->setText(Finishtime->text());
-    UpdateFinishTime();
     return true;
 }
 
 void MainForm::Gen2Clip_Click() {
+    const DocumentTexts document = ReadDocument();
     ProgressForm* progress = PrepareProgress(false);
-    if (!GenerateBlock(progress, false)) return;
+    if (!GenerateBlock(document, progress, BlockDestination::Clipboard)) return;
     QGuiApplication::clipboard()->setText(QString::fromStdString(ScriptBuffer));
-    ConsumeSubHeader();
+    DocumentTexts after = document;
+    after.subHeader.clear();  // consumed by the run
+    WriteDocument(after);
     if (progress) progress->ShowComplete();
 }
 

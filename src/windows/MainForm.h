@@ -1,18 +1,21 @@
 // The main window: file, header and timing fields, the register panel, the
 // preview and generation commands, the sub header and the character view.
-// Its fields are the document; commands gather their texts, call the core and
-// write the results back.
+// Its fields are the document: a command reads it once, hands it (or a copy
+// changed for a preview) to the core and writes back what the run leaves.
 #pragma once
 
 #include <QPointer>
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "document/ChooserRules.h"
 #include "document/DocumentTexts.h"
 #include "document/RegisterCatalogue.h"
 #include "generation/Easing.h"
+#include "generation/FileBlock.h"
 #include "generation/Previews.h"
 #include "windows/Dialogs.h"
 #include "windows/RegisterPanel.h"
@@ -39,76 +42,29 @@ public:
     explicit MainForm(std::unique_ptr<Dialogs> dialogs = nullptr, QWidget* parent = nullptr);
     ~MainForm() override;
 
-    // Controls, named as the window's layout names them.
-    QGroupBox* Commands;
-    QPushButton* FileSelect;
-    QPushButton* Selectcharacterbutton;
-    QPushButton* SelectSkin;
-    QPushButton* Selectbackground;
-    QPushButton* ButtonHelp;
-    QLineEdit* Fileselectstatus;
-    QPushButton* exit;
-    QLineEdit* ActiveFile;
-    QLineEdit* FileHeader;
-    QLineEdit* figure;
-    QLineEdit* StartTime;
-    QLineEdit* Finishtime;
-    QLineEdit* DKeyframe;
-    QLineEdit* FramesPSec;
-    QLineEdit* Acceleration;
-    std::array<QProgressBar*, GraphBarCount> ProgressBar1{};
-    QPushButton* LoadInitialV;
-    QPushButton* LoadFinalV;
-    QPushButton* LoadAnimation;
-    QPushButton* ResetAnim;
-    QPushButton* LoadFullHap;
-    QPushButton* LoadXHap;
-    QPushButton* Gen2Append;
-    QPushButton* Gen2Clip;
-    QPushButton* DeleteFile;
-    QLabel* Label8;
-    QPushButton* ClearClipboard;
-    QPlainTextEdit* clipboardtemp;
-    CharacterView* ActiveHaptekX1;
-    RegisterPanel* Panel;
-
-    // The acceleration graph's bar values as computed (the bars show them
-    // rounded to whole numbers).
-    std::array<float, GraphBarCount> GraphValues{};
-
-    // State of the last generation run (the block is empty after a run that
-    // failed).
-    std::string ScriptBuffer;
-    std::array<std::string, RegisterCount> RegisterNames;
-    float FrameCount = 0;
-    float FrameStep = 0;
-
-    // The progress window while it is loaded, and the slider window once one
-    // has been opened (closed together with this window).
-    ProgressForm* Progress() const;
-    QPointer<QWidget> SliderWindow;
-
     // The document: every field's text. Companion windows read and write it
     // here, never through the controls. Writing sets only the fields whose
     // text differs, through the fields, so their change rules run as when a
     // user types (a new start time or duration recomputes the finish time).
     DocumentTexts ReadDocument() const;
     void WriteDocument(const DocumentTexts& document);
-    // The file chooser's mode as the four file buttons leave it.
-    std::string FileSelectStatus() const;
+    // The file chooser's mode as the four file buttons leave it; none until
+    // one of them is pressed.
+    std::optional<ChooserMode> CurrentChooserMode() const;
     // Hands a command to the character view.
     void SendViewCommand(const std::string& command);
 
-    // Start-up steps; run once by the constructor before the window is shown.
-    void Form_Load();
-    // Function keys F1..F5 (a Qt::Key), whatever the shift state; other keys
-    // do nothing.
-    void Form_KeyDown(int key, Qt::KeyboardModifiers shift);
-    void UpdateFinishTime();
-    void DrawAccelerationGraph();
+    // The progress window while it is loaded, and the slider window once one
+    // has been opened (closed together with this window).
+    ProgressForm* Progress() const;
+    QWidget* SliderWindow() const;
+    // The acceleration graph's bar values as computed (the bars show them
+    // rounded to whole numbers).
+    const std::array<float, GraphBarCount>& GraphValues() const { return graphValues_; }
 
 public slots:
-    // The four file buttons: write the chooser's mode and show the chooser.
+    // The commands of the window's buttons and function keys. The four file
+    // buttons set the chooser's mode and show the chooser.
     void FileSelect_Click();
     void Selectcharacterbutton_Click();
     void SelectSkin_Click();
@@ -116,12 +72,6 @@ public slots:
     void ButtonHelp_Click();
     void ClearClipboard_Click();
     void exit_Click();
-    void StartTime_Change();
-    void StartTime_LostFocus();
-    void DKeyframe_Change();
-    void DKeyframe_LostFocus();
-    void FramesPSec_LostFocus();
-    void Acceleration_Change();
     void Acceleration_Click();
     void LoadInitialV_Click();
     void LoadFinalV_Click();
@@ -138,32 +88,89 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Start-up steps; run once by the constructor before the window is shown.
+    void Form_Load();
     void Form_Unload();
+    // Function keys F1..F5 (a Qt::Key), whatever the shift state; other keys
+    // do nothing.
+    void Form_KeyDown(int key, Qt::KeyboardModifiers shift);
+    void UpdateFinishTime();
+    void DrawAccelerationGraph();
+    void StartTime_Change();
+    void StartTime_LostFocus();
+    void DKeyframe_Change();
+    void DKeyframe_LostFocus();
+    void FramesPSec_LostFocus();
+    void Acceleration_Change();
+
     void BuildControls();
     ProgressForm* PrepareProgress(bool resetSaveBar);
-    // Runs the generation into ScriptBuffer (in the file code page when
-    // `forFile`); on failure shows the message, closes the progress window
-    // and returns false. Fields are not touched either way.
-    bool GenerateBlock(ProgressForm* progress, bool forFile);
-    void ConsumeSubHeader();
-    // A generation run into the file at `path`: the block appended (as F5
-    // does) or replacing the file whole (as the animation preview does). On
-    // success the sub header is consumed and the start time moves on; on
-    // failure the message is shown and nothing changes.
+    // Runs the generation of `document` into ScriptBuffer for `destination`;
+    // on failure shows the message, closes the progress window and returns
+    // false. Fields are not touched either way.
+    bool GenerateBlock(const DocumentTexts& document, ProgressForm* progress, BlockDestination destination);
+    // A generation run of `document` into the file at `path`: the block
+    // appended (as F5 does) or replacing the file whole (as the animation
+    // preview does). On failure the message is shown. Fields are not touched
+    // either way: the caller writes what a run leaves in the document.
     enum class FileWrite { Append, Replace };
-    bool RunToFile(const std::string& path, FileWrite write);
+    bool RunToFile(const DocumentTexts& document, const std::string& path, FileWrite write);
     // The initial or final pose preview.
     void ShowKeyframe(KeyframeSide side);
     void Inform(const std::string& message);
-    void ShowChooser(const QString& mode);
+    void ShowChooser(ChooserMode mode);
     // A value box was clicked: the slider window opens on it.
     void Panel_SliderRequested(KeyframeSide side, int index, int sliderPosition, int windowLeftTwips,
                                int windowTopTwips);
 
+    // Controls, named as the window's layout names them.
+    QGroupBox* Commands = nullptr;
+    QPushButton* FileSelect = nullptr;
+    QPushButton* Selectcharacterbutton = nullptr;
+    QPushButton* SelectSkin = nullptr;
+    QPushButton* Selectbackground = nullptr;
+    QPushButton* ButtonHelp = nullptr;
+    QLineEdit* Fileselectstatus = nullptr;  // part of the layout; carries nothing
+    QPushButton* exit = nullptr;
+    QLineEdit* ActiveFile = nullptr;
+    QLineEdit* FileHeader = nullptr;
+    QLineEdit* figure = nullptr;
+    QLineEdit* StartTime = nullptr;
+    QLineEdit* Finishtime = nullptr;
+    QLineEdit* DKeyframe = nullptr;
+    QLineEdit* FramesPSec = nullptr;
+    QLineEdit* Acceleration = nullptr;
+    std::array<QProgressBar*, GraphBarCount> ProgressBar1{};
+    QPushButton* LoadInitialV = nullptr;
+    QPushButton* LoadFinalV = nullptr;
+    QPushButton* LoadAnimation = nullptr;
+    QPushButton* ResetAnim = nullptr;
+    QPushButton* LoadFullHap = nullptr;
+    QPushButton* LoadXHap = nullptr;
+    QPushButton* Gen2Append = nullptr;
+    QPushButton* Gen2Clip = nullptr;
+    QPushButton* DeleteFile = nullptr;
+    QLabel* Label8 = nullptr;
+    QPushButton* ClearClipboard = nullptr;
+    QPlainTextEdit* clipboardtemp = nullptr;
+    CharacterView* ActiveHaptekX1 = nullptr;
+    RegisterPanel* Panel = nullptr;
+
+    std::array<float, GraphBarCount> graphValues_{};
+
+    // State of the last generation run (the block is empty after a run that
+    // failed).
+    std::string ScriptBuffer;
+    std::array<std::string, RegisterCount> RegisterNames;
+    float FrameCount = 0;
+    float FrameStep = 0;
+
     std::unique_ptr<Dialogs> dialogs_;
     QPointer<ProgressForm> progress_;
+    QPointer<QWidget> sliderWindow_;
     QPointer<FileSelectForm> chooser_;
     QPointer<FormHelp> help_;
+    std::optional<ChooserMode> chooserMode_;
 };
 
 }  // namespace tw

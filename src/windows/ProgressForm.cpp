@@ -1,6 +1,6 @@
 #include "windows/ProgressForm.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QCloseEvent>
 #include <QLabel>
@@ -34,6 +34,7 @@ ProgressForm::ProgressForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setFixedSize(Px(9492), Px(6036));
 
     Label1 = new QLabel(QStringLiteral("Calculating..."), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
     PlaceTwips(Label1, 600, 480, 1452, 372);
     CalcProgBar = MakeBar(this, "CalcProgBar");
     PlaceTwips(CalcProgBar, 600, 720, 8292, 852);
@@ -52,6 +53,7 @@ ProgressForm::ProgressForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     PlaceTwips(CompleteLab, 1080, 4080, 7452, 1452);
     CompleteLab->hide();
     Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &ProgressForm::Timer1_Timer);
 }
@@ -74,6 +76,7 @@ void ProgressForm::PrepareForLoad() {
 }
 
 void ProgressForm::ShowPainted() {
+    const QPointer<QWidget> active = QApplication::activeWindow();
     show();
     const QPointer<ProgressForm> self(this);
     const QDeadlineTimer deadline(2000);
@@ -81,6 +84,13 @@ void ProgressForm::ShowPainted() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
         if (!self) return;  // closed from outside meanwhile
         if (!painted_) QThread::msleep(2);
+    }
+    // Some platforms make every window they show active, whatever it asks
+    // for; the keyboard then goes back to the window that had it.
+    if (active && active != this && QApplication::activeWindow() == this) {
+        active->activateWindow();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+        if (!self) return;
     }
     // A window that was on the screen already shows its new state now.
     repaint();

@@ -14,14 +14,9 @@ namespace tw {
 class ProgressForm : public QWidget {
     Q_OBJECT
 public:
+    // Its controls are found by their names: Label1, CalcProgBar, Label2,
+    // SaveProgBar, CompleteLab and the timer Timer1.
     explicit ProgressForm(QWidget* parent = nullptr);
-
-    QLabel* Label1;  // "Calculating..."
-    QProgressBar* CalcProgBar;
-    QLabel* Label2;  // "Save Progress..."
-    QProgressBar* SaveProgBar;
-    QLabel* CompleteLab;
-    QTimer* Timer1;
 
     // Makes ready for a generation run and shows the window at once: the save
     // bar and its label hidden, the calculation bar shown at 0, "Complete !"
@@ -55,6 +50,13 @@ public slots:
     void Timer1_Timer();
 
 private:
+    QLabel* Label1;  // "Calculating..."
+    QProgressBar* CalcProgBar;
+    QLabel* Label2;  // "Save Progress..."
+    QProgressBar* SaveProgBar;
+    QLabel* CompleteLab;
+    QTimer* Timer1;
+
     bool painted_ = false;  // painted on the screen since last shown
     bool unloading_ = false;
 };

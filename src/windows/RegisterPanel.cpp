@@ -24,8 +24,9 @@ QLineEdit* MakeCell(QWidget* form, const QString& name, int index, const QString
     return cell;
 }
 
-void Caption(QWidget* form, const char* text, int left) {
+void Caption(QWidget* form, const char* name, const char* text, int left) {
     auto* label = new QLabel(QString::fromLatin1(text), form);
+    label->setObjectName(QString::fromLatin1(name));
     PlaceTwips(label, left, 3360, left == NameLeft ? 1812 : 1332, 252);
 }
 
@@ -38,9 +39,10 @@ void SetButtonColour(QPushButton* button, QPalette::ColorRole role) {
 }  // namespace
 
 RegisterPanel::RegisterPanel(QWidget* form) : QObject(form), form_(form) {
-    Caption(form, "Set Reg Name:", NameLeft);
-    Caption(form, "f0 Initial Value:", InitialLeft);
-    Caption(form, "f0 Final Value:", FinalLeft);
+    setObjectName(QStringLiteral("Panel"));
+    Caption(form, "CaptionSetreg", "Set Reg Name:", NameLeft);
+    Caption(form, "CaptionInitial", "f0 Initial Value:", InitialLeft);
+    Caption(form, "CaptionFinal", "f0 Final Value:", FinalLeft);
     const auto& catalogue = RegisterCatalogue();
     for (int i = 0; i <= LastRegisterIndex; ++i) {
         setreg[i] = MakeCell(form, QStringLiteral("setreg"), i,
@@ -105,7 +107,7 @@ void RegisterPanel::SetRange(ScrollRange range) {
 }
 
 void RegisterPanel::LayoutRegisterRows() {
-    if (std::optional<ScrollRange> range = ViewRange(ViewMode)) SetRange(*range);
+    if (std::optional<ScrollRange> range = ViewRange(viewMode_)) SetRange(*range);
     const int position = ScrollPosition();
     for (int i = 0; i <= LastRegisterIndex; ++i) {
         const int top = RowTopTwips(i, position);
@@ -126,27 +128,27 @@ void RegisterPanel::LayoutRegisterRows() {
 
 void RegisterPanel::VScroll1_Change() { LayoutRegisterRows(); }
 
-void RegisterPanel::SetViewMode(int mode, QPushButton* marked) {
-    ViewMode = mode;
+void RegisterPanel::SelectView(int mode, QPushButton* marked) {
+    viewMode_ = mode;
     for (QPushButton* b : {ViewBody, ViewHand, ViewFace, ViewTranslate})
         SetButtonColour(b, b == marked ? QPalette::Dark : QPalette::Button);
     LayoutRegisterRows();
 }
 
-void RegisterPanel::ViewAll_Click() { SetViewMode(ViewAllRegisters, nullptr); }
-void RegisterPanel::ViewBody_Click() { SetViewMode(ViewBodyGroup, ViewBody); }
-void RegisterPanel::ViewHand_Click() { SetViewMode(ViewHandsGroup, ViewHand); }
-void RegisterPanel::ViewFace_Click() { SetViewMode(ViewFaceGroup, ViewFace); }
-void RegisterPanel::ViewTranslate_Click() { SetViewMode(ViewTranslateGroup, ViewTranslate); }
+void RegisterPanel::ViewAll_Click() { SelectView(ViewAllRegisters, nullptr); }
+void RegisterPanel::ViewBody_Click() { SelectView(ViewBodyGroup, ViewBody); }
+void RegisterPanel::ViewHand_Click() { SelectView(ViewHandsGroup, ViewHand); }
+void RegisterPanel::ViewFace_Click() { SelectView(ViewFaceGroup, ViewFace); }
+void RegisterPanel::ViewTranslate_Click() { SelectView(ViewTranslateGroup, ViewTranslate); }
 
 void RegisterPanel::HandleValueBoxClick(QLineEdit* box, KeyframeSide side, int index) {
-    SliderPosition = SliderPositionForText(index, box->text().toStdString());
+    sliderPosition_ = SliderPositionForText(index, box->text().toStdString());
     // The box's place in the client area, in twips, less the offsets.
-    SliderWindowTopTwips = RowTopTwips(index, ScrollPosition()) - 700;
-    SliderWindowLeftTwips = (side == KeyframeSide::Initial ? InitialLeft : FinalLeft) - 1000;
-    EditSide = side;
-    EditIndex = index;
-    emit SliderRequested(side, index, SliderPosition, SliderWindowLeftTwips, SliderWindowTopTwips);
+    sliderWindowTopTwips_ = RowTopTwips(index, ScrollPosition()) - 700;
+    sliderWindowLeftTwips_ = (side == KeyframeSide::Initial ? InitialLeft : FinalLeft) - 1000;
+    editSide_ = side;
+    editIndex_ = index;
+    emit SliderRequested(side, index, sliderPosition_, sliderWindowLeftTwips_, sliderWindowTopTwips_);
 }
 
 void RegisterPanel::f0initial_Click(int index) {
@@ -184,6 +186,23 @@ void RegisterPanel::SetColumns(const KeyframeColumns& columns) {
         if (f0initial[i]->text() != initial) f0initial[i]->setText(initial);
         if (f0final[i]->text() != final) f0final[i]->setText(final);
     }
+}
+
+void RegisterPanel::SetRows(const std::array<std::string, RegisterCount>& names, const KeyframeColumns& columns) {
+    const auto write = [](QLineEdit* cell, const std::string& text) {
+        const QString value = QString::fromStdString(text);
+        if (cell->text() != value) cell->setText(value);
+    };
+    for (int i = 0; i <= LastRegisterIndex; ++i) {
+        write(setreg[i], names[i]);
+        write(f0initial[i], columns.initial[i]);
+        write(f0final[i], columns.final[i]);
+    }
+}
+
+void RegisterPanel::PutCaretAtEnd(KeyframeSide side, int index) {
+    QLineEdit* box = side == KeyframeSide::Initial ? f0initial[index] : f0final[index];
+    box->setCursorPosition(static_cast<int>(box->text().size()));
 }
 
 std::array<std::string, RegisterCount> RegisterPanel::Names() const {

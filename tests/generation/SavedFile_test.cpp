@@ -6,53 +6,48 @@
 #include <filesystem>
 #include <fstream>
 
+#include "TempFolder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-class SavedFileTest : public ::testing::Test {
+class SavedFileTest : public TempFolderTest {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("tw-saved-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
     fs::path Make(const std::string& name) {
-        std::ofstream(dir / name) << "\"block\"\r\n";
-        return dir / name;
+        std::ofstream(folder / name) << "\"block\"\r\n";
+        return folder / name;
     }
-    fs::path dir;
 };
 
 TEST_F(SavedFileTest, RemovesOnlyTheNamedFile) {
     const fs::path walk = Make("walk.hap");
     Make("walk.hap.bak");
     Make("w*.hap");
-    EXPECT_TRUE(tw::DeleteOneFile((dir / "w*.hap").string()).ok());
+    EXPECT_TRUE(tw::DeleteOneFile((folder / "w*.hap").string()).ok());
     EXPECT_TRUE(fs::exists(walk));
     EXPECT_TRUE(tw::DeleteOneFile(walk.string()).ok());
     EXPECT_FALSE(fs::exists(walk));
-    EXPECT_TRUE(fs::exists(dir / "walk.hap.bak"));
+    EXPECT_TRUE(fs::exists(folder / "walk.hap.bak"));
 }
 
 TEST_F(SavedFileTest, LinkGoesTargetStays) {
     const fs::path target = Make("target.hap");
-    fs::create_symlink(target, dir / "link.hap");
-    EXPECT_TRUE(tw::DeleteOneFile((dir / "link.hap").string()).ok());
-    EXPECT_FALSE(fs::is_symlink(dir / "link.hap"));
+    fs::create_symlink(target, folder / "link.hap");
+    EXPECT_TRUE(tw::DeleteOneFile((folder / "link.hap").string()).ok());
+    EXPECT_FALSE(fs::is_symlink(folder / "link.hap"));
     EXPECT_TRUE(fs::exists(target));
 }
 
 TEST_F(SavedFileTest, RefusalsNameTheFileAndTheReason) {
-    fs::create_directories(dir / "folder.hap" / "inside");
-    const auto folder = tw::DeleteOneFile((dir / "folder.hap").string());
-    EXPECT_EQ(folder.error(), "Could not delete \"" + (dir / "folder.hap").string() + "\": it is a folder.");
-    EXPECT_TRUE(fs::exists(dir / "folder.hap" / "inside"));
+    fs::create_directories(folder / "folder.hap" / "inside");
+    const auto inFolder = tw::DeleteOneFile((folder / "folder.hap").string());
+    EXPECT_EQ(inFolder.error(), "Could not delete \"" + (folder / "folder.hap").string() + "\": it is a folder.");
+    EXPECT_TRUE(fs::exists(folder / "folder.hap" / "inside"));
 
-    const auto missing = tw::DeleteOneFile((dir / "gone.hap").string());
+    const auto missing = tw::DeleteOneFile((folder / "gone.hap").string());
     EXPECT_EQ(missing.error(),
-              "Could not delete \"" + (dir / "gone.hap").string() + "\": No such file or directory.");
+              "Could not delete \"" + (folder / "gone.hap").string() + "\": No such file or directory.");
 
     // A path through a file cannot name anything to delete.
     const fs::path kept = Make("kept.hap");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "LiteralLoader.h"
+#include "TempFolder.h"
 #include "document/FieldRules.h"
 #include "document/NumberText.h"
 #include "generation/FileBlock.h"
@@ -56,15 +57,12 @@ tw::DocumentTexts Document(const Take& run) {
     return doc;
 }
 
-class LoadTest : public ::testing::Test {
+class LoadTest : public TempFolderTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tw-loader-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder = pattern;
+        TempFolderTest::SetUp();
         file = folder / "walk.hap";
     }
-    void TearDown() override { fs::remove_all(folder); }
 
     void Append(const tw::DocumentTexts& doc) {
         auto block = tw::BlockFor(tw::BlockDestination::File, doc);
@@ -75,10 +73,16 @@ protected:
 
     // Loads the file, checking the load against the plain byte-at-a-time one.
     tw::LoadedAnimation Load(const Names& names = Catalogue(), std::vector<int>* bar = nullptr) {
-        auto loaded = tw::LoadLastAnimationFromFile(file.string(), names, [&](int v) {
-            if (bar) bar->push_back(v);
-        });
+        int readCalls = 0;
+        auto loaded = tw::LoadLastAnimationFromFile(
+            file.string(), names,
+            [&](int v) {
+                EXPECT_EQ(readCalls, 1) << "progress before the file was read";
+                if (bar) bar->push_back(v);
+            },
+            [&] { ++readCalls; });
         EXPECT_TRUE(loaded.ok()) << loaded.error();
+        EXPECT_EQ(readCalls, 1);
         if (!loaded.ok()) return {};
         std::ifstream in(file, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), {}};
@@ -86,7 +90,7 @@ protected:
         return loaded.value();
     }
 
-    fs::path folder, file;
+    fs::path file;
 };
 
 struct RoundTrip {
@@ -265,7 +269,9 @@ TEST_F(LoadTest, ProgressRisesOnlyWhenTheShownValueChanges) {
 
 TEST_F(LoadTest, FilesThatCannotBeLoadedChangeNothing) {
     const auto error = [](const std::string& path) {
-        const auto loaded = tw::LoadLastAnimationFromFile(path, Catalogue());
+        bool read = false;
+        const auto loaded = tw::LoadLastAnimationFromFile(path, Catalogue(), {}, [&] { read = true; });
+        EXPECT_EQ(read, loaded.ok()) << path;
         return loaded.ok() ? std::string("loaded") : loaded.error();
     };
     EXPECT_EQ(error(""), tw::NoFileToLoadMessage);

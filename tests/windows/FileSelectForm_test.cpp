@@ -41,8 +41,8 @@ class FileSelectFormTest : public QObject {
         return true;
     }
     void Confirm(FileSelectForm* chooser, const QString& typed) {
-        QTest::keyClicks(chooser->NewFilename, typed);
-        QTest::mouseClick(chooser->SaveFileSelect, Qt::LeftButton);
+        QTest::keyClicks(test::Edit(*chooser, "NewFilename"), typed);
+        QTest::mouseClick(test::Button(*chooser, "SaveFileSelect"), Qt::LeftButton);
     }
 
 private slots:
@@ -62,14 +62,14 @@ private slots:
         for (QString typed : {QStringLiteral("wave"), QStringLiteral("wave.hap")}) {
             FileSelectForm* chooser = Open("FileSelect");
             QCOMPARE(chooser->FilePath(), dir.path());
-            QCOMPARE(chooser->FileList1->count(), 6);  // every file, the hidden one too, no folders
-            QVERIFY(Click(chooser->DirList1, QStringLiteral("anims"), true));
+            QCOMPARE(test::Control<QListWidget>(*chooser, "FileList1")->count(), 6);  // every file, the hidden one too, no folders
+            QVERIFY(Click(test::Control<QListWidget>(*chooser, "DirList1"), QStringLiteral("anims"), true));
             QCOMPARE(chooser->FilePath(), Path(QStringLiteral("anims")));
             Confirm(chooser, typed);
-            QCOMPARE(form->ActiveFile->text(), Path(QStringLiteral("anims/%1.hap").arg(typed)));
-            QCOMPARE(form->FileHeader->text(),
+            QCOMPARE(test::Edit(*form, "ActiveFile")->text(), Path(QStringLiteral("anims/%1.hap").arg(typed)));
+            QCOMPARE(test::Edit(*form, "FileHeader")->text(),
                      QStringLiteral("#Haptek  Version= 2.00 Name= %1.hap   HapType= script FileType= text").arg(typed));
-            QVERIFY(!QFile::exists(form->ActiveFile->text()));
+            QVERIFY(!QFile::exists(test::Edit(*form, "ActiveFile")->text()));
             QTRY_VERIFY(!form->findChild<FileSelectForm*>());
         }
         QVERIFY(messages.isEmpty());
@@ -77,16 +77,18 @@ private slots:
 
     void existingFileOfAnyExtensionByDoubleClickAndTabOrder() {
         FileSelectForm* chooser = Open("FileSelect");
-        QWidget* order[] = {chooser->DriveList1, chooser->DirList1, chooser->FileList1, chooser->SaveFileSelect,
-                            chooser->NewFilename, chooser->CloseSelectFileForm};
+        QWidget* order[6];
+        int n = 0;
+        for (const char* name : {"DriveList1", "DirList1", "FileList1", "SaveFileSelect", "NewFilename", "CloseSelectFileForm"})
+            order[n++] = test::Control(*chooser, name);
         for (int i = 0; i < 5; ++i) {
             QWidget* next = order[i]->nextInFocusChain();
             while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
             QCOMPARE(next, order[i + 1]);
         }
-        QVERIFY(Click(chooser->FileList1, QStringLiteral("notes.txt"), true));
-        QCOMPARE(form->ActiveFile->text(), Path(QStringLiteral("notes.txt")));
-        QVERIFY(form->FileHeader->text().contains(QStringLiteral("Name= notes.txt   HapType")));
+        QVERIFY(Click(test::Control<QListWidget>(*chooser, "FileList1"), QStringLiteral("notes.txt"), true));
+        QCOMPARE(test::Edit(*form, "ActiveFile")->text(), Path(QStringLiteral("notes.txt")));
+        QVERIFY(test::Edit(*form, "FileHeader")->text().contains(QStringLiteral("Name= notes.txt   HapType")));
     }
 
     void refusedOrSentAfterTheirNotes_data() {
@@ -111,40 +113,41 @@ private slots:
         QFETCH(QString, command);
         FileSelectForm* chooser = Open("FileSelect");  // the mode counts when confirming, not opening
         QCOMPARE(Open(button.toLatin1().constData()), chooser);
-        QVERIFY(file.isEmpty() || Click(chooser->FileList1, file));
-        QTest::mouseClick(chooser->SaveFileSelect, Qt::LeftButton);
+        QVERIFY(file.isEmpty() || Click(test::Control<QListWidget>(*chooser, "FileList1"), file));
+        QTest::mouseClick(test::Button(*chooser, "SaveFileSelect"), Qt::LeftButton);
         QCOMPARE(messages, shown);
         if (command.isEmpty()) {
             QVERIFY(chooser->isVisible());
             QCOMPARE(chooser->SelectedFile(), file);
         } else {
-            QCOMPARE(form->ActiveHaptekX1->Commands().constLast(), command.arg(Path(file)));
+            QCOMPARE(test::ViewOf(*form)->Commands().constLast(), command.arg(Path(file)));
             QTRY_VERIFY(!form->findChild<FileSelectForm*>());
         }
-        QCOMPARE(form->ActiveFile->text(), QString());
+        QCOMPARE(test::Edit(*form, "ActiveFile")->text(), QString());
         Open("SelectSkin");  // the note comes every time
         QCOMPARE(messages.constLast(), kSkinNote);
     }
 
     void fileInTheRootHasOneSeparator() {
         FileSelectForm* chooser = Open("FileSelect");
-        chooser->DriveList1->setCurrentIndex(chooser->DriveList1->findText(QDir::homePath()));
+        QComboBox* drives = test::Control<QComboBox>(*chooser, "DriveList1");
+        drives->setCurrentIndex(drives->findText(QDir::homePath()));
         QCOMPARE(chooser->FilePath(), QDir::homePath());
-        chooser->DriveList1->setCurrentIndex(chooser->DriveList1->findText(QStringLiteral("/")));
+        drives->setCurrentIndex(drives->findText(QStringLiteral("/")));
         Confirm(chooser, QStringLiteral("top"));
-        QCOMPARE(form->ActiveFile->text(), QStringLiteral("/top.hap"));
+        QCOMPARE(test::Edit(*form, "ActiveFile")->text(), QStringLiteral("/top.hap"));
     }
 
     void vanishedFolderGetsAMessageAndTheChooserGoesOn() {
         FileSelectForm* chooser = Open("FileSelect");
-        QVERIFY(Click(chooser->DirList1, QStringLiteral("anims"), true));
+        QVERIFY(Click(test::Control<QListWidget>(*chooser, "DirList1"), QStringLiteral("anims"), true));
         QVERIFY(QDir(Path(QStringLiteral("anims/deeper"))).removeRecursively());
-        QVERIFY(Click(chooser->DirList1, QStringLiteral("deeper"), true));
+        QVERIFY(Click(test::Control<QListWidget>(*chooser, "DirList1"), QStringLiteral("deeper"), true));
         QCOMPARE(messages, QStringList{QStringLiteral("The folder \"%1\" cannot be read.")
                                            .arg(Path(QStringLiteral("anims/deeper")))});
-        QVERIFY(chooser->DirList1->findItems(QStringLiteral("deeper"), Qt::MatchEndsWith).isEmpty());
+        QVERIFY(test::Control<QListWidget>(*chooser, "DirList1")->findItems(QStringLiteral("deeper"), Qt::MatchEndsWith).isEmpty());
         Confirm(chooser, QStringLiteral("after"));
-        QCOMPARE(form->ActiveFile->text(), Path(QStringLiteral("anims/after.hap")));
+        QCOMPARE(test::Edit(*form, "ActiveFile")->text(), Path(QStringLiteral("anims/after.hap")));
     }
 };
 

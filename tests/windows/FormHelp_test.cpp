@@ -19,22 +19,23 @@ private slots:
     void oneWindowWithTheGuideFollowingItsSize() {
         MainForm form(std::make_unique<test::RecordingDialogs>(&messages));
         QVERIFY(test::ShowActive(&form));
-        QTest::mouseClick(form.ButtonHelp, Qt::LeftButton);
+        QTest::mouseClick(test::Button(form, "ButtonHelp"), Qt::LeftButton);
         auto* help = form.findChild<FormHelp*>();
         QVERIFY(help && QTest::qWaitForWindowExposed(help));
         QCOMPARE(help->windowTitle(), QStringLiteral("Help"));
         QVERIFY(!(help->windowFlags() & Qt::WindowMinimizeButtonHint));
-        QVERIFY(help->Text1->isReadOnly());
+        const QPlainTextEdit* text = test::Control<QPlainTextEdit>(*help, QStringLiteral("Text1"));
+        QVERIFY(text->isReadOnly());
         QString guide = QString::fromUtf8(HelpText.data(), HelpText.size());
-        QCOMPARE(help->Text1->toPlainText(), guide.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        QCOMPARE(text->toPlainText(), guide.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         QCOMPARE(help->size(), QSize(Px(8916), Px(7956)));
-        QCOMPARE(help->Text1->geometry(), QRect(Px(120), Px(120), help->width() - Px(264), help->height() - Px(264)));
+        QCOMPARE(text->geometry(), QRect(Px(120), Px(120), help->width() - Px(264), help->height() - Px(264)));
         help->resize(10, 5);
-        QVERIFY(help->Text1->width() <= 1 && help->Text1->height() <= 1);
+        QVERIFY(text->width() <= 1 && text->height() <= 1);
         help->resize(700, 300);
-        QCOMPARE(help->Text1->size(), QSize(700 - Px(264), 300 - Px(264)));
+        QCOMPARE(text->size(), QSize(700 - Px(264), 300 - Px(264)));
         help->close();
-        QTest::mouseClick(form.ButtonHelp, Qt::LeftButton);
+        QTest::mouseClick(test::Button(form, "ButtonHelp"), Qt::LeftButton);
         QCOMPARE(form.findChildren<FormHelp*>().size(), 1);
         QVERIFY(help->isVisible());
     }

@@ -21,7 +21,7 @@ class FormSetValueTest : public QObject {
 
     FormSetValue* ClickBox(QLineEdit* box) {
         QTest::mouseClick(box, Qt::LeftButton);
-        auto* window = qobject_cast<FormSetValue*>(form->SliderWindow.data());
+        auto* window = qobject_cast<FormSetValue*>(form->SliderWindow());
         return window && QTest::qWaitForWindowActive(window) ? window : nullptr;
     }
     // The thumb's centre at `value` (the groove spans the slider's width).
@@ -51,52 +51,53 @@ private slots:
     void dragWritesDoubleThenReleaseWritesSingleAndPreviews() {
         QFETCH(int, index);
         QFETCH(int, position);
-        form->Panel->SetScrollPosition(std::min(index, 88));
-        QLineEdit* box = form->Panel->f0final[index];
+        test::PanelOf(*form)->SetScrollPosition(std::min(index, 88));
+        QLineEdit* box = test::Cell(*form, "f0final", index);
         FormSetValue* window = ClickBox(box);
         QVERIFY(window);
-        QSlider* slider = window->SliderSetValue;
-        const qsizetype before = form->ActiveHaptekX1->Commands().size();
+        QSlider* slider = test::Control<QSlider>(*window, "SliderSetValue");
+        const qsizetype before = test::ViewOf(*form)->Commands().size();
         QTest::mousePress(slider, Qt::LeftButton, {}, Thumb(slider, 0));
         QPoint to = Thumb(slider, position);
         QMouseEvent move(QEvent::MouseMove, to, slider->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
         QApplication::sendEvent(slider, &move);
         QCOMPARE(slider->value(), position);
         QTEST(box->text(), "dragged");
-        QCOMPARE(form->ActiveHaptekX1->Commands().size(), before);
+        QCOMPARE(test::ViewOf(*form)->Commands().size(), before);
         QTest::mouseRelease(slider, Qt::LeftButton, {}, to);
         QTEST(box->text(), "released");
         QVERIFY(!window->isVisible());
-        QCOMPARE(form->Panel->f0initial[index]->text(), QStringLiteral("0"));
+        QCOMPARE(test::Cell(*form, "f0initial", index)->text(), QStringLiteral("0"));
         // The release previews the final keyframe exactly as "Show Final (F2)" does.
-        QStringList preview = form->ActiveHaptekX1->Commands().mid(before);
+        QStringList preview = test::ViewOf(*form)->Commands().mid(before);
         QCOMPARE(preview.size(), 1);
-        QTest::mouseClick(form->LoadFinalV, Qt::LeftButton);
-        QCOMPARE(form->ActiveHaptekX1->Commands().constLast(), preview[0]);
+        QTest::mouseClick(test::Button(*form, "LoadFinalV"), Qt::LeftButton);
+        QCOMPARE(test::ViewOf(*form)->Commands().constLast(), preview[0]);
     }
 
     void opensAtTheBoxRetargetsAndMovesByKeysWithoutPreview() {
-        form->Panel->f0final[20]->setText(QStringLiteral("-0.5"));
-        form->Panel->SetScrollPosition(10);
+        test::Cell(*form, "f0final", 20)->setText(QStringLiteral("-0.5"));
+        test::PanelOf(*form)->SetScrollPosition(10);
         form->move(90, 60);  // the window opens beside the box wherever the main window stands
         QTRY_COMPARE(form->mapToGlobal(QPoint(0, 0)).x() > 0, true);
-        FormSetValue* window = ClickBox(form->Panel->f0final[20]);
+        FormSetValue* window = ClickBox(test::Cell(*form, "f0final", 20));
         QVERIFY(window);
         QCOMPARE(window->frameGeometry().topLeft(), form->mapToGlobal(QPoint(Px(4880), Px(6620))));
-        QCOMPARE(window->SliderSetValue->value(), -25);  // scale 2
+        QSlider* slider = test::Control<QSlider>(*window, "SliderSetValue");
+        QCOMPARE(slider->value(), -25);  // scale 2
         QCOMPARE(window->size(), QSize(Px(3744), Px(828)));
-        QCOMPARE(ClickBox(form->Panel->f0initial[12]), window);
-        QCOMPARE(window->SliderSetValue->value(), 0);
-        QCOMPARE(form->Panel->f0final[20]->text(), QStringLiteral("-0.5"));  // placing the thumb writes nothing
-        const qsizetype before = form->ActiveHaptekX1->Commands().size();
-        QTest::keyClick(window->SliderSetValue, Qt::Key_Right);
-        QCOMPARE(form->Panel->f0initial[12]->text(), QStringLiteral("0.01"));
-        QTest::keyClick(window->SliderSetValue, Qt::Key_PageUp);
-        QCOMPARE(form->Panel->f0initial[12]->text(), QStringLiteral("0.41"));
+        QCOMPARE(ClickBox(test::Cell(*form, "f0initial", 12)), window);
+        QCOMPARE(slider->value(), 0);
+        QCOMPARE(test::Cell(*form, "f0final", 20)->text(), QStringLiteral("-0.5"));  // placing the thumb writes nothing
+        const qsizetype before = test::ViewOf(*form)->Commands().size();
+        QTest::keyClick(slider, Qt::Key_Right);
+        QCOMPARE(test::Cell(*form, "f0initial", 12)->text(), QStringLiteral("0.01"));
+        QTest::keyClick(slider, Qt::Key_PageUp);
+        QCOMPARE(test::Cell(*form, "f0initial", 12)->text(), QStringLiteral("0.41"));
         QVERIFY(window->isVisible());
-        QCOMPARE(form->ActiveHaptekX1->Commands().size(), before);
+        QCOMPARE(test::ViewOf(*form)->Commands().size(), before);
         form->close();
-        QVERIFY(!form->SliderWindow || !form->SliderWindow->isVisible());
+        QVERIFY(!form->SliderWindow() || !form->SliderWindow()->isVisible());
     }
 
     void typedKeysLandInTheBox_data() {
@@ -110,15 +111,15 @@ private slots:
     void typedKeysLandInTheBox() {
         QFETCH(int, key);
         QFETCH(QString, first);
-        form->Panel->f0initial[3]->setText(QStringLiteral("12.5"));
-        FormSetValue* window = ClickBox(form->Panel->f0initial[3]);
+        test::Cell(*form, "f0initial", 3)->setText(QStringLiteral("12.5"));
+        FormSetValue* window = ClickBox(test::Cell(*form, "f0initial", 3));
         QVERIFY(window);
-        QTest::keyClick(window->SliderSetValue, Qt::Key(key));
-        QCOMPARE(form->Panel->f0initial[3]->text(), first);
+        QTest::keyClick(test::Control<QSlider>(*window, "SliderSetValue"), Qt::Key(key));
+        QCOMPARE(test::Cell(*form, "f0initial", 3)->text(), first);
         QVERIFY(!window->isVisible());
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("25"));
-        QCOMPARE(form->Panel->f0initial[3]->text(), first + QStringLiteral("25"));
+        QCOMPARE(test::Cell(*form, "f0initial", 3)->text(), first + QStringLiteral("25"));
     }
 };
 

@@ -55,8 +55,8 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         auto* progress = qobject_cast<ProgressForm*>(watched);
         if (!progress || event->type() != QEvent::Show || !bar.isNull()) return false;
-        bar = progress->CalcProgBar->geometry();
-        connect(progress->CalcProgBar, &QProgressBar::valueChanged, this, [this, progress](int value) {
+        bar = test::Control<QProgressBar>(*progress, "CalcProgBar")->geometry();
+        connect(test::Control<QProgressBar>(*progress, "CalcProgBar"), &QProgressBar::valueChanged, this, [this, progress](int value) {
             if (!screen.isNull()) return;
             if (value < 40) shown = value;
             else screen = progress->screen()->grabWindow(progress->winId()).toImage();
@@ -90,11 +90,11 @@ class GenerationRunsTest : public QObject {
 
     // The fields a failed run must leave as they were.
     QStringList FieldTexts() {
-        QStringList texts{form->StartTime->text(), form->Finishtime->text(), form->DKeyframe->text(),
-                          form->FramesPSec->text(), form->Acceleration->text(),
-                          form->clipboardtemp->toPlainText(), form->ActiveFile->text()};
+        QStringList texts{test::Edit(*form, "StartTime")->text(), test::Edit(*form, "Finishtime")->text(), test::Edit(*form, "DKeyframe")->text(),
+                          test::Edit(*form, "FramesPSec")->text(), test::Edit(*form, "Acceleration")->text(),
+                          test::SubHeaderOf(*form)->toPlainText(), test::Edit(*form, "ActiveFile")->text()};
         for (int i = 0; i < RegisterCount; ++i)
-            texts << form->Panel->f0initial[i]->text() << form->Panel->f0final[i]->text();
+            texts << test::Cell(*form, "f0initial", i)->text() << test::Cell(*form, "f0final", i)->text();
         return texts;
     }
 
@@ -112,25 +112,25 @@ private slots:
     }
 
     void f5WithATypedPathAppendsTheDefaultBlock() {
-        TypeInto(form->ActiveFile, PathOf("walk.hap"));
-        TypeInto(form->StartTime, QString());  // focus in a text field, then F5
-        QTest::keyClicks(form->StartTime, QStringLiteral("0"));
-        QTest::keyClick(form->StartTime, Qt::Key_F5);
+        TypeInto(test::Edit(*form, "ActiveFile"), PathOf("walk.hap"));
+        TypeInto(test::Edit(*form, "StartTime"), QString());  // focus in a text field, then F5
+        QTest::keyClicks(test::Edit(*form, "StartTime"), QStringLiteral("0"));
+        QTest::keyClick(test::Edit(*form, "StartTime"), Qt::Key_F5);
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
         QCOMPARE(ReadAll(PathOf("walk.hap")), "\"" + kHeader + "\r\n\r\n" + FirstFrame("0.000") + "\"\r\n");
-        QCOMPARE(form->StartTime->text(), QStringLiteral("1"));
-        QCOMPARE(form->Finishtime->text(), QStringLiteral("2"));
+        QCOMPARE(test::Edit(*form, "StartTime")->text(), QStringLiteral("1"));
+        QCOMPARE(test::Edit(*form, "Finishtime")->text(), QStringLiteral("2"));
     }
 
     void threeRunsAppendThreeRecordsAndAdvanceTheStart() {
-        form->ActiveFile->setText(PathOf("three.hap"));
-        form->Panel->f0final[2]->setText(QStringLiteral("0.5"));  // HeadTwist moves
-        form->DKeyframe->setText(QStringLiteral("0.2"));
-        form->clipboardtemp->setPlainText(QStringLiteral("\\clock [t= 0]   \\setmorph [name= x]\n"));
-        form->Acceleration->setFocus();
-        QTest::keyClick(form->Acceleration, Qt::Key_F5);
-        QTest::keyClick(form->Acceleration, Qt::Key_F5, Qt::ShiftModifier);
-        QTest::mouseClick(form->Gen2Append, Qt::LeftButton);
+        test::Edit(*form, "ActiveFile")->setText(PathOf("three.hap"));
+        test::Cell(*form, "f0final", 2)->setText(QStringLiteral("0.5"));  // HeadTwist moves
+        test::Edit(*form, "DKeyframe")->setText(QStringLiteral("0.2"));
+        test::SubHeaderOf(*form)->setPlainText(QStringLiteral("\\clock [t= 0]   \\setmorph [name= x]\n"));
+        test::Edit(*form, "Acceleration")->setFocus();
+        QTest::keyClick(test::Edit(*form, "Acceleration"), Qt::Key_F5);
+        QTest::keyClick(test::Edit(*form, "Acceleration"), Qt::Key_F5, Qt::ShiftModifier);
+        QTest::mouseClick(test::Button(*form, "Gen2Append"), Qt::LeftButton);
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
         auto block = [](const QByteArray& start, const QByteArray& mid, const QByteArray& end,
                         const QByteArray& sub) {
@@ -142,17 +142,17 @@ private slots:
         QCOMPARE(ReadAll(PathOf("three.hap")),
                  block("0.000", "0.100", "0.200", sub) + block("0.200", "0.300", "0.400", "") +
                      block("0.400", "0.500", "0.600", ""));
-        QCOMPARE(form->StartTime->text(), QStringLiteral("0.6"));
-        QCOMPARE(form->Finishtime->text(), QStringLiteral("0.8"));
-        QCOMPARE(form->clipboardtemp->toPlainText(), QString());
+        QCOMPARE(test::Edit(*form, "StartTime")->text(), QStringLiteral("0.6"));
+        QCOMPARE(test::Edit(*form, "Finishtime")->text(), QStringLiteral("0.8"));
+        QCOMPARE(test::SubHeaderOf(*form)->toPlainText(), QString());
     }
 
     void figureAndUserTextReachTheFileInItsCodePage() {
-        form->ActiveFile->setText(PathOf("bob.hap"));
-        form->figure->setText(QStringLiteral("Bob\u00e9"));
-        form->Panel->setreg[0]->setText(QStringLiteral("Head\u20ac"));
-        form->DKeyframe->setText(QStringLiteral("0.1"));
-        form->Gen2Append->click();
+        test::Edit(*form, "ActiveFile")->setText(PathOf("bob.hap"));
+        test::Edit(*form, "figure")->setText(QStringLiteral("Bob\u00e9"));
+        test::Cell(*form, "setreg", 0)->setText(QStringLiteral("Head\u20ac"));
+        test::Edit(*form, "DKeyframe")->setText(QStringLiteral("0.1"));
+        test::Button(*form, "Gen2Append")->click();
         QByteArray expected = "\"" + kHeader + "\r\n\r\n";
         for (int i = 0; i < RegisterCount; ++i)
             expected += "\\clock [t= 0.000]   \\setreg[figure= Bob\xe9 name= " +
@@ -161,30 +161,30 @@ private slots:
     }
 
     void aNegativeDurationAppendsAnEmptyBlockAndMovesTheStartBack() {
-        form->ActiveFile->setText(PathOf("back.hap"));
-        form->StartTime->setText(QStringLiteral("5"));
-        form->DKeyframe->setText(QStringLiteral("-1"));
-        form->Gen2Append->click();
+        test::Edit(*form, "ActiveFile")->setText(PathOf("back.hap"));
+        test::Edit(*form, "StartTime")->setText(QStringLiteral("5"));
+        test::Edit(*form, "DKeyframe")->setText(QStringLiteral("-1"));
+        test::Button(*form, "Gen2Append")->click();
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
         QCOMPARE(ReadAll(PathOf("back.hap")), "\"" + kHeader + "\r\n\r\n\"\r\n");
-        QCOMPARE(form->StartTime->text(), QStringLiteral("4"));
-        QCOMPARE(form->Finishtime->text(), QStringLiteral("3"));
+        QCOMPARE(test::Edit(*form, "StartTime")->text(), QStringLiteral("4"));
+        QCOMPARE(test::Edit(*form, "Finishtime")->text(), QStringLiteral("3"));
     }
 
     void clipboardGetsTheBlockWithoutQuotes() {
-        form->Panel->f0initial[104]->setText(QStringLiteral("-0.0625"));
-        form->Panel->f0final[104]->setText(QStringLiteral("-0.0625"));
-        form->DKeyframe->setText(QStringLiteral("0.1"));
-        form->clipboardtemp->setPlainText(QStringLiteral("hello"));
-        form->Gen2Clip->click();
+        test::Cell(*form, "f0initial", 104)->setText(QStringLiteral("-0.0625"));
+        test::Cell(*form, "f0final", 104)->setText(QStringLiteral("-0.0625"));
+        test::Edit(*form, "DKeyframe")->setText(QStringLiteral("0.1"));
+        test::SubHeaderOf(*form)->setPlainText(QStringLiteral("hello"));
+        test::Button(*form, "Gen2Clip")->click();
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
         const QByteArray expected = kHeader + "\r\n\r\n#Haptek code generated by Tweenwright.\r\nhello\r\n" +
                                     FirstFrame("0.000", {{104, "-0.063"}});
         QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), expected);
-        QCOMPARE(form->StartTime->text(), QStringLiteral("0"));
-        QCOMPARE(form->clipboardtemp->toPlainText(), QString());
+        QCOMPARE(test::Edit(*form, "StartTime")->text(), QStringLiteral("0"));
+        QCOMPARE(test::SubHeaderOf(*form)->toPlainText(), QString());
         // Again with the same settings: the same block, less the sub header.
-        form->Gen2Clip->click();
+        test::Button(*form, "Gen2Clip")->click();
         QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(),
                  kHeader + "\r\n\r\n" + FirstFrame("0.000", {{104, "-0.063"}}));
     }
@@ -210,16 +210,16 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("\"earlier work\"\r\n");
         }
-        form->ActiveFile->setText(path);
-        form->clipboardtemp->setPlainText(QStringLiteral("my sub header"));
+        test::Edit(*form, "ActiveFile")->setText(path);
+        test::SubHeaderOf(*form)->setPlainText(QStringLiteral("my sub header"));
         form->findChild<QLineEdit*>(field)->setText(text);
         const QStringList before = FieldTexts();
-        form->Gen2Append->click();
+        test::Button(*form, "Gen2Append")->click();
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].contains(text), qPrintable(messages[0]));
         QCOMPARE(ReadAll(path), QByteArray("\"earlier work\"\r\n"));
         QCOMPARE(FieldTexts(), before);
-        form->Gen2Clip->click();
+        test::Button(*form, "Gen2Clip")->click();
         QCOMPARE(messages.size(), 2);
         QCOMPARE(FieldTexts(), before);
     }
@@ -236,7 +236,7 @@ private slots:
         QFETCH(QString, field);
         QFETCH(QString, text);
         QFETCH(QString, named);
-        form->ActiveFile->setText(PathOf("never.hap"));
+        test::Edit(*form, "ActiveFile")->setText(PathOf("never.hap"));
         QWidget* target = form->findChild<QWidget*>(field);
         target->setFocus();
         QTest::keyClick(target, Qt::Key_A, Qt::ControlModifier);
@@ -244,7 +244,7 @@ private slots:
         QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
         if (text.isEmpty()) QTest::keyClick(target, Qt::Key_Delete);
         const QStringList fields = FieldTexts();
-        form->Gen2Append->click();
+        test::Button(*form, "Gen2Append")->click();
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].contains(named), qPrintable(messages[0]));
         QVERIFY(!QFile::exists(PathOf("never.hap")));  // any write would have made it
@@ -266,10 +266,10 @@ private slots:
             f.write("x");
         }
         const QString full = path.startsWith('/') ? path : (path == "." ? dir->path() : PathOf(qPrintable(path)));
-        form->ActiveFile->setText(full);
-        form->clipboardtemp->setPlainText(QStringLiteral("keep me"));
+        test::Edit(*form, "ActiveFile")->setText(full);
+        test::SubHeaderOf(*form)->setPlainText(QStringLiteral("keep me"));
         const QStringList before = FieldTexts();
-        form->Gen2Append->click();
+        test::Button(*form, "Gen2Append")->click();
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].contains(full), qPrintable(messages[0]));
         QCOMPARE(FieldTexts(), before);
@@ -278,25 +278,25 @@ private slots:
     }
 
     void progressWindowShowsCompleteThenClosesItself() {
-        form->ActiveFile->setText(PathOf("p.hap"));
-        form->Gen2Append->click();
+        test::Edit(*form, "ActiveFile")->setText(PathOf("p.hap"));
+        test::Button(*form, "Gen2Append")->click();
         QPointer<ProgressForm> progress = form->Progress();
         QVERIFY(progress);
         QCOMPARE(progress->windowTitle(), QStringLiteral("Progress..."));
-        QVERIFY(progress->CompleteLab->isVisibleTo(progress));
-        QVERIFY(progress->SaveProgBar->isHidden());
-        QVERIFY(progress->Label2->isHidden());
-        QCOMPARE(progress->CalcProgBar->value(), 99);
-        QVERIFY(progress->Timer1->isActive());
+        QVERIFY(test::Control<QLabel>(*progress, "CompleteLab")->isVisibleTo(progress));
+        QVERIFY(test::Control<QProgressBar>(*progress, "SaveProgBar")->isHidden());
+        QVERIFY(test::Control<QLabel>(*progress, "Label2")->isHidden());
+        QCOMPARE(test::Control<QProgressBar>(*progress, "CalcProgBar")->value(), 99);
+        QVERIFY(test::Control<QTimer>(*progress, "Timer1")->isActive());
         QTRY_VERIFY_WITH_TIMEOUT(progress.isNull(), 3000);
         QVERIFY(!form->Progress());
     }
 
     void aNewProgressWindowIsOnTheScreenDuringTheRun() {
-        form->ActiveFile->setText(PathOf("seen.hap"));
+        test::Edit(*form, "ActiveFile")->setText(PathOf("seen.hap"));
         MidRunGrab grab;
         qApp->installEventFilter(&grab);
-        form->Gen2Append->click();
+        test::Button(*form, "Gen2Append")->click();
         qApp->removeEventFilter(&grab);
         QVERIFY(!grab.screen.isNull() && grab.shown > 0);
         // The bar's filled share on the screen, left of its empty end.
@@ -308,25 +308,25 @@ private slots:
     }
 
     void aSecondRunWithinTheSecondReusesTheWindow() {
-        form->ActiveFile->setText(PathOf("twice.hap"));
-        form->Gen2Append->click();
+        test::Edit(*form, "ActiveFile")->setText(PathOf("twice.hap"));
+        test::Button(*form, "Gen2Append")->click();
         QPointer<ProgressForm> first = form->Progress();
         QVERIFY(first);
         QTest::qWait(400);
         QVERIFY(first);
-        form->Gen2Clip->click();
+        test::Button(*form, "Gen2Clip")->click();
         QCOMPARE(form->Progress(), first.data());
-        QVERIFY(first->CompleteLab->isVisibleTo(first));
+        QVERIFY(test::Control<QLabel>(*first, "CompleteLab")->isVisibleTo(first));
         QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 3000);
-        QCOMPARE(form->StartTime->text(), QStringLiteral("1"));
+        QCOMPARE(test::Edit(*form, "StartTime")->text(), QStringLiteral("1"));
     }
 
     void aTickWhileRunningOnlyStopsTheTimer() {
         ProgressForm progress;
         progress.PrepareForGeneration(true);
-        progress.Timer1->start();
+        test::Control<QTimer>(progress, "Timer1")->start();
         progress.Timer1_Timer();
-        QVERIFY(!progress.Timer1->isActive());
+        QVERIFY(!test::Control<QTimer>(progress, "Timer1")->isActive());
         QVERIFY(progress.isVisible());
         // Hidden by its caller after completion, the next tick still unloads it.
         QPointer<ProgressForm> hidden = new ProgressForm;

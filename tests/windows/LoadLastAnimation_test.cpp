@@ -34,45 +34,45 @@ private slots:
 
     void generatedBlockComesBackAndTheSubHeaderStays() {
         const QString file = dir.filePath(QStringLiteral("walk.hap"));
-        form->ActiveFile->setText(file);
-        form->StartTime->setText(QStringLiteral("2.5"));
-        form->FramesPSec->setText(QStringLiteral("20"));
-        form->Panel->f0initial[2]->setText(QStringLiteral("0.250"));
-        form->Panel->f0final[2]->setText(QStringLiteral("-1.5"));
-        form->Panel->f0final[104]->setText(QStringLiteral("12"));
-        form->Gen2Append->click();
-        form->Panel->f0InitialReset->click();
-        form->Panel->f0FinalReset->click();
-        form->FramesPSec->setText(QStringLiteral("7"));
-        form->clipboardtemp->setPlainText(QStringLiteral("my notes t= 9]"));
-        form->LoadXHap->click();
+        test::Edit(*form, "ActiveFile")->setText(file);
+        test::Edit(*form, "StartTime")->setText(QStringLiteral("2.5"));
+        test::Edit(*form, "FramesPSec")->setText(QStringLiteral("20"));
+        test::Cell(*form, "f0initial", 2)->setText(QStringLiteral("0.250"));
+        test::Cell(*form, "f0final", 2)->setText(QStringLiteral("-1.5"));
+        test::Cell(*form, "f0final", 104)->setText(QStringLiteral("12"));
+        test::Button(*form, "Gen2Append")->click();
+        test::Button(*form, "f0InitialReset")->click();
+        test::Button(*form, "f0FinalReset")->click();
+        test::Edit(*form, "FramesPSec")->setText(QStringLiteral("7"));
+        test::SubHeaderOf(*form)->setPlainText(QStringLiteral("my notes t= 9]"));
+        test::Button(*form, "LoadXHap")->click();
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
-        QCOMPARE(form->Panel->f0initial[2]->text(), QStringLiteral("0.250"));
-        QCOMPARE(form->Panel->f0final[2]->text(), QStringLiteral("-1.5"));
-        QCOMPARE(form->Panel->f0initial[104]->text(), QStringLiteral("0.000"));
-        QCOMPARE(form->Panel->f0final[104]->text(), QStringLiteral("12"));
-        QCOMPARE(form->Panel->f0final[3]->text(), QStringLiteral("0.000"));
-        QCOMPARE(form->StartTime->text(), QStringLiteral("2.5"));
-        QCOMPARE(form->DKeyframe->text(), QStringLiteral("1"));
-        QCOMPARE(form->FramesPSec->text(), QStringLiteral("20"));
-        QCOMPARE(form->Finishtime->text(), QStringLiteral("3.5"));
-        QCOMPARE(form->clipboardtemp->toPlainText(), QStringLiteral("my notes t= 9]"));
+        QCOMPARE(test::Cell(*form, "f0initial", 2)->text(), QStringLiteral("0.250"));
+        QCOMPARE(test::Cell(*form, "f0final", 2)->text(), QStringLiteral("-1.5"));
+        QCOMPARE(test::Cell(*form, "f0initial", 104)->text(), QStringLiteral("0.000"));
+        QCOMPARE(test::Cell(*form, "f0final", 104)->text(), QStringLiteral("12"));
+        QCOMPARE(test::Cell(*form, "f0final", 3)->text(), QStringLiteral("0.000"));
+        QCOMPARE(test::Edit(*form, "StartTime")->text(), QStringLiteral("2.5"));
+        QCOMPARE(test::Edit(*form, "DKeyframe")->text(), QStringLiteral("1"));
+        QCOMPARE(test::Edit(*form, "FramesPSec")->text(), QStringLiteral("20"));
+        QCOMPARE(test::Edit(*form, "Finishtime")->text(), QStringLiteral("3.5"));
+        QCOMPARE(test::SubHeaderOf(*form)->toPlainText(), QStringLiteral("my notes t= 9]"));
         ProgressForm* progress = form->Progress();
         QVERIFY(progress && progress->isVisible());
-        QVERIFY(!progress->SaveProgBar->isVisible() && !progress->Label2->isVisible());
-        QVERIFY(progress->CompleteLab->isVisible());
-        QCOMPARE(progress->CalcProgBar->value(), 99);
+        QVERIFY(!test::Control<QProgressBar>(*progress, "SaveProgBar")->isVisible() && !test::Control<QLabel>(*progress, "Label2")->isVisible());
+        QVERIFY(test::Control<QLabel>(*progress, "CompleteLab")->isVisible());
+        QCOMPARE(test::Control<QProgressBar>(*progress, "CalcProgBar")->value(), 99);
         QTRY_VERIFY_WITH_TIMEOUT(!form->Progress(), 3000);
     }
 
     void unknownNameInTheFirstFrameIsReportedOnce() {
         const QString file = dir.filePath(QStringLiteral("named.hap"));
-        form->ActiveFile->setText(file);
-        form->Panel->setreg[5]->setText(QStringLiteral("Zo\u00eb"));
-        form->Panel->f0final[5]->setText(QStringLiteral("1"));
-        form->Gen2Append->click();
-        form->Panel->setreg[5]->setText(QStringLiteral("Renamed"));
-        form->LoadXHap->click();
+        test::Edit(*form, "ActiveFile")->setText(file);
+        test::Cell(*form, "setreg", 5)->setText(QStringLiteral("Zo\u00eb"));
+        test::Cell(*form, "f0final", 5)->setText(QStringLiteral("1"));
+        test::Button(*form, "Gen2Append")->click();
+        test::Cell(*form, "setreg", 5)->setText(QStringLiteral("Renamed"));
+        test::Button(*form, "LoadXHap")->click();
         QCOMPARE(messages, QStringList{QStringLiteral(
                                "Unable to find setreg Zo\u00eb on current form.  Will ignore this value")});
     }
@@ -83,11 +83,11 @@ private slots:
         const DocumentTexts before = form->ReadDocument();
         const QString missing = dir.filePath(QStringLiteral("missing.hap"));
         for (const QString& path : {QString(), missing, dir.path(), pipe}) {
-            form->ActiveFile->setText(path);
+            test::Edit(*form, "ActiveFile")->setText(path);
             DocumentTexts expected = before;
             expected.activeFile = path.toStdString();
             messages.clear();
-            form->LoadXHap->click();  // a pipe must not block here
+            test::Button(*form, "LoadXHap")->click();  // a pipe must not block here
             QCOMPARE(messages.size(), 1);
             if (path.isEmpty())
                 QCOMPARE(messages.first(), QStringLiteral("Please select a file using the menu on the left."));

@@ -51,9 +51,9 @@ class PreviewsTest : public QObject {
     std::unique_ptr<QTemporaryDir> runtime;
     QString folder;
 
-    void Press(Qt::Key key) { QTest::keyClick(form->StartTime, key); }
+    void Press(Qt::Key key) { QTest::keyClick(test::Edit(*form, "StartTime"), key); }
     QString Preview(const char* name) { return folder + QLatin1Char('/') + QLatin1String(name); }
-    QString LastCommand() { return form->ActiveHaptekX1->Commands().last(); }
+    QString LastCommand() { return test::ViewOf(*form)->Commands().last(); }
 
 private slots:
     void init() {
@@ -62,20 +62,20 @@ private slots:
         folder = runtime->path() + QStringLiteral("/tweenwright");
         form = test::ShownMainForm(&messages);
         QVERIFY(form);
-        form->StartTime->setFocus();
+        test::Edit(*form, "StartTime")->setFocus();
     }
     void cleanup() { form.reset(); }
 
     void initialPoseFromTimeZeroAndStartTimeBack() {
-        form->StartTime->setText(QStringLiteral("12.5"));
-        form->Panel->f0initial[2]->setText(QStringLiteral("0.25"));
-        form->Panel->f0final[2]->setText(QStringLiteral("9"));
+        test::Edit(*form, "StartTime")->setText(QStringLiteral("12.5"));
+        test::Cell(*form, "f0initial", 2)->setText(QStringLiteral("0.25"));
+        test::Cell(*form, "f0final", 2)->setText(QStringLiteral("9"));
         Press(Qt::Key_F1);
         Press(Qt::Key_F1);  // the second replaces the first
         QCOMPARE(ReadAll(Preview("initial.hap")), Record("0.000", "0.000", {{2, "0.250"}}));
         QCOMPARE(LastCommand(), QStringLiteral("\\load [file= [%1]]").arg(Preview("initial.hap")));
-        QCOMPARE(form->StartTime->text(), QStringLiteral("12.5"));
-        QCOMPARE(form->Finishtime->text(), QStringLiteral("13.5"));
+        QCOMPARE(test::Edit(*form, "StartTime")->text(), QStringLiteral("12.5"));
+        QCOMPARE(test::Edit(*form, "Finishtime")->text(), QStringLiteral("13.5"));
         QCOMPARE(QFileInfo(folder).permissions(),
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
                      QFile::WriteUser | QFile::ExeUser);
@@ -83,11 +83,11 @@ private slots:
     }
 
     void finalPoseTakesTwiceTheLastRunsStep() {
-        for (int i = 0; i < RegisterCount; ++i) form->Panel->f0final[i]->setText(QStringLiteral("10"));
-        form->Acceleration->setText(QStringLiteral("-20"));
+        for (int i = 0; i < RegisterCount; ++i) test::Cell(*form, "f0final", i)->setText(QStringLiteral("10"));
+        test::Edit(*form, "Acceleration")->setText(QStringLiteral("-20"));
         Press(Qt::Key_F2);
         QCOMPARE(ReadAll(Preview("final.hap")), Record("0.000", "10.000"));
-        form->Gen2Clip->click();  // a run at 10 frames per second: step 0.1
+        test::Button(*form, "Gen2Clip")->click();  // a run at 10 frames per second: step 0.1
         Press(Qt::Key_F2);
         QCOMPARE(ReadAll(Preview("final.hap")), Record("0.200", "10.000"));
         QCOMPARE(LastCommand(), QStringLiteral("\\load [file= [%1]]").arg(Preview("final.hap")));
@@ -96,10 +96,10 @@ private slots:
     void animationConsumesTheSubHeaderAndLeavesTheUsersFile() {
         QTemporaryDir user;
         const QString mine = user.filePath(QStringLiteral("mine.hap"));
-        form->ActiveFile->setText(mine);
-        form->StartTime->setText(QStringLiteral("0.1234567891"));
-        form->clipboardtemp->setPlainText(QStringLiteral("first\nsecond"));
-        form->Panel->f0final[2]->setText(QStringLiteral("1"));
+        test::Edit(*form, "ActiveFile")->setText(mine);
+        test::Edit(*form, "StartTime")->setText(QStringLiteral("0.1234567891"));
+        test::SubHeaderOf(*form)->setPlainText(QStringLiteral("first\nsecond"));
+        test::Cell(*form, "f0final", 2)->setText(QStringLiteral("1"));
         Press(Qt::Key_F3);
         const QByteArray written = ReadAll(Preview("animationtest.hap"));
         QVERIFY(written.startsWith("\"" + QByteArray(DefaultFileHeader.data()) +
@@ -108,15 +108,15 @@ private slots:
         QVERIFY(written.contains("\\clock [t= 1.000]   \\setreg[name= HeadTwist   f0= 1.000]\r\n\"\r\n"));
         QCOMPARE(written.count("\"\r\n"), 1);
         QVERIFY(!QFile::exists(mine));
-        QCOMPARE(form->ActiveFile->text(), mine);
-        QCOMPARE(form->StartTime->text(), QStringLiteral("0.1234568"));
-        QVERIFY(form->clipboardtemp->toPlainText().isEmpty());
+        QCOMPARE(test::Edit(*form, "ActiveFile")->text(), mine);
+        QCOMPARE(test::Edit(*form, "StartTime")->text(), QStringLiteral("0.1234568"));
+        QVERIFY(test::SubHeaderOf(*form)->toPlainText().isEmpty());
         QCOMPARE(LastCommand(), QStringLiteral("\\load [file= [%1]]").arg(Preview("animationtest.hap")));
         Press(Qt::Key_F3);  // again: one record, and an empty active file stays empty
-        form->ActiveFile->clear();
+        test::Edit(*form, "ActiveFile")->clear();
         Press(Qt::Key_F3);
         QCOMPARE(ReadAll(Preview("animationtest.hap")).count("\"\r\n"), 1);
-        QVERIFY(form->ActiveFile->text().isEmpty());
+        QVERIFY(test::Edit(*form, "ActiveFile")->text().isEmpty());
         QVERIFY(messages.isEmpty());
     }
 
@@ -124,7 +124,7 @@ private slots:
         const auto previewKeys = {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3};
         const auto tryAll = [&](const QString& expected) {
             const DocumentTexts before = form->ReadDocument();
-            const int commands = form->ActiveHaptekX1->Commands().size();
+            const int commands = test::ViewOf(*form)->Commands().size();
             for (Qt::Key key : previewKeys) {
                 messages.clear();
                 Press(key);
@@ -132,20 +132,20 @@ private slots:
                 QVERIFY2(messages.first().contains(expected), qPrintable(messages.first()));
                 QVERIFY(form->ReadDocument() == before);
             }
-            QCOMPARE(form->ActiveHaptekX1->Commands().size(), commands);
+            QCOMPARE(test::ViewOf(*form)->Commands().size(), commands);
         };
-        form->clipboardtemp->setPlainText(QStringLiteral("kept"));
-        form->StartTime->setText(QStringLiteral("soon"));
+        test::SubHeaderOf(*form)->setPlainText(QStringLiteral("kept"));
+        test::Edit(*form, "StartTime")->setText(QStringLiteral("soon"));
         tryAll(QStringLiteral("Start time: \"soon\" is not a number."));
-        form->StartTime->setText(QStringLiteral("2.50"));
-        form->Panel->f0final[7]->setText(QStringLiteral("x"));
-        form->Panel->f0initial[7]->setText(QStringLiteral("x"));
+        test::Edit(*form, "StartTime")->setText(QStringLiteral("2.50"));
+        test::Cell(*form, "f0final", 7)->setText(QStringLiteral("x"));
+        test::Cell(*form, "f0initial", 7)->setText(QStringLiteral("x"));
         tryAll(QStringLiteral("is not a number."));
         QVERIFY(!QFile::exists(Preview("initial.hap")));
 
         // A preview folder that is a link to somewhere else is refused.
-        form->Panel->f0final[7]->setText(QStringLiteral("0"));
-        form->Panel->f0initial[7]->setText(QStringLiteral("0"));
+        test::Cell(*form, "f0final", 7)->setText(QStringLiteral("0"));
+        test::Cell(*form, "f0initial", 7)->setText(QStringLiteral("0"));
         QTemporaryDir elsewhere;
         QVERIFY(QDir(folder).removeRecursively());
         QVERIFY(QFile::link(elsewhere.path(), folder));
@@ -162,7 +162,7 @@ private slots:
     }
 
     void zeroFramesForTheAnimationGetsTheRunsMessage() {
-        form->DKeyframe->setText(QStringLiteral("0"));
+        test::Edit(*form, "DKeyframe")->setText(QStringLiteral("0"));
         const DocumentTexts before = form->ReadDocument();
         Press(Qt::Key_F3);
         QCOMPARE(messages.size(), 1);

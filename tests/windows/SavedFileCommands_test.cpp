@@ -27,18 +27,18 @@ class SavedFileCommandsTest : public QObject {
 private slots:
     void emptyActiveFileIsRefusedByBoth() {
         auto form = Form(true);
-        const int commands = form->ActiveHaptekX1->Commands().size();
-        form->LoadFullHap->click();
-        form->DeleteFile->click();
+        const int commands = test::ViewOf(*form)->Commands().size();
+        test::Button(*form, "LoadFullHap")->click();
+        test::Button(*form, "DeleteFile")->click();
         QCOMPARE(messages, QStringList(2, QStringLiteral("Please select file from menu on left.")));
-        QCOMPARE(form->ActiveHaptekX1->Commands().size(), commands);
+        QCOMPARE(test::ViewOf(*form)->Commands().size(), commands);
     }
 
     void displaySendsThePathUnchanged() {
         auto form = Form(true);
-        form->ActiveFile->setText(QStringLiteral("/anim/my walk [2].hap"));
-        form->LoadFullHap->click();
-        QCOMPARE(form->ActiveHaptekX1->Commands().last(),
+        test::Edit(*form, "ActiveFile")->setText(QStringLiteral("/anim/my walk [2].hap"));
+        test::Button(*form, "LoadFullHap")->click();
+        QCOMPARE(test::ViewOf(*form)->Commands().last(),
                  QStringLiteral("\\load [file= [/anim/my walk [2].hap]]"));
         QVERIFY(messages.isEmpty());
     }
@@ -51,19 +51,19 @@ private slots:
         file.close();
         for (bool yes : {false, true}) {
             auto form = Form(yes);
-            form->ActiveFile->setText(walk);
-            form->DeleteFile->click();
+            test::Edit(*form, "ActiveFile")->setText(walk);
+            test::Button(*form, "DeleteFile")->click();
             QCOMPARE(messages, QStringList{QStringLiteral("Are you sure you wish to delete ?")});
             QCOMPARE(QFile::exists(walk), !yes);
-            QCOMPARE(form->ActiveFile->text(), walk);
+            QCOMPARE(test::Edit(*form, "ActiveFile")->text(), walk);
         }
     }
 
     void folderIsRefusedWithItsName() {
         QTemporaryDir dir;
         auto form = Form(true);
-        form->ActiveFile->setText(dir.path());
-        form->DeleteFile->click();
+        test::Edit(*form, "ActiveFile")->setText(dir.path());
+        test::Button(*form, "DeleteFile")->click();
         QCOMPARE(messages.size(), 2);
         QCOMPARE(messages.last(), QStringLiteral("Could not delete \"%1\": it is a folder.").arg(dir.path()));
         QVERIFY(QFileInfo(dir.path()).isDir());

@@ -1,10 +1,14 @@
 // Shared helpers of the window tests: a message-box stand-in that records what
-// would be shown, and the set-up of the display environment.
+// would be shown, the set-up of the display environment, and finding a
+// window's controls by their names.
 #pragma once
 
 #include <QDir>
 #include <QImage>
 #include <QLine>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
@@ -12,10 +16,48 @@
 
 #include <memory>
 
+#include "windows/CharacterView.h"
 #include "windows/Dialogs.h"
 #include "windows/MainForm.h"
+#include "windows/RegisterPanel.h"
 
 namespace tw::test {
+
+// The control named `name` among `window`'s children; a test that names a
+// control the window lacks stops there, naming it.
+template <class T = QWidget>
+T* Control(const QObject& window, const QString& name) {
+    T* control = window.findChild<T*>(name);
+    if (!control) qFatal("%s has no control named %s", qPrintable(window.objectName()), qPrintable(name));
+    return control;
+}
+template <class T = QWidget>
+T* Control(const QObject& window, const char* name) {
+    return Control<T>(window, QString::fromLatin1(name));
+}
+
+// Controls of a control array, named "<array>_<index>": a register row's
+// cells (setreg, f0initial, f0final) and the graph's bars (ProgressBar1).
+template <class T = QLineEdit>
+T* Cell(const QObject& window, const char* array, int index) {
+    return Control<T>(window, QStringLiteral("%1_%2").arg(QLatin1String(array)).arg(index));
+}
+
+inline QLineEdit* Edit(const QObject& window, const char* name) {
+    return Control<QLineEdit>(window, QLatin1String(name));
+}
+inline QPushButton* Button(const QObject& window, const char* name) {
+    return Control<QPushButton>(window, QLatin1String(name));
+}
+
+// The main window's register panel, character view and sub header.
+inline RegisterPanel* PanelOf(const QObject& form) { return Control<RegisterPanel>(form, QStringLiteral("Panel")); }
+inline CharacterView* ViewOf(const QObject& form) {
+    return Control<CharacterView>(form, QStringLiteral("ActiveHaptekX1"));
+}
+inline QPlainTextEdit* SubHeaderOf(const QObject& form) {
+    return Control<QPlainTextEdit>(form, QStringLiteral("clipboardtemp"));
+}
 
 // Records every message; answers every question with `answer`.
 class RecordingDialogs : public Dialogs {
