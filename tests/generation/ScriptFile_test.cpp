@@ -39,8 +39,6 @@ protected:
         ::waitpid(child, &status, 0);
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
-
-    fs::path folder;
 };
 
 TEST_F(ScriptFileTest, AppendCreatesThenAddsRecords) {
