@@ -22,6 +22,7 @@
 #include "document/PathText.h"
 #include "document/ViewCommands.h"
 #include "windows/RegisterPanel.h"
+#include "generation/AddHistory.h"
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
 #include "generation/GenerationRun.h"
@@ -73,6 +74,7 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     font.setPointSizeF(QFontInfo(font).family() == QStringLiteral("MS Sans Serif") ? 7.8 : 7.0);
     setFont(font);
     setFixedSize(Px(11880), Px(9912));
+    addHistory_ = std::make_unique<AddHistory>([] { return PreviewFolder(); });
     BuildControls();
     Form_Load();
 }
@@ -164,6 +166,9 @@ void MainForm::BuildControls() {
          &MainForm::SelectSkin_Click},
         {&MainForm::Selectbackground, true, "Selectbackground", "SelectBG", {120, 2160, 852, 492},
          &MainForm::Selectbackground_Click},
+        {&MainForm::UndoAdd, true, "UndoAdd", "Undo Last Add (F6)", {120, 2880, 852, 612},
+         &MainForm::UndoAdd_Click},
+        {&MainForm::RedoAdd, true, "RedoAdd", "Redo Add (F7)", {120, 3600, 852, 612}, &MainForm::RedoAdd_Click},
         {&MainForm::ButtonHelp, true, "ButtonHelp", "Help", {120, 7560, 852, 612}, &MainForm::ButtonHelp_Click},
         {&MainForm::exit, true, "exit", "Exit", {120, 8280, 852, 612}, &MainForm::exit_Click},
         {&MainForm::LoadInitialV, false, "LoadInitialV", "Show Initial (F1)", {6720, 1320, 972, 612},
@@ -327,6 +332,8 @@ void MainForm::Form_KeyDown(int key, Qt::KeyboardModifiers) {
     case Qt::Key_F3: LoadAnimation_Click(); break;
     case Qt::Key_F4: ResetAnim_Click(); break;
     case Qt::Key_F5: Gen2Append_Click(); break;
+    case Qt::Key_F6: UndoAdd_Click(); break;
+    case Qt::Key_F7: RedoAdd_Click(); break;
     default: break;
     }
 }
@@ -543,6 +550,46 @@ void MainForm::LoadXHap_Click() {
     });
 }
 
+void MainForm::UndoAdd_Click() {
+    DocumentTexts document = ReadDocument();
+    if (document.activeFile.empty()) {
+        dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
+        return;
+    }
+    const Outcome<LastAdd> last = FindLastAdd(FilePath(document.activeFile));
+    if (!last) return Inform(last.error());
+    if (!dialogs_->Ask(this, QString::fromStdString(UndoQuestion(last.value(), document.activeFile)))) return;
+    const Outcome<void> undone = addHistory_->Undo(last.value());
+    if (!undone) return Inform("The animation was not taken back.\n" + undone.error());
+
+    // The block comes back as "Load  last animation from file" brings it,
+    // read from the record's own bytes, with its progress window.
+    if (progress_) progress_->close();
+    progress_ = new ProgressForm(this);
+    progress_->PrepareForLoad();
+    const QPointer<ProgressForm> progress = progress_;
+    const LoadedAnimation loaded = LoadLastAnimation(last.value().record, document.names, [&](int value) {
+        if (progress) progress->SetCalcProgress(value);
+    });
+    for (const std::string& message : loaded.messages) Inform(message);
+    ApplyLoadedAnimation(loaded, document);
+    document.fileHeader = last.value().header;
+    document.subHeader = last.value().subHeader;
+    WriteDocument(document);
+    if (progress) progress->ShowComplete();
+}
+
+void MainForm::RedoAdd_Click() {
+    const DocumentTexts document = ReadDocument();
+    if (document.activeFile.empty()) {
+        dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
+        return;
+    }
+    const Outcome<LastAdd> redone = addHistory_->Redo(FilePath(document.activeFile));
+    if (!redone) return Inform(redone.error());
+    WriteDocument(StartingAt(document, StartTimeAfterRedo(redone.value(), document.finishTime)));
+}
+
 void MainForm::LoadFullHap_Click() {
     if (ActiveFile->text().isEmpty()) {
         dialogs_->Inform(this, QStringLiteral("Please select file from menu on left."));
@@ -604,6 +651,8 @@ void MainForm::Gen2Append_Click() {
         return;
     }
     if (!RunToFile(document, FilePath(document.activeFile), FileWrite::Append)) return;
+    // What was taken back from the file no longer follows its end.
+    addHistory_->Added(FilePath(document.activeFile));
     // The sub header is consumed and the next run starts where this one ended.
     DocumentTexts after = StartingAt(document, document.finishTime);
     after.subHeader.clear();
