@@ -260,7 +260,7 @@ int ReportGeneralPath(const std::string& generated) {
         for (int run = 0; run < 5; ++run) {
             const std::clock_t start = std::clock();
             const tw::HapTimeline timeline = read(file);
-            benchmark::DoNotOptimize(timeline.tracks.data());
+            bench::Keep(timeline.tracks.data());
             seconds.push_back(static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
         }
         std::sort(seconds.begin(), seconds.end());
