@@ -2,7 +2,10 @@
 // view's size (pose maths and painting into an image), against the same frame
 // drawn the plain way: every shape built as a QPainterPath with its colours
 // worked out on the spot, a fresh shape list each frame. Both must give the
-// same pixels. Reports the medians and their ratio.
+// same pixels (the program exits with 1 when they do not). Reports medians
+// of alternating rounds and the per-round ratio.
+//
+// --quick (or TW_BENCH_QUICK=1): one round of a few frames, pixels checked.
 
 #include <QGuiApplication>
 #include <QImage>
@@ -16,6 +19,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "Rounds.h"
 #include "figure/Pose.h"
 #include "windows/FigurePainter.h"
 
@@ -102,21 +106,14 @@ void PlainFrame(QImage& image, const tw::PoseValues& pose, const tw::FigureLook&
     }
 }
 
-template <class F>
-double MedianMicroseconds(int runs, F&& frame) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        frame(i);
-        times.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 }  // namespace
 
+// Both sides are warmed alike, then run in turn (view painter, plain painter,
+// pose maths alone, ...), each round drawing the same frames; the figures are
+// medians per frame and the median and range of the per-round ratio. After
+// the rounds the last frames of both sides are compared once more.
 int main(int argc, char** argv) {
+    const bool quick = bench::TakeQuickFlag(argc, argv);
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
     QImage fast(ViewSize.width, ViewSize.height, QImage::Format_ARGB32_Premultiplied);
@@ -126,22 +123,44 @@ int main(int argc, char** argv) {
 
     // Same pixels, frame for frame.
     int differing = 0;
-    for (int f = 0; f < 40; ++f) {
+    constexpr int Compared = 40;
+    for (int f = 0; f < Compared; ++f) {
         FastFrame(fast, WalkingPose(f), shapes, painter);
         PlainFrame(plain, WalkingPose(f), painter.Look());
         if (fast != plain) ++differing;
     }
-    std::printf("frames compared: 40, differing: %d\n", differing);
 
-    constexpr int Runs = 2000;
-    for (int f = 0; f < 200; ++f) FastFrame(fast, WalkingPose(f), shapes, painter);  // warm up
-    const double fastUs = MedianMicroseconds(Runs, [&](int f) { FastFrame(fast, WalkingPose(f), shapes, painter); });
-    const double plainUs = MedianMicroseconds(Runs, [&](int f) { PlainFrame(plain, WalkingPose(f), painter.Look()); });
-    const double poseUs = MedianMicroseconds(Runs, [&](int f) { tw::BuildFigure(WalkingPose(f), ViewSize, shapes); });
-    std::printf("figure frame %dx%d, %zu shapes, median of %d runs\n", ViewSize.width, ViewSize.height, shapes.size(), Runs);
-    std::printf("  pose maths alone: %8.1f us\n", poseUs);
-    std::printf("  view painter:     %8.1f us\n", fastUs);
-    std::printf("  plain painter:    %8.1f us\n", plainUs);
-    std::printf("  plain / view:     %8.2f\n", plainUs / fastUs);
-    return differing == 0 ? 0 : 1;
+    const int rounds = bench::RoundsFor(quick, 15);
+    const int frames = quick ? 20 : 200;
+    for (int f = 0; f < frames; ++f) {  // warm both sides alike
+        FastFrame(fast, WalkingPose(f), shapes, painter);
+        PlainFrame(plain, WalkingPose(f), painter.Look());
+    }
+    std::vector<tw::DrawPrimitive> poseShapes;
+    const std::vector<bench::Side> sides = {
+        {"view painter (BuildFigure + FigurePainter)",
+         [&] {
+             for (int f = 0; f < frames; ++f) FastFrame(fast, WalkingPose(f), shapes, painter);
+         }},
+        {"plain QPainterPath painter", [&] {
+             for (int f = 0; f < frames; ++f) PlainFrame(plain, WalkingPose(f), painter.Look());
+         }},
+        {"pose maths alone (BuildFigure)", [&] {
+             for (int f = 0; f < frames; ++f) tw::BuildFigure(WalkingPose(f), ViewSize, poseShapes);
+         }},
+    };
+    const bench::Times times = bench::Alternate(rounds, sides);
+    // The last frame each side drew is the same frame.
+    const bool lastSame = fast == plain;
+    char title[160];
+    std::snprintf(title, sizeof title, "Figure frames %dx%d, %zu shapes, %d frames per side per round",
+                  ViewSize.width, ViewSize.height, shapes.size(), frames);
+    const std::vector<double> medians = bench::Report(
+        title, rounds, sides, {bench::Role::Ours, bench::Role::Baseline, bench::Role::Ours}, times);
+    std::printf("  per frame: view painter %.1f us, plain painter %.1f us, pose maths alone %.1f us\n",
+                medians[0] * 1e3 / frames, medians[1] * 1e3 / frames, medians[2] * 1e3 / frames);
+    const bool same = differing == 0 && lastSame;
+    std::printf("  same result: %s (%d frames compared pixel for pixel, %d differing; last timed frames %s)\n",
+                same ? "yes" : "NO", Compared, differing, lastSame ? "the same" : "DIFFER");
+    return same ? 0 : 1;
 }

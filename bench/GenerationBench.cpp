@@ -1,18 +1,36 @@
 // How fast blocks are generated and written, against the same work done the
-// plain way (snprintf per line into a growing string, then an ofstream).
+// ways a reader would write it: one snprintf per line, and one line of
+// std::to_chars calls per line, each appended to a string. Every comparison
+// runs its sides in turn, round after round, and every side starts from the
+// same memory state and writes to the same destination with the same
+// durability:
 //
-//   Block30s_*   30 seconds at 10 frames per second, all 105 registers moving
-//   Block10min_* 10 minutes at 30 frames per second, all moving, plus writing
-//                the quoted record to a file (removed again between iterations)
-//   Append10min_* only the write of the 10-minute block (about 120 MB) to a
-//                file: ours, which waits for fdatasync, against an ofstream
-//                append without and with an fdatasync after it (medians of 5)
-// The argument is the acceleration (0: linear curve, 15: accelerating curve).
-// After the runs: the fast/plain speed ratios and the peak memory of one
-// 10-minute run, measured in a child process so the runs do not mix.
+//   fresh memory   a first run: each side's block goes into memory the
+//                  process has never touched (the last round's block is
+//                  returned to the system before the round; blocks of 1 MiB
+//                  and more are mapped afresh by malloc, which is set to do so)
+//   warm memory    a repeated run: each side writes into its own last block's
+//                  memory, as the program does from its second run on
+//   in memory      the block only
+//   file           the block appended as a quoted record to a new file, with
+//                  fdatasync on every side or on none
+//
+// Beside every figure its physical limit: memcpy of the block's bytes into
+// fresh memory (plain malloc, and memory given huge pages) or into warm memory;
+// for the file, write (+ fdatasync) of the same record. The append alone is
+// compared with an ofstream + fdatasync, its limit write + fdatasync.
+//
+// Every side's block is checked against ours before the figures count. The
+// plain sides round an exact tie at the fourth decimal to even (printf and
+// to_chars both do); the file format rounds half away from zero, so on those
+// lines, and only there, the texts differ: the check names them and compares
+// every other byte. Exits with 1 when a side's result is not the same.
+//
+// --quick (or TW_BENCH_QUICK=1): one round per comparison, results checked.
 
-#include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <malloc.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,16 +39,23 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "Rounds.h"
 #include "document/RegisterCatalogue.h"
+#include "generation/FileBlock.h"
 #include "generation/Generation.h"
 #include "generation/ScriptFile.h"
 
 namespace fs = std::filesystem;
+using bench::Role;
+using bench::Side;
 
 namespace {
 
@@ -54,48 +79,165 @@ tw::DocumentTexts MovingInput(double seconds, double fps, double acceleration) {
     return input;
 }
 
-// The plain reference: strtod once per text, the curve worked out line by
-// line, one snprintf per line appended to a string that grows as it goes.
-std::string PlainBlock(const tw::DocumentTexts& input) {
-    const double seconds = std::strtod(input.dKeyframe.c_str(), nullptr);
-    const double fps = std::strtod(input.framesPSec.c_str(), nullptr);
-    const double start = std::strtod(input.startTime.c_str(), nullptr);
-    const double a = std::strtod(input.acceleration.c_str(), nullptr);
-    const auto count = static_cast<float>(seconds * fps);
-    const auto step = static_cast<float>(seconds / count);
-    double initial[tw::RegisterCount], final[tw::RegisterCount];
-    for (int r = 0; r < tw::RegisterCount; ++r) {
-        initial[r] = std::strtod(input.initial[r].c_str(), nullptr);
-        final[r] = std::strtod(input.final[r].c_str(), nullptr);
-    }
-    std::string block = input.fileHeader + "\r\n\r\n";
-    char line[512];
-    for (float t = 0; t < count + 1.0f; t += 1) {
-        const double time = start + static_cast<double>(t * step);
+// The run as a plain writer reads it: strtod once per text, then per line the
+// time and the curve's value as the file format defines them.
+struct PlainRun {
+    explicit PlainRun(const tw::DocumentTexts& input) : texts(input) {
+        const double seconds = std::strtod(input.dKeyframe.c_str(), nullptr);
+        const double fps = std::strtod(input.framesPSec.c_str(), nullptr);
+        start = std::strtod(input.startTime.c_str(), nullptr);
+        a = std::strtod(input.acceleration.c_str(), nullptr);
+        count = static_cast<float>(seconds * fps);
+        step = static_cast<float>(seconds / static_cast<double>(count));
         for (int r = 0; r < tw::RegisterCount; ++r) {
-            if (t != 0 && input.initial[r] == input.final[r]) continue;
-            const double i = initial[r], f = final[r];
-            double v;
-            if (a > 0) {
-                v = i + (f - i) * (t / count) * std::exp(a * (t - count) / 100);
-            } else if (a < 0) {
-                v = i + (f - i) * (1 - (1 - t / count) * std::exp(a * t / 100));
-                if ((f > i && v > f) || (f < i && v < f)) v = f;
-            } else {
-                v = i + t * static_cast<double>(static_cast<float>((f - i) / count));
-            }
-            std::snprintf(line, sizeof line, "\\clock [t= %.3f]   \\setreg[name= %s   f0= %.3f]\r\n", time,
-                          input.names[r].c_str(), static_cast<double>(static_cast<float>(v)));
-            block += line;
+            initial[r] = std::strtod(input.initial[r].c_str(), nullptr);
+            final[r] = std::strtod(input.final[r].c_str(), nullptr);
+            moving[r] = input.initial[r] != input.final[r];
         }
     }
-    return block;
+
+    double Time(float t) const { return start + static_cast<double>(t * step); }
+    bool Writes(int r, float t) const { return t == 0 || moving[r]; }
+    double Value(int r, float t) const {
+        const double i = initial[r], f = final[r], td = t, n = count;
+        double v;
+        if (a > 0) {
+            v = i + ((f - i) * (td / n)) * std::exp(a * (td - n) / 100);
+        } else if (a < 0) {
+            v = i + (f - i) * (1 - (1 - td / n) * std::exp(a * td / 100));
+            if ((f > i && v > f) || (f < i && v < f)) v = f;
+        } else {
+            v = i + td * static_cast<double>(static_cast<float>((f - i) / n));
+        }
+        return static_cast<float>(v);
+    }
+    std::string Header() const { return texts.fileHeader + "\r\n\r\n"; }
+
+    const tw::DocumentTexts& texts;
+    double start = 0, a = 0;
+    float count = 0, step = 0;
+    double initial[tw::RegisterCount] = {}, final[tw::RegisterCount] = {};
+    bool moving[tw::RegisterCount] = {};
+};
+
+// One snprintf per line, appended to `block` (cleared first; its memory kept).
+void SnprintfBlock(const PlainRun& run, std::string& block) {
+    block.clear();
+    block += run.Header();
+    char line[512];
+    for (float t = 0; t < run.count + 1.0f; t += 1) {
+        const double time = run.Time(t);
+        for (int r = 0; r < tw::RegisterCount; ++r) {
+            if (!run.Writes(r, t)) continue;
+            const int n = std::snprintf(line, sizeof line, "\\clock [t= %.3f]   \\setreg[name= %s   f0= %.3f]\r\n",
+                                        time, run.texts.names[r].c_str(), run.Value(r, t));
+            block.append(line, static_cast<std::size_t>(n));
+        }
+    }
 }
 
-void PlainAppend(const fs::path& path, const std::string& block) {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out << '"' << block << "\"\r\n";
+// The same lines put together from std::to_chars and the texts.
+void ToCharsBlock(const PlainRun& run, std::string& block) {
+    block.clear();
+    block += run.Header();
+    char line[512];
+    const auto put = [](char* at, std::string_view text) { return std::copy(text.begin(), text.end(), at); };
+    for (float t = 0; t < run.count + 1.0f; t += 1) {
+        const double time = run.Time(t);
+        for (int r = 0; r < tw::RegisterCount; ++r) {
+            if (!run.Writes(r, t)) continue;
+            char* p = put(line, "\\clock [t= ");
+            p = std::to_chars(p, line + sizeof line, time, std::chars_format::fixed, 3).ptr;
+            p = put(p, "]   \\setreg[name= ");
+            p = put(p, run.texts.names[r]);
+            p = put(p, "   f0= ");
+            p = std::to_chars(p, line + sizeof line, run.Value(r, t), std::chars_format::fixed, 3).ptr;
+            p = put(p, "]\r\n");
+            block.append(line, p);
+        }
+    }
 }
+
+// --- The result check -------------------------------------------------------
+
+// x lies exactly halfway between two thousandths.
+bool IsTie(double x) {
+    const double y = x * 2000;
+    return std::fma(x, 2000, -y) == 0 && std::fabs(y) < 0x1p52 && std::fmod(std::fabs(y), 2.0) == 1.0;
+}
+
+std::string Thousandths(double x, bool awayFromZero) {
+    char text[400];
+    // One step past an exact tie lands on its far side, which rounds away.
+    if (awayFromZero && IsTie(x)) x = std::nextafter(x, std::copysign(INFINITY, x));
+    std::snprintf(text, sizeof text, "%.3f", x);
+    return text;
+}
+
+std::string Line(const std::string& time, const std::string& name, const std::string& value) {
+    return "\\clock [t= " + time + "]   \\setreg[name= " + name + "   f0= " + value + "]";
+}
+
+std::string_view NextLine(std::string_view text, std::size_t& at) {
+    const std::size_t end = text.find("\r\n", at);
+    const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+    std::string_view line = text.substr(at, stop - at);
+    at = end == std::string_view::npos ? text.size() : end + 2;
+    return line;
+}
+
+bool tieShown = false;
+
+// Whether `other`, written by a plain side from `run`, is our block but for
+// the lines where the plain side rounded an exact tie to even. Prints which.
+bool SameBlock(std::string_view ours, std::string_view other, const PlainRun& run, const std::string& otherName) {
+    if (ours == other) {
+        std::printf("  same result: yes (%s: every byte)\n", otherName.c_str());
+        return true;
+    }
+    const std::string header = run.Header();
+    if (ours.substr(0, header.size()) != header || other.substr(0, header.size()) != header) {
+        std::printf("  same result: NO (%s: the headers differ)\n", otherName.c_str());
+        return false;
+    }
+    std::size_t a = header.size(), b = header.size(), lines = 0, ties = 0;
+    std::string examples;
+    for (float t = 0; t < run.count + 1.0f; t += 1) {
+        for (int r = 0; r < tw::RegisterCount; ++r) {
+            if (!run.Writes(r, t)) continue;
+            ++lines;
+            const std::string_view mine = NextLine(ours, a), theirs = NextLine(other, b);
+            if (mine == theirs) continue;
+            const double time = run.Time(t), value = run.Value(r, t);
+            const bool tie = IsTie(time) || IsTie(value);
+            const std::string even = Line(Thousandths(time, false), run.texts.names[r], Thousandths(value, false));
+            const std::string away = Line(Thousandths(time, true), run.texts.names[r], Thousandths(value, true));
+            if (!tie || theirs != even || mine != away) {
+                std::printf("  same result: NO (%s, line %zu: ours \"%.*s\", theirs \"%.*s\")\n", otherName.c_str(),
+                            lines + 2, static_cast<int>(mine.size()), mine.data(), static_cast<int>(theirs.size()),
+                            theirs.data());
+                return false;
+            }
+            // The first such line, shown once per program run.
+            if (++ties == 1 && !tieShown) {
+                tieShown = true;
+                examples = "\n    e.g. line " + std::to_string(lines + 2) + ", ours:   " + std::string(mine) +
+                           "\n    " + std::string(std::to_string(lines + 2).size() + 10, ' ') +
+                           "theirs: " + std::string(theirs);
+            }
+        }
+    }
+    if (a != ours.size() || b != other.size()) {
+        std::printf("  same result: NO (%s: the blocks differ in length)\n", otherName.c_str());
+        return false;
+    }
+    std::printf("  same result: yes (%s: every byte but %zu of %zu lines, where its value is an exact tie at the\n"
+                "    fourth decimal, which it rounds to even and the file format rounds away from zero)%s\n",
+                otherName.c_str(), ties, lines, examples.c_str());
+    return true;
+}
+
+// --- Files -------------------------------------------------------------------
 
 fs::path MakeTempFolder() {
     std::string pattern = (fs::temp_directory_path() / "tw-bench-XXXXXX").string();
@@ -103,177 +245,231 @@ fs::path MakeTempFolder() {
     return pattern;
 }
 
-void BM_Block30s_Fast(benchmark::State& state) {
-    const tw::DocumentTexts input = MovingInput(30, 10, static_cast<double>(state.range(0)));
-    std::size_t bytes = 0;
-    for (auto _ : state) {
-        auto result = tw::GenerateBlock(input);
-        if (!result) {
-            state.SkipWithError(result.error().c_str());
-            break;
+// write() of the quoted record to a new file, with or without fdatasync.
+void WriteRecord(const fs::path& path, std::string_view block, bool sync) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (fd < 0) std::abort();
+    for (std::string_view part : {std::string_view("\""), block, std::string_view("\"\r\n")}) {
+        while (!part.empty()) {
+            const ssize_t n = ::write(fd, part.data(), part.size());
+            if (n <= 0) std::abort();
+            part.remove_prefix(static_cast<std::size_t>(n));
         }
-        bytes = result.value().text.size();
-        benchmark::DoNotOptimize(result.value().text.data());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-    state.counters["block_MB"] = static_cast<double>(bytes) / 1e6;
+    if (sync && ::fdatasync(fd) != 0) std::abort();
+    ::close(fd);
 }
 
-void BM_Block30s_Plain(benchmark::State& state) {
-    const tw::DocumentTexts input = MovingInput(30, 10, static_cast<double>(state.range(0)));
-    std::size_t bytes = 0;
-    for (auto _ : state) {
-        std::string block = PlainBlock(input);
-        bytes = block.size();
-        benchmark::DoNotOptimize(block.data());
+// The plain append: an ofstream, then fdatasync when asked.
+void StreamRecord(const fs::path& path, const std::string& block, bool sync) {
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        out << '"' << block << "\"\r\n";
+        if (!out) std::abort();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-    state.counters["block_MB"] = static_cast<double>(bytes) / 1e6;
-}
-
-// Times rounds that each write one 10-minute block to a fresh file. One
-// untimed round first: on this virtual machine the first touch of memory the
-// process has not used before costs several times what it does later.
-// `round` returns the block's size, or an error text.
-template <class Round>
-void TimeFileRounds(benchmark::State& state, Round round) {
-    const fs::path folder = MakeTempFolder();
-    const fs::path file = folder / "bench.hap";
-    std::size_t bytes = 0;
-    std::string failure;
-    round(file, bytes, failure);
-    fs::remove(file);
-    for (auto _ : state) {
-        round(file, bytes, failure);
-        // Each round leaves exactly one quoted record of the block.
-        if (failure.empty() && fs::file_size(file) != bytes + 4) failure = "the file is not one record of the block";
-        if (!failure.empty()) {
-            state.SkipWithError(failure.c_str());
-            break;
-        }
-        state.PauseTiming();
-        fs::remove(file);
-        state.ResumeTiming();
+    if (sync) {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        if (fd < 0 || ::fdatasync(fd) != 0) std::abort();
+        ::close(fd);
     }
-    fs::remove_all(folder);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-    state.counters["block_MB"] = static_cast<double>(bytes) / 1e6;
 }
 
-void BM_Block10min_Fast(benchmark::State& state) {
-    const tw::DocumentTexts input = MovingInput(600, 30, static_cast<double>(state.range(0)));
-    // As in the program, each run writes into the memory of the last block.
-    std::string spare;
-    TimeFileRounds(state, [&](const fs::path& file, std::size_t& bytes, std::string& failure) {
-        auto result = tw::GenerateBlock(input, {}, std::move(spare));
-        const tw::Outcome<void> written =
-            result ? tw::AppendQuotedRecord(file, result.value().text) : tw::Outcome<void>::Failure(result.error());
-        if (!written) failure = written.error();
-        bytes = result ? result.value().text.size() : 0;
-        if (result) spare = std::move(result.value().text);
-    });
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void BM_Block10min_Plain(benchmark::State& state) {
-    const tw::DocumentTexts input = MovingInput(600, 30, static_cast<double>(state.range(0)));
-    TimeFileRounds(state, [&](const fs::path& file, std::size_t& bytes, std::string&) {
-        const std::string block = PlainBlock(input);
-        PlainAppend(file, block);
-        bytes = block.size();
-    });
+std::string_view RecordBody(std::string_view record) {
+    if (record.size() < 4 || record.front() != '"' || record.substr(record.size() - 3) != "\"\r\n") return {};
+    return record.substr(1, record.size() - 4);
 }
 
-// The 10-minute block, generated once.
-const std::string& TenMinuteBlock() {
-    static const std::string block = [] {
-        auto result = tw::GenerateBlock(MovingInput(600, 30, 0));
-        return result ? std::move(result.value().text) : std::string();
-    }();
-    return block;
-}
+// --- Memory --------------------------------------------------------------------
 
-void BM_Append10min_Fast(benchmark::State& state) {
-    TimeFileRounds(state, [](const fs::path& file, std::size_t& bytes, std::string& failure) {
-        const tw::Outcome<void> written = tw::AppendQuotedRecord(file, TenMinuteBlock());
-        if (!written) failure = written.error();
-        bytes = TenMinuteBlock().size();
-    });
-}
-
-void BM_Append10min_Plain(benchmark::State& state) {
-    TimeFileRounds(state, [](const fs::path& file, std::size_t& bytes, std::string&) {
-        PlainAppend(file, TenMinuteBlock());
-        bytes = TenMinuteBlock().size();
-    });
-}
-
-void BM_Append10min_PlainSynced(benchmark::State& state) {
-    TimeFileRounds(state, [](const fs::path& file, std::size_t& bytes, std::string& failure) {
-        PlainAppend(file, TenMinuteBlock());
-        const int fd = ::open(file.c_str(), O_WRONLY);
-        if (fd < 0 || ::fdatasync(fd) != 0) failure = "fdatasync failed";
-        if (fd >= 0) ::close(fd);
-        bytes = TenMinuteBlock().size();
-    });
-}
-
-BENCHMARK(BM_Block30s_Fast)->Arg(0)->Arg(15)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Block30s_Plain)->Arg(0)->Arg(15)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Block10min_Fast)->Arg(0)->Arg(15)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Block10min_Plain)->Arg(0)->Arg(15)->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Append10min_Fast)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Append10min_Plain)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Append10min_PlainSynced)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMillisecond);
-
-// Keeps each run's speed so the fast and plain ones can be compared at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            // Of repeated runs, only the median counts.
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.run_type != Run::RT_Iteration && !median) continue;
-            const auto rate = run.counters.find("bytes_per_second");
-            if (rate == run.counters.end()) continue;
-            speeds_[median ? run.run_name.function_name : PairName(run.benchmark_name())] = rate->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
+// Memory of `bytes` on a huge-page boundary, marked for huge pages.
+struct HugeBuffer {
+    explicit HugeBuffer(std::size_t bytes) : size((bytes + (2u << 20) - 1) & ~std::size_t{(2u << 20) - 1}) {
+        data = static_cast<char*>(std::aligned_alloc(2u << 20, size));
+        if (data == nullptr) std::abort();
+        ::madvise(data, size, MADV_HUGEPAGE);
     }
-
-    void PrintRatios() const {
-        for (const auto& [name, fast] : speeds_) {
-            const auto at = name.find("_Fast");
-            if (at == std::string::npos) continue;
-            std::string plainName = name;
-            plainName.replace(at, 5, "_Plain");
-            const auto plain = speeds_.find(plainName);
-            if (plain == speeds_.end()) continue;
-            std::printf("%-32s %8.1f MB/s  plain %7.1f MB/s  fast/plain %.1fx\n", name.c_str(), fast / 1e6,
-                        plain->second / 1e6, fast / plain->second);
-        }
-        const auto unsynced = speeds_.find("BM_Append10min_Plain");
-        const auto synced = speeds_.find("BM_Append10min_PlainSynced");
-        const auto ours = speeds_.find("BM_Append10min_Fast");
-        if (unsynced == speeds_.end() || synced == speeds_.end() || ours == speeds_.end()) return;
-        const double megabytes = static_cast<double>(TenMinuteBlock().size() + 4) / 1e6;
-        const auto ms = [&](double speed) { return megabytes * 1e6 / speed * 1e3; };
-        std::printf("\nAppending the %.1f MB block, medians: plain without fdatasync %.0f ms, plain with it %.0f ms "
-                    "(%.1fx), ours with it %.0f ms (%.2fx the plain one with it)\n",
-                    megabytes, ms(unsynced->second), ms(synced->second), unsynced->second / synced->second,
-                    ms(ours->second), synced->second / ours->second);
-    }
-
-private:
-    // The fast and plain runs differ in their iteration counts: leave those out.
-    static std::string PairName(std::string name) {
-        const auto at = name.find("/iterations:");
-        if (at != std::string::npos) name.erase(at, name.find('/', at + 1) - at);
-        return name;
-    }
-
-    std::map<std::string, double> speeds_;
+    ~HugeBuffer() { std::free(data); }
+    HugeBuffer(const HugeBuffer&) = delete;
+    HugeBuffer& operator=(const HugeBuffer&) = delete;
+    std::size_t size;
+    char* data;
 };
+
+bool failed = false;
+
+void Check(bool same) { failed = failed || !same; }
+
+// --- The comparisons ------------------------------------------------------------
+
+enum class Memory { Fresh, Warm };
+enum class Destination { InMemory, FileNoSync, FileSynced };
+
+const char* MemoryName(Memory m) { return m == Memory::Fresh ? "first run, fresh memory" : "repeated run, warm memory"; }
+
+// One comparison of generating `input` (and writing it when asked).
+void CompareGeneration(const std::string& title, const tw::DocumentTexts& input, Memory memory,
+                          Destination destination, int rounds, const fs::path& folder) {
+    const PlainRun run(input);
+    const bool fresh = memory == Memory::Fresh;
+    const bool toFile = destination != Destination::InMemory;
+    const bool sync = destination == Destination::FileSynced;
+    int shown = 0;
+    const tw::ProgressFn progress = [&shown](int value) { shown = value; };
+
+    // Each side's last block (and, for the file, its file).
+    std::string ours, snprintfBlock, toCharsBlock;
+    const fs::path oursFile = folder / "ours.hap", snprintfFile = folder / "snprintf.hap",
+                   toCharsFile = folder / "to_chars.hap", limitFile = folder / "limit.hap";
+    // A plain side sizes its string as ours does: from the block's length.
+    auto first = tw::BlockFor(tw::BlockDestination::File, input);
+    if (!first) std::abort();
+    const std::size_t bytes = first.value().text.size();
+    const std::string source = std::move(first.value().text);
+
+    const auto forget = [fresh](std::string& block) {
+        if (fresh) std::string().swap(block);  // back to the system
+    };
+    const auto start = [fresh, bytes](std::string& block) {
+        if (fresh) block.reserve(bytes);
+    };
+    std::vector<Side> sides;
+    sides.push_back({"ours (BlockFor" + std::string(destination == Destination::FileSynced   ? " + AppendQuotedRecord)"
+                                                    : destination == Destination::FileNoSync ? " + write)"
+                                                                                             : ")"),
+                     [&] {
+                         auto block = tw::BlockFor(tw::BlockDestination::File, input, progress,
+                                                   fresh ? std::string() : std::move(ours));
+                         if (!block) std::abort();
+                         ours = std::move(block.value().text);
+                         if (destination == Destination::FileSynced) {
+                             if (!tw::AppendQuotedRecord(oursFile, ours)) std::abort();
+                         } else if (destination == Destination::FileNoSync) {
+                             WriteRecord(oursFile, ours, false);
+                         }
+                     },
+                     [&] {
+                         forget(ours);
+                         fs::remove(oursFile);
+                     }});
+    const std::string plainWrite = toFile ? (sync ? " + ofstream + fdatasync" : " + ofstream") : "";
+    sides.push_back({"plain snprintf per line" + plainWrite,
+                     [&] {
+                         start(snprintfBlock);
+                         SnprintfBlock(run, snprintfBlock);
+                         if (toFile) StreamRecord(snprintfFile, snprintfBlock, sync);
+                     },
+                     [&] {
+                         forget(snprintfBlock);
+                         fs::remove(snprintfFile);
+                     }});
+    sides.push_back({"std::to_chars per line" + plainWrite,
+                     [&] {
+                         start(toCharsBlock);
+                         ToCharsBlock(run, toCharsBlock);
+                         if (toFile) StreamRecord(toCharsFile, toCharsBlock, sync);
+                     },
+                     [&] {
+                         forget(toCharsBlock);
+                         fs::remove(toCharsFile);
+                     }});
+    std::vector<Role> roles = {Role::Ours, Role::Baseline, Role::Baseline};
+
+    // The limits: the same bytes copied, and written.
+    std::unique_ptr<char[]> copy;
+    std::unique_ptr<HugeBuffer> huge;
+    bool copiesSame = true;
+    if (!toFile) {
+        if (fresh) {
+            sides.push_back({"limit: memcpy into fresh memory (malloc)",
+                             [&] {
+                                 copy.reset(new char[bytes]);
+                                 std::memcpy(copy.get(), source.data(), bytes);
+                                 bench::Keep(copy.get());
+                             },
+                             [&] {
+                                 if (copy) copiesSame = copiesSame && std::memcmp(copy.get(), source.data(), bytes) == 0;
+                                 copy.reset();
+                             }});
+            sides.push_back({"limit: memcpy into fresh huge-page memory",
+                             [&] {
+                                 huge = std::make_unique<HugeBuffer>(bytes);
+                                 std::memcpy(huge->data, source.data(), bytes);
+                                 bench::Keep(huge->data);
+                             },
+                             [&] {
+                                 if (huge) copiesSame = copiesSame && std::memcmp(huge->data, source.data(), bytes) == 0;
+                                 huge.reset();
+                             }});
+            roles.push_back(Role::Limit);
+        } else {
+            copy.reset(new char[bytes]);
+            std::memset(copy.get(), 0, bytes);
+            sides.push_back({"limit: memcpy into warm memory", [&] {
+                                 std::memcpy(copy.get(), source.data(), bytes);
+                                 bench::Keep(copy.get());
+                             }});
+        }
+    } else {
+        sides.push_back({std::string("limit: write") + (sync ? " + fdatasync" : "") + " of the same record",
+                         [&] { WriteRecord(limitFile, source, sync); }, [&] { fs::remove(limitFile); }});
+    }
+    roles.push_back(Role::Limit);
+
+    // Warm memory: one untimed run of every side first.
+    if (!fresh)
+        for (const Side& side : sides) {
+            if (side.prepare) side.prepare();
+            side.run();
+        }
+    const bench::Times times = bench::Alternate(rounds, sides);
+    bench::Report(title + ", " + MemoryName(memory) + ", " + std::to_string(bytes / 1000) + " kB",
+                                    rounds, sides, roles, times);
+
+    if (toFile) {
+        const std::string oursRecord = FileText(oursFile), limitRecord = FileText(limitFile);
+        const bool oursWhole = RecordBody(oursRecord) == source && limitRecord == oursRecord;
+        if (!oursWhole) std::printf("  same result: NO (ours or the limit's file is not the one record)\n");
+        Check(oursWhole);
+        Check(SameBlock(RecordBody(oursRecord), RecordBody(FileText(snprintfFile)), run, "snprintf"));
+        Check(SameBlock(RecordBody(oursRecord), RecordBody(FileText(toCharsFile)), run, "to_chars"));
+        for (const fs::path& file : {oursFile, snprintfFile, toCharsFile, limitFile}) fs::remove(file);
+    } else {
+        if (copy) copiesSame = copiesSame && std::memcmp(copy.get(), source.data(), bytes) == 0;
+        if (huge) copiesSame = copiesSame && std::memcmp(huge->data, source.data(), bytes) == 0;
+        if (ours != source || !copiesSame) std::printf("  same result: NO (ours or a copy is not the block)\n");
+        Check(ours == source && copiesSame);
+        Check(SameBlock(ours, snprintfBlock, run, "snprintf"));
+        Check(SameBlock(ours, toCharsBlock, run, "to_chars"));
+    }
+}
+
+// The append of a ready block: ours (which waits for fdatasync) against an
+// ofstream + fdatasync, and the limit, write + fdatasync.
+void CompareAppend(const std::string& block, int rounds, const fs::path& folder) {
+    const fs::path oursFile = folder / "append-ours.hap", plainFile = folder / "append-plain.hap",
+                   limitFile = folder / "append-limit.hap";
+    const std::vector<Side> sides = {
+        {"ours (AppendQuotedRecord, with fdatasync)", [&] {
+             if (!tw::AppendQuotedRecord(oursFile, block)) std::abort();
+         }, [&] { fs::remove(oursFile); }},
+        {"plain ofstream + fdatasync", [&] { StreamRecord(plainFile, block, true); }, [&] { fs::remove(plainFile); }},
+        {"limit: write + fdatasync of the same record", [&] { WriteRecord(limitFile, block, true); },
+         [&] { fs::remove(limitFile); }},
+    };
+    const bench::Times times = bench::Alternate(rounds, sides);
+    bench::Report("Appending the block alone to a new file, " + std::to_string(block.size() / 1000) + " kB",
+                  rounds, sides, {Role::Ours, Role::Baseline, Role::Limit}, times);
+    const std::string ours = FileText(oursFile);
+    const bool same = RecordBody(ours) == block && FileText(plainFile) == ours && FileText(limitFile) == ours;
+    std::printf("  same result: %s (the three files, byte for byte)\n", same ? "yes" : "NO");
+    Check(same);
+    for (const fs::path& file : {oursFile, plainFile, limitFile}) fs::remove(file);
+}
 
 struct Peak {
     long maxResidentKiB = 0;
@@ -282,7 +478,7 @@ struct Peak {
 
 // One 10-minute run with its file write in a child process; the child's own
 // peak resident size is what the kernel reports for it.
-Peak MeasurePeak(bool fast) {
+Peak MeasurePeak(bool ours) {
     int channel[2];
     if (::pipe(channel) != 0) return {};
     const pid_t child = ::fork();
@@ -291,14 +487,14 @@ Peak MeasurePeak(bool fast) {
         const fs::path folder = MakeTempFolder();
         const tw::DocumentTexts input = MovingInput(600, 30, 0);
         std::size_t bytes = 0;
-        if (fast) {
-            auto result = tw::GenerateBlock(input);
-            if (result && tw::AppendQuotedRecord(folder / "peak.hap", result.value().text)) {
+        if (ours) {
+            auto result = tw::BlockFor(tw::BlockDestination::File, input);
+            if (result && tw::AppendQuotedRecord(folder / "peak.hap", result.value().text))
                 bytes = result.value().text.size();
-            }
         } else {
-            const std::string block = PlainBlock(input);
-            PlainAppend(folder / "peak.hap", block);
+            std::string block;
+            SnprintfBlock(PlainRun(input), block);
+            StreamRecord(folder / "peak.hap", block, false);
             bytes = block.size();
         }
         fs::remove_all(folder);
@@ -319,25 +515,53 @@ Peak MeasurePeak(bool fast) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    const bool quick = bench::TakeQuickFlag(argc, argv);
+    const int rounds = bench::RoundsFor(quick);
+    // Blocks of 1 MiB and more get a mapping of their own, returned to the
+    // system when freed: a fresh block is then fresh memory on every side.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
 
-    // Before any benchmark has touched memory, so the children start small.
-    const Peak fastPeak = MeasurePeak(true);
-    const Peak plainPeak = MeasurePeak(false);
+    // Before any comparison has touched memory, so the children start small.
+    const Peak oursPeak = quick ? Peak{} : MeasurePeak(true);
+    const Peak plainPeak = quick ? Peak{} : MeasurePeak(false);
 
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nSpeed, fast against plain:\n");
-    reporter.PrintRatios();
-
-    std::printf("\nPeak memory of one 10-minute run with its file write:\n");
-    for (const auto& [label, peak] : {std::pair{"fast", fastPeak}, std::pair{"plain", plainPeak}}) {
-        const double block = static_cast<double>(peak.blockBytes) / 1e6;
-        const double resident = static_cast<double>(peak.maxResidentKiB) * 1024 / 1e6;
-        std::printf("  %-5s block %.1f MB, peak resident %.1f MB (%.2fx the block)\n", label, block, resident,
-                    block > 0 ? resident / block : 0.0);
+    const fs::path folder = MakeTempFolder();
+    std::printf("Generation: medians of alternating rounds; a baseline's ratio is its time over ours, a limit's\n"
+                "ratio is our time over the limit's.%s\n",
+                quick ? " Short mode: one round each." : "");
+    // The short mode writes one minute where the full one writes ten (a
+    // minute still holds lines where the plain sides round a tie to even).
+    const double longRun = quick ? 60 : 600;
+    const std::string longName = quick ? "1-minute block" : "10-minute block";
+    const tw::DocumentTexts tenMinutes = MovingInput(longRun, 30, 0), tenMinutesCurved = MovingInput(longRun, 30, 15),
+                            halfMinute = MovingInput(30, 10, 0);
+    for (Memory memory : {Memory::Fresh, Memory::Warm}) {
+        CompareGeneration("30-second block at 10 fps, linear, in memory", halfMinute, memory, Destination::InMemory,
+                          rounds, folder);
+        CompareGeneration(longName + " at 30 fps, linear, in memory", tenMinutes, memory, Destination::InMemory,
+                          rounds, folder);
+        CompareGeneration(longName + " at 30 fps, accelerating (15), in memory", tenMinutesCurved, memory,
+                          Destination::InMemory, rounds, folder);
     }
-    benchmark::Shutdown();
-    return 0;
+    for (Memory memory : {Memory::Fresh, Memory::Warm}) {
+        CompareGeneration(longName + " appended to a new file, no fdatasync on any side", tenMinutes, memory,
+                          Destination::FileNoSync, rounds, folder);
+        CompareGeneration(longName + " appended to a new file, fdatasync on every side", tenMinutes, memory,
+                          Destination::FileSynced, rounds, folder);
+    }
+    auto block = tw::BlockFor(tw::BlockDestination::File, tenMinutes);
+    if (!block) return 1;
+    CompareAppend(block.value().text, rounds, folder);
+    fs::remove_all(folder);
+
+    if (!quick) std::printf("\nPeak memory of one 10-minute run with its file write:\n");
+    for (const auto& [label, peak] : {std::pair{"ours", oursPeak}, std::pair{"snprintf", plainPeak}}) {
+        if (quick) break;
+        const double bytes = static_cast<double>(peak.blockBytes) / 1e6;
+        const double resident = static_cast<double>(peak.maxResidentKiB) * 1024 / 1e6;
+        std::printf("  %-8s block %.1f MB, peak resident %.1f MB (%.2fx the block)\n", label, bytes, resident,
+                    bytes > 0 ? resident / bytes : 0.0);
+    }
+    std::printf("\n%s\n", failed ? "same result: NO for at least one comparison" : "same result: yes, every comparison");
+    return failed ? 1 : 0;
 }

@@ -1,16 +1,24 @@
 // How fast the last block of a script file is loaded back, end to end (open,
-// map, the byte searches, the texts), against the plain way: the same
+// read, the byte searches, the texts), against the plain way: the same
 // searches turn by turn over bytes fetched with std::ifstream::get one at a
-// time (into a small window, so reading backwards does not seek per byte).
+// time (into a small window, so reading backwards does not seek per byte),
+// and the same plain searches over the file's bytes already in memory. The
+// limit beside them: pread of the file's last block.
 //
-//   Load10min_*   one 10-minute block at 30 frames per second, all 105
-//                 registers moving (about 120 MB), as the generator writes it
-//   LoadSmall_*   500 short blocks appended one after another
-// Each is repeated; the medians are compared. Both loads are checked to give
-// the same texts first. After the runs: the peak memory of one load of the
-// large file, and how much of the many-blocks file one load reads from disk.
+//   10-minute file  one 10-minute block at 30 frames per second, all 105
+//                   registers moving (about 120 MB), as the generator writes it
+//   many blocks     500 short blocks appended one after another
+// Each in two states, alike for every side that reads the file:
+//   first load     the file dropped from the page cache before every run
+//   repeated load  the file in the page cache, as after writing it
+// The sides run in turn, round after round; medians and per-round ratios.
+// Every side's load is compared with ours (texts, messages, progress); the
+// program exits with 1 when they differ. After the runs: the peak memory of
+// one load of the large file, and how much of the many-blocks file one load
+// reads from disk.
+//
+// --quick (or TW_BENCH_QUICK=1): a 1-minute file, one round each.
 
-#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -21,14 +29,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "Rounds.h"
 #include "document/NumberText.h"
 #include "generation/FileBlock.h"
 #include "generation/ScriptFile.h"
-#include "reading/FileBytes.h"
 #include "reading/LastAnimationLoader.h"
 #include "reading/LiteralLoader.h"
 
@@ -63,20 +70,32 @@ struct Files {
     fs::path folder, large, small;
 };
 
-const Files& TheFiles() {
-    static const Files files = [] {
-        std::string pattern = (fs::temp_directory_path() / "tw-loader-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        Files made{pattern, fs::path(pattern) / "large.hap", fs::path(pattern) / "small.hap"};
-        auto append = [](const fs::path& file, const tw::DocumentTexts& doc) {
-            auto block = tw::BlockFor(tw::BlockDestination::File, doc);
-            if (!block || !tw::AppendQuotedRecord(file, block.value().text)) std::abort();
-        };
-        append(made.large, Moving(0, "600", "30"));
-        for (int i = 0; i < 500; ++i) append(made.small, Moving(i * 0.5, "0.5", "10"));
-        return made;
-    }();
-    return files;
+Files MakeFiles(bool quick) {
+    std::string pattern = (fs::temp_directory_path() / "tw-loader-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    Files made{pattern, fs::path(pattern) / "large.hap", fs::path(pattern) / "small.hap"};
+    auto append = [](const fs::path& file, const tw::DocumentTexts& doc) {
+        auto block = tw::BlockFor(tw::BlockDestination::File, doc);
+        if (!block || !tw::AppendQuotedRecord(file, block.value().text)) std::abort();
+    };
+    append(made.large, Moving(0, quick ? "60" : "600", "30"));
+    for (int i = 0; i < 500; ++i) append(made.small, Moving(i * 0.5, "0.5", "10"));
+    return made;
+}
+
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Drops the file's pages from the page cache (they are clean: the file was
+// synced when it was written).
+void DropFromCache(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    if (fd < 0) std::abort();
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
 }
 
 // std::ifstream::get one byte at a time into a 4 KiB window around the
@@ -114,73 +133,92 @@ private:
     std::size_t start_ = 0, filled_ = 0, next_ = 1;
 };
 
-tw::LoadedAnimation FastLoad(const fs::path& file, int& bar) {
-    auto loaded = tw::LoadLastAnimationFromFile(file.string(), Catalogue(), [&](int v) { bar = v; });
-    if (!loaded) std::abort();
-    return std::move(loaded).value();
-}
-
-tw::LoadedAnimation PlainLoad(const fs::path& file, int& bar) {
-    StreamSource source(file);
-    const Names names = Catalogue();
-    const tw::ProgressFn progress = [&](int v) { bar = v; };
-    return tw::literal::Loader<StreamSource>(source, names, progress).Run();
-}
-
-template <class Load>
-void TimeLoads(benchmark::State& state, const fs::path& file, Load load) {
-    int bar = 0;
-    load(file, bar);  // untimed: the file in the page cache, as after writing it
-    for (auto _ : state) {
-        tw::LoadedAnimation loaded = load(file, bar);
-        benchmark::DoNotOptimize(loaded.startTime.data());
-    }
-    state.counters["file_MB"] = static_cast<double>(fs::file_size(file)) / 1e6;
-}
-
-void BM_Load10min_Fast(benchmark::State& state) { TimeLoads(state, TheFiles().large, FastLoad); }
-void BM_Load10min_Plain(benchmark::State& state) { TimeLoads(state, TheFiles().large, PlainLoad); }
-void BM_LoadSmall_Fast(benchmark::State& state) { TimeLoads(state, TheFiles().small, FastLoad); }
-void BM_LoadSmall_Plain(benchmark::State& state) { TimeLoads(state, TheFiles().small, PlainLoad); }
-
-BENCHMARK(BM_Load10min_Fast)->Iterations(1)->Repetitions(7)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Load10min_Plain)->Iterations(1)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LoadSmall_Fast)->Repetitions(7)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_LoadSmall_Plain)->Repetitions(3)->UseRealTime()->Unit(benchmark::kMicrosecond);
-
-// Keeps the median time of each benchmark for the fast/plain ratios.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
-            std::string name = run.run_name.function_name;
-            medians_[name] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void PrintRatios() const {
-        for (const auto& [name, fast] : medians_) {
-            const auto at = name.find("_Fast");
-            if (at == std::string::npos) continue;
-            const auto plain = medians_.find(name.substr(0, at) + "_Plain");
-            if (plain == medians_.end()) continue;
-            std::printf("%-20s median %10.3f ms  plain %10.3f ms  plain/fast %.1fx\n", name.c_str(), fast * 1e3,
-                        plain->second * 1e3, plain->second / fast);
-        }
-    }
-
-private:
-    std::map<std::string, double> medians_;
+// A load and the progress values it showed.
+struct Load {
+    tw::LoadedAnimation loaded;
+    std::vector<int> shown;
+    bool operator==(const Load&) const = default;
 };
 
-// Peak resident size of a child that loads `file` once (the mapped file's
-// pages count in it).
+Load OursLoad(const fs::path& file) {
+    Load load;
+    auto loaded = tw::LoadLastAnimationFromFile(file.string(), Catalogue(), [&](int v) { load.shown.push_back(v); });
+    if (!loaded) std::abort();
+    load.loaded = std::move(loaded).value();
+    return load;
+}
+
+Load StreamLoad(const fs::path& file) {
+    Load load;
+    StreamSource source(file);
+    const Names names = Catalogue();
+    const tw::ProgressFn progress = [&](int v) { load.shown.push_back(v); };
+    load.loaded = tw::literal::Loader<StreamSource>(source, names, progress).Run();
+    return load;
+}
+
+Load MemoryLoad(const std::string& bytes) {
+    Load load;
+    load.loaded = tw::literal::Load(bytes, Catalogue(), [&](int v) { load.shown.push_back(v); });
+    return load;
+}
+
+// The limit: the file's last block (from its last "#Haptek header's opening
+// quotation mark to the end) read with one pread.
+std::size_t ReadLastBlock(const fs::path& file, std::size_t offset, std::size_t bytes, std::vector<char>& into) {
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    if (fd < 0) std::abort();
+    into.resize(bytes);
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = ::pread(fd, into.data() + done, bytes - done, static_cast<off_t>(offset + done));
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return done;
+}
+
+bool failed = false;
+
+void Compare(const std::string& title, const fs::path& file, int rounds, bool cold) {
+    const std::string bytes = FileText(file);
+    const std::size_t blockStart = bytes.rfind("\"#Haptek");
+    const std::size_t lastBlock = bytes.size() - blockStart;
+    Load ours, stream, memory;
+    std::vector<char> block;
+    std::size_t blockRead = 0;
+    const auto drop = [&] {
+        if (cold) DropFromCache(file);
+    };
+    const std::vector<bench::Side> sides = {
+        {"ours (LoadLastAnimationFromFile)", [&] { ours = OursLoad(file); }, drop},
+        {"plain, ifstream::get byte by byte", [&] { stream = StreamLoad(file); }, drop},
+        {"plain, same searches over bytes in memory", [&] { memory = MemoryLoad(bytes); }},
+        {"limit: pread of the last block", [&] { blockRead = ReadLastBlock(file, blockStart, lastBlock, block); },
+         drop},
+    };
+    if (!cold)
+        for (const bench::Side& side : sides) side.run();  // the file in the page cache
+    const bench::Times times = bench::Alternate(rounds, sides);
+    char name[256];
+    std::snprintf(name, sizeof name, "%s (%.1f MB, last block %.1f kB), %s", title.c_str(),
+                  static_cast<double>(bytes.size()) / 1e6, static_cast<double>(lastBlock) / 1e3,
+                  cold ? "first load, file not in the page cache" : "repeated load, file in the page cache");
+    bench::Report(name, rounds, sides,
+                  {bench::Role::Ours, bench::Role::Baseline, bench::Role::Baseline, bench::Role::Limit}, times);
+    const bool same = ours == stream && ours == memory && blockRead == lastBlock &&
+                      std::string_view(block.data(), block.size()) == std::string_view(bytes).substr(blockStart);
+    std::printf("  same result: %s (texts, messages and progress of the three loads; the block read whole)\n",
+                same ? "yes" : "NO");
+    failed = failed || !same;
+}
+
+// Peak resident size of a child that loads `file` once.
 long PeakKiB(const fs::path& file) {
     const pid_t child = ::fork();
     if (child == 0) {
-        int bar = 0;
-        FastLoad(file, bar);
+        OursLoad(file);
         ::_exit(0);
     }
     int status = 0;
@@ -206,8 +244,7 @@ std::size_t BytesReadCold(const fs::path& file, bool aheadOff) {
         ::madvise(map, size, MADV_RANDOM);
         tw::LoadLastAnimation(std::string_view(static_cast<const char*>(map), size), Catalogue());
     } else {
-        int bar = 0;
-        FastLoad(file, bar);
+        OursLoad(file);
     }
     std::vector<unsigned char> resident((size + page - 1) / page);
     std::size_t count = 0;
@@ -221,29 +258,23 @@ std::size_t BytesReadCold(const fs::path& file, bool aheadOff) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    const Files& files = TheFiles();
-
-    for (const fs::path& file : {files.large, files.small}) {
-        int fastBar = 0, plainBar = 0;
-        const bool same = FastLoad(file, fastBar) == PlainLoad(file, plainBar) && fastBar == plainBar;
-        std::printf("%s: %.1f MB, fast and plain loads %s\n", file.filename().c_str(),
-                    static_cast<double>(fs::file_size(file)) / 1e6, same ? "agree" : "DIFFER");
-        if (!same) return 1;
-    }
+    const bool quick = bench::TakeQuickFlag(argc, argv);
+    const int rounds = bench::RoundsFor(quick);
+    const Files files = MakeFiles(quick);
+    // Before the comparisons, so the child starts small.
     const long peak = PeakKiB(files.large);
-
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nMedian times, fast against plain:\n");
-    reporter.PrintRatios();
+    std::printf("Loading the last block: medians of alternating rounds; a baseline's ratio is its time over ours,\n"
+                "the limit's is our time over its.%s\n",
+                quick ? " Short mode: one round each." : "");
+    for (const bool cold : {true, false}) {
+        Compare(quick ? "1-minute file" : "10-minute file", files.large, rounds, cold);
+        Compare("Many-blocks file", files.small, rounds, cold);
+    }
 
     const double large = static_cast<double>(fs::file_size(files.large)) / 1e6;
     std::printf("\nPeak resident size of one load of the %.1f MB file: %.1f MB (%.2fx the file)\n", large,
                 static_cast<double>(peak) * 1024 / 1e6, static_cast<double>(peak) * 1024 / 1e6 / large);
-    std::ifstream in(files.small, std::ios::binary);
-    const std::string small{std::istreambuf_iterator<char>(in), {}};
+    const std::string small = FileText(files.small);
     const std::size_t lastBlock = small.size() - small.rfind("\"#Haptek");
     std::printf("Many-blocks file %.1f MB, its last block %.1f KB. From a cold cache a load read %.1f KB of it;\n"
                 "with the kernel's read-around off, %.1f KB\n",
@@ -251,6 +282,6 @@ int main(int argc, char** argv) {
                 static_cast<double>(BytesReadCold(files.small, false)) / 1e3,
                 static_cast<double>(BytesReadCold(files.small, true)) / 1e3);
     fs::remove_all(files.folder);
-    benchmark::Shutdown();
-    return 0;
+    std::printf("\n%s\n", failed ? "same result: NO for at least one comparison" : "same result: yes, every comparison");
+    return failed ? 1 : 0;
 }

@@ -1,7 +1,8 @@
 // Any bytes at all as a hap script: reading ends, every track is in ascending
 // time with finite numbers, a broken line added at the end costs only itself,
-// and lines the quick path for generated lines takes read the same through
-// the general one (a blank in front of every line keeps them off it).
+// and lines the quick lanes take read the same line by line (also with a
+// blank in front of every line, which takes generated lines off the lane for
+// the generator's exact form).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -63,5 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (c == '\n' || c == '\r') indented += ' ';
     }
     CheckSame(tw::ReadHapScript(indented), timeline);
+    CheckSame(tw::ReadHapScriptLineByLine(bytes), timeline);
+    CheckSame(tw::ReadHapScriptLineByLine(indented), timeline);
     return 0;
 }

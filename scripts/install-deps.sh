@@ -2,14 +2,18 @@
 # Installs what a fresh Debian 12 machine lacks to build, run and test
 # Tweenwright, and the comma-decimal locale that one of the tests switches to.
 # libqt6svg6 draws the window's SVG icon; the validators, dpkg-dev (dpkg-shlibdeps,
-# with file) and x11-utils (xprop) serve the install and package tests; clang
-# with its sanitizer and fuzzer runtimes builds the fuzz targets.
+# with file) and x11-utils (xprop) serve the install and package tests, with
+# lintian, xmllint (libxml2-utils), update-mime-database (shared-mime-info) and
+# groff for the package's checks; nlohmann-json reads and writes the document's
+# JSON form and CLI11 the command line; clang with its sanitizer and fuzzer
+# runtimes builds the fuzz targets.
 set -euo pipefail
 
 packages=(cmake g++ ninja-build libgtest-dev libbenchmark-dev qt6-base-dev
           xvfb xauth xdotool xclip fonts-dejavu-core locales
           libqt6svg6 desktop-file-utils appstream dpkg-dev file x11-utils
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev
+          nlohmann-json3-dev libcli11-dev lintian libxml2-utils shared-mime-info groff-base)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -10,6 +10,9 @@ bash scripts/install-deps.sh
 bash scripts/build.sh -DTW_WERROR=ON -DTW_ASSERTIONS=ON
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 chmod 700 "$XDG_RUNTIME_DIR"
+# Tests run in parallel, one per core; the window tests hold a "display" lock,
+# so only one of them uses the X server at a time.
+jobs=$(nproc)
 
 echo "== Core alone, without Qt (debug, address and undefined-behaviour checks) =="
 cmake -S . -B build-core -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTW_BUILD_WINDOWS=OFF \
@@ -19,7 +22,7 @@ if grep -q '^Qt6_DIR:PATH=/' build-core/CMakeCache.txt; then
     exit 1
 fi
 cmake --build build-core
-ctest --test-dir build-core --output-on-failure --timeout 300
+ctest --test-dir build-core --output-on-failure --timeout 300 -j"$jobs"
 
 echo "== Fuzz targets (clang, libFuzzer with address and undefined-behaviour checks) =="
 # Each target runs over its seeds and then a fixed number of inputs it makes
@@ -41,7 +44,7 @@ for target in build-fuzz/fuzz/fuzz_*; do
 done
 
 echo "== Everything =="
-ctest_cmd=(ctest --test-dir build --output-on-failure --timeout 300)
+ctest_cmd=(ctest --test-dir build --output-on-failure --timeout 300 -j"$jobs")
 if [ -n "${DISPLAY:-}" ]; then
   "${ctest_cmd[@]}"
 else

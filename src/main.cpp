@@ -1,13 +1,21 @@
 // Tweenwright: writes keyframe animations for the talking-character player.
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 #include <cstdio>
+#include <iostream>
 
+#include "cli/CommandLine.h"
 #include "windows/DisplayHold.h"
 #include "windows/MainForm.h"
 #include "windows/StopSignals.h"
 
 int main(int argc, char* argv[]) {
+    // The command line is read before any Qt object exists: its subcommands
+    // need no display.
+    const tw::CommandLine command = tw::RunCommandLine(argc, argv, std::cout, std::cerr);
+    if (command.exitStatus) return *command.exitStatus;
+
     // A display that is resetting refuses connections for a moment: wait for
     // it, and keep a connection until Qt has its own.
     tw::DisplayHold display(argc, argv);
@@ -23,6 +31,7 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral(TW_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/" TW_APP_ID ".svg")));
     tw::MainForm form;
+    if (command.file) form.OpenFile(QFile::decodeName(command.file->c_str()));
     tw::CloseOnStopSignals(&form);
     form.show();
     return app.exec();

@@ -6,20 +6,14 @@
 namespace tw {
 namespace {
 
-// The camera: turned 30 degrees round the figure towards its right side and
-// looking down 8 degrees at a point above the pelvis, from 7 m away.
-constexpr float CameraYaw = 0.5235988f, CameraPitch = 0.1396263f, CameraDistance = 700;
+// The camera looks at a point above the pelvis from 7 m away.
+constexpr float CameraDistance = 700;
 constexpr Vec3 CameraTarget{0, 88, 0};
 // Light from the upper left, in camera space (z towards the camera).
 const Vec3 Light = Normalized({-0.45f, 0.65f, 0.6f});
 // A register value beyond these is held at them, so that no file can push
 // the drawing to coordinates the painter cannot take.
 constexpr float MaxTranslate = 10000, MaxFaceValue = 3;
-
-const Mat3& Camera() {
-    static const Mat3 camera = AxisRotation({1, 0, 0}, CameraPitch) * AxisRotation({0, 1, 0}, CameraYaw);
-    return camera;
-}
 
 float Finite(float v, float limit) {
     if (!std::isfinite(v)) return 0;
@@ -28,14 +22,18 @@ float Finite(float v, float limit) {
 
 struct Frame {
     float scale, cx, cy;
+    Mat3 turn;
+    float panX, panY;
 };
-Frame FrameOf(Viewport v) {
-    const float scale = std::min(v.height / 196.0f, v.width / 118.0f);
-    return {scale, v.width / 2.0f, v.height / 2.0f};
+Frame FrameOf(Viewport v, const ViewCamera& camera) {
+    return {FitScale(v) * camera.zoom, v.width / 2.0f, v.height / 2.0f, CameraRotation(camera), camera.panX,
+            camera.panY};
 }
 
 Projected ProjectIn(Vec3 p, const Frame& f) {
-    const Vec3 q = Camera() * (p - CameraTarget);
+    Vec3 q = f.turn * (p - CameraTarget);
+    q.x -= f.panX;
+    q.y -= f.panY;
     // A point at or behind the camera is held just in front of it, so the
     // perspective never divides by zero.
     const float s = f.scale * CameraDistance / std::max(CameraDistance - q.z, 0.05f * CameraDistance);
@@ -44,8 +42,9 @@ Projected ProjectIn(Vec3 p, const Frame& f) {
 
 class FigureBuilder {
 public:
-    FigureBuilder(const PoseValues& values, Viewport viewport, std::vector<DrawPrimitive>& out)
-        : table_(Figure()), joints_(ComputeJoints(values)), frame_(FrameOf(viewport)), out_(out) {
+    FigureBuilder(const PoseValues& values, Viewport viewport, const ViewCamera& camera,
+                  std::vector<DrawPrimitive>& out)
+        : table_(Figure()), joints_(ComputeJoints(values)), frame_(FrameOf(viewport, camera)), out_(out) {
         for (int i = 0; i < RegisterCount; ++i)
             if (table_.drives[i].kind == DriveKind::Face)
                 face_[static_cast<int>(table_.drives[i].face)] = Finite(values[i], MaxFaceValue);
@@ -102,7 +101,7 @@ private:
             depth += c.depth;
         }
         p.depth = depth / p.count;
-        const Vec3 normal = Camera() * (joints_[panel.joint].frame * panel.facing);
+        const Vec3 normal = frame_.turn * (joints_[panel.joint].frame * panel.facing);
         p.shade = 0.6f + 0.5f * std::max(0.0f, Dot(normal, Light));
         out_.push_back(p);
     }
@@ -125,8 +124,8 @@ private:
     void AddEllipse(Vec3 local, float rx, float ry, float rz, Material m) {
         const JointPose& h = joints_[Head];
         const Projected c = ProjectOnHead(local);
-        const Vec3 right = Camera() * (h.frame * Vec3{1, 0, 0});
-        const Vec3 up = Camera() * (h.frame * Vec3{0, 1, 0});
+        const Vec3 right = frame_.turn * (h.frame * Vec3{1, 0, 0});
+        const Vec3 up = frame_.turn * (h.frame * Vec3{0, 1, 0});
         DrawPrimitive p = HeadShape(Shape::Ellipse, m, 1);
         p.points[0] = c.at;
         p.depth = c.depth;
@@ -149,7 +148,7 @@ private:
 
     // A face feature shows while its side of the head faces the camera.
     bool Faces(Vec3 local) const {
-        const Vec3 n = Camera() * (joints_[Head].frame * Normalized(local - table_.face.centre));
+        const Vec3 n = frame_.turn * (joints_[Head].frame * Normalized(local - table_.face.centre));
         return n.z > 0.15f;
     }
 
@@ -238,10 +237,15 @@ Vec3 AnchorPoint(const PoseJoints& joints, const Anchor& anchor) {
     return j.position + j.frame * anchor.offset;
 }
 
-Projected Project(Vec3 point, Viewport viewport) { return ProjectIn(point, FrameOf(viewport)); }
+float FitScale(Viewport viewport) { return std::min(viewport.height / 196.0f, viewport.width / 118.0f); }
 
-void BuildFigure(const PoseValues& values, Viewport viewport, std::vector<DrawPrimitive>& out) {
-    FigureBuilder(values, viewport, out).Build();
+Projected Project(Vec3 point, Viewport viewport, const ViewCamera& camera) {
+    return ProjectIn(point, FrameOf(viewport, camera));
+}
+
+void BuildFigure(const PoseValues& values, Viewport viewport, const ViewCamera& camera,
+                 std::vector<DrawPrimitive>& out) {
+    FigureBuilder(values, viewport, camera, out).Build();
 }
 
 }  // namespace tw

@@ -1,12 +1,13 @@
 // Pose maths of the figure: register values to joint positions, and joint
-// positions to a back-to-front list of flat shapes as seen from the view's
-// fixed three-quarter camera. Plain values only; the view paints the list.
+// positions to a back-to-front list of flat shapes as seen through the view's
+// camera. Plain values only; the view paints the list.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
+#include "figure/Camera.h"
 #include "figure/FigureTable.h"
 
 namespace tw {
@@ -60,10 +61,18 @@ struct Projected {
     float depth;
     float scale;  // pixels per figure unit at that depth
 };
-Projected Project(Vec3 point, Viewport viewport);
+Projected Project(Vec3 point, Viewport viewport, const ViewCamera& camera = StartupCamera());
 
-// The figure in `values` as shapes for `viewport`, sorted back to front.
-// `out` is cleared and refilled, so a caller drawing every frame reuses it.
-void BuildFigure(const PoseValues& values, Viewport viewport, std::vector<DrawPrimitive>& out);
+// Pixels per figure unit at zoom 1: the standing figure fits the viewport.
+float FitScale(Viewport viewport);
+
+// The figure in `values` as shapes for `viewport` seen through `camera`,
+// sorted back to front. `out` is cleared and refilled, so a caller drawing
+// every frame reuses it.
+void BuildFigure(const PoseValues& values, Viewport viewport, const ViewCamera& camera,
+                 std::vector<DrawPrimitive>& out);
+inline void BuildFigure(const PoseValues& values, Viewport viewport, std::vector<DrawPrimitive>& out) {
+    BuildFigure(values, viewport, StartupCamera(), out);
+}
 
 }  // namespace tw

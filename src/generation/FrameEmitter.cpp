@@ -67,9 +67,15 @@ FrameEmitter::FrameEmitter(RunSettings run, float frameCount, float frameStep)
         slopes_[r] = Curve::LinearSlope(frameCount_, run_.initial[r], run_.final[r]);
         longestPiece = std::max(longestPiece, pieces_[r].size());
     }
+    if (longestPiece <= PieceSlot) {
+        paddedPieces_.assign(RegisterCount * PieceSlot, '\0');
+        for (int r = 0; r < RegisterCount; ++r) pieces_[r].copy(paddedPieces_.data() + r * PieceSlot, PieceSlot);
+    }
     // The widest value text is "-inf" or a float's; the time may be any double.
+    // The last line's fixed-size copies may reach PieceSlot bytes past its text.
     maxFrameBytes_ = RegisterCount * (ClockPrefix.size() + MaxNumberChars + longestPiece +
-                                      MaxValueChars + LineClose.size());
+                                      MaxValueChars + LineClose.size()) +
+                     PieceSlot;
 }
 
 float FrameEmitter::ValueOf(int r, float t) const {
@@ -96,29 +102,63 @@ std::optional<std::string> FrameEmitter::FrameFault(float t, bool writeAll) cons
 
 char* FrameEmitter::WriteFrame(char* out, float t, bool writeAll, bool& finite) const {
     // "\clock [t= T" is the same on every line of the frame.
-    char clock[ClockPrefix.size() + MaxNumberChars];
+    char clock[ClockPrefix.size() + MaxNumberChars] = {};
     std::memcpy(clock, ClockPrefix.data(), ClockPrefix.size());
     const double time = TimeOf(t);
     finite = finite && std::isfinite(time);
     const auto clockLength =
         static_cast<std::size_t>(WriteNumber(clock + ClockPrefix.size(), time) - clock);
 
-    const FrameFactors frame = run_.curve.Factors(t, frameCount_);
+    // One loop per curve, so the curve is chosen once per frame, not per line.
     const bool every = writeAll || t == 0.0f;
     bool valuesFinite = true;
+    switch (run_.curve.kind) {
+        case CurveKind::Linear:
+            out = WriteValues<CurveKind::Linear>(out, clock, clockLength, t, every, valuesFinite);
+            break;
+        case CurveKind::Accelerating:
+            out = WriteValues<CurveKind::Accelerating>(out, clock, clockLength, t, every, valuesFinite);
+            break;
+        case CurveKind::Decelerating:
+            out = WriteValues<CurveKind::Decelerating>(out, clock, clockLength, t, every, valuesFinite);
+            break;
+    }
+    finite = finite && valuesFinite;
+    return out;
+}
+
+template <CurveKind Kind>
+char* FrameEmitter::WriteValues(char* out, const char* clock, std::size_t clockLength, float t, bool every,
+                                bool& finite) const {
+    // Short texts are copied as fixed-size blocks: the bytes written past a
+    // text's end are overwritten by the next text, and the buffer has room.
+    constexpr std::size_t ClockSlot = 32;
+    static_assert(ClockSlot <= ClockPrefix.size() + MaxNumberChars);
+    const bool shortClock = clockLength <= ClockSlot;
+    const bool padded = !paddedPieces_.empty();
+    const Curve curve{Kind, run_.curve.k};
+    const FrameFactors frame = curve.Factors(t, frameCount_);
     for (int r = 0; r < RegisterCount; ++r) {
         if (!every && !run_.moving[r]) continue;
-        std::memcpy(out, clock, clockLength);
+        if (shortClock) {
+            std::memcpy(out, clock, ClockSlot);
+        } else {
+            std::memcpy(out, clock, clockLength);
+        }
         out += clockLength;
-        std::memcpy(out, pieces_[r].data(), pieces_[r].size());
-        out += pieces_[r].size();
-        const float value = run_.curve.Apply(frame, run_.initial[r], run_.final[r], slopes_[r]);
-        valuesFinite &= std::isfinite(value);
+        const std::size_t pieceLength = pieces_[r].size();
+        if (padded) {
+            std::memcpy(out, paddedPieces_.data() + r * PieceSlot, PieceSlot);
+        } else {
+            std::memcpy(out, pieces_[r].data(), pieceLength);
+        }
+        out += pieceLength;
+        const float value = curve.Apply(frame, run_.initial[r], run_.final[r], slopes_[r]);
+        finite &= std::isfinite(value);
         out = WriteNumber(out, value);
         std::memcpy(out, LineClose.data(), LineClose.size());
         out += LineClose.size();
     }
-    finite = finite && valuesFinite;
     return out;
 }
 

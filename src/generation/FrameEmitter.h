@@ -75,11 +75,20 @@ public:
     std::size_t MaxFrameBytes() const { return maxFrameBytes_; }
 
 private:
+    template <CurveKind Kind>
+    char* WriteValues(char* out, const char* clock, std::size_t clockLength, float t, bool every,
+                      bool& finite) const;
+
     RunSettings run_;
     float frameCount_;
     float frameStep_;
     std::array<std::string, RegisterCount> pieces_;  // "]   \setreg[... f0= "
     std::array<float, RegisterCount> slopes_{};
+    // Every piece padded to PieceSlot bytes, when all fit: each is then copied
+    // as one fixed-size block (the bytes past its end are overwritten by
+    // what follows), which the compiler turns into a few register moves.
+    static constexpr std::size_t PieceSlot = 64;
+    std::string paddedPieces_;
     std::size_t maxFrameBytes_ = 0;
 };
 

@@ -62,7 +62,12 @@ char* WriteNumber(char* out, double value) {
         const std::uint64_t rest = scaled & ((std::uint64_t{1} << s) - 1);
         if (rest >= (std::uint64_t{1} << (s - 1))) ++q;
     }
-    out = WriteDecimal(out, q / 1000);
+    if (q < 10000) {
+        // The usual case: one integer digit.
+        *out++ = static_cast<char>('0' + q / 1000);
+    } else {
+        out = WriteDecimal(out, q / 1000);
+    }
     *out++ = '.';
     return WriteThreeDigits(out, static_cast<unsigned>(q % 1000));
 }

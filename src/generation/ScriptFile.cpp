@@ -1,17 +1,18 @@
 #include "generation/ScriptFile.h"
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <optional>
 #include <system_error>
 
 #include "generation/HapScript.h"
+#include "generation/HeldStopSignals.h"
 
 namespace tw {
 namespace {
@@ -24,27 +25,6 @@ std::string Named(const std::filesystem::path& path) {
     text += '"';
     return text;
 }
-
-// While alive, the signals that ask the program to stop (a logout, a
-// shutdown, Ctrl+C, a closed terminal) are held for this thread: a write in
-// hand then finishes before one takes effect, and none tears a record.
-class HeldStopSignals {
-public:
-    HeldStopSignals() {
-        sigset_t stops;
-        sigemptyset(&stops);
-        sigaddset(&stops, SIGTERM);
-        sigaddset(&stops, SIGINT);
-        sigaddset(&stops, SIGHUP);
-        ::pthread_sigmask(SIG_BLOCK, &stops, &previous_);
-    }
-    ~HeldStopSignals() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    HeldStopSignals(const HeldStopSignals&) = delete;
-    HeldStopSignals& operator=(const HeldStopSignals&) = delete;
-
-private:
-    sigset_t previous_;
-};
 
 // What a path that is not a regular file names, for messages.
 std::string KindOf(mode_t mode) {
@@ -133,7 +113,12 @@ int OpenForAppend(const char* name, bool& created) {
 
 }  // namespace
 
-Outcome<void> AppendQuotedRecord(const std::filesystem::path& path, std::string_view block) {
+namespace {
+
+// Appends the record; with a precondition, only onto a file that is there,
+// opened for reading as well so the precondition can look at it.
+Outcome<void> Append(const std::filesystem::path& path, std::string_view block,
+                     const AppendPrecondition* precondition) {
     const char* name = path.c_str();
     // Something that is there but not a file (a pipe, a device, a socket) is
     // refused before it is opened: opening a device can have effects of its
@@ -143,7 +128,8 @@ Outcome<void> AppendQuotedRecord(const std::filesystem::path& path, std::string_
 
     const HeldStopSignals held;
     bool created = false;
-    const int fd = OpenForAppend(name, created);
+    const int fd = precondition ? ::open(name, O_RDWR | O_APPEND | O_NONBLOCK | O_CLOEXEC)
+                                : OpenForAppend(name, created);
     if (fd < 0) {
         return Outcome<void>::Failure("Could not open " + Named(path) + " to add the script: " +
                                    Reason(errno) + ".");
@@ -163,6 +149,12 @@ Outcome<void> AppendQuotedRecord(const std::filesystem::path& path, std::string_
         return NotAFile(path, KindOf(before.st_mode));
     }
     const off_t oldLength = before.st_size;
+    if (precondition) {
+        if (std::optional<std::string> refusal = (*precondition)(fd, static_cast<std::uint64_t>(oldLength))) {
+            ::close(fd);
+            return Outcome<void>::Failure(std::move(*refusal));
+        }
+    }
     // A regular file never blocks, but its writes should wait as usual.
     ::fcntl(fd, F_SETFL, O_APPEND);
 
@@ -183,6 +175,17 @@ Outcome<void> AppendQuotedRecord(const std::filesystem::path& path, std::string_
     if (error != 0) return undo("Could not save the script to the disk for ", error, true);
     if (::close(fd) != 0) return undo("Could not finish writing the script to ", errno, false);
     return Outcome<void>::Success();
+}
+
+}  // namespace
+
+Outcome<void> AppendQuotedRecord(const std::filesystem::path& path, std::string_view block) {
+    return Append(path, block, nullptr);
+}
+
+Outcome<void> AppendQuotedRecordOnto(const std::filesystem::path& path, std::string_view block,
+                                     const AppendPrecondition& precondition) {
+    return Append(path, block, &precondition);
 }
 
 Outcome<void> ReplaceWithQuotedRecord(const std::filesystem::path& path, std::string_view block) {

@@ -2,7 +2,10 @@
 // records ('"' + block + '"' + CR LF); each generation run adds one.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +26,17 @@ namespace tw {
 // failure the file keeps exactly the bytes it had: it is cut back to its old
 // length, or removed when this call created it.
 Outcome<void> AppendQuotedRecord(const std::filesystem::path& path, std::string_view block);
+
+// Looks at a file about to be added to: its descriptor (open for reading and
+// appending) and its length. Gives the reason the record must not be added,
+// or nothing.
+using AppendPrecondition = std::function<std::optional<std::string>(int fd, std::uint64_t length)>;
+
+// As AppendQuotedRecord, onto a file that is there (a missing file is never
+// created) and only when `precondition` finds nothing against it; its reason
+// is then the message, and the file is not written.
+Outcome<void> AppendQuotedRecordOnto(const std::filesystem::path& path, std::string_view block,
+                                     const AppendPrecondition& precondition);
 
 // Replaces the file at `path` with one quoted record of `block`: the record is
 // written to a new file in the same folder, which then takes the old one's

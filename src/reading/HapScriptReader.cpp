@@ -79,8 +79,63 @@ bool IsPlainNameChar(char c) {
     return c != ' ' && c != '\t' && c != '[' && c != ']' && c != '=' && c != '\r' && c != '\n';
 }
 
+const char* SkipBlanks(const char* p, const char* end) {
+    while (p != end && IsBlank(*p)) ++p;
+    return p;
+}
+
 bool StartsWith(const char* p, const char* end, std::string_view text) {
     return static_cast<std::size_t>(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
+}
+
+// After a command word "clock": " [t= T]" with any blanks where blanks may
+// stand; the end of it, or null.
+const char* ClockArguments(const char* p, const char* end, double& time) {
+    p = SkipBlanks(p, end);
+    if (p == end || *p != '[') return nullptr;
+    p = SkipBlanks(p + 1, end);
+    if (!StartsWith(p, end, "t=")) return nullptr;
+    p = ScanPlainNumber(SkipBlanks(p + 2, end), end, time);
+    if (!p) return nullptr;
+    p = SkipBlanks(p, end);
+    return p != end && *p == ']' ? p + 1 : nullptr;
+}
+
+// After a command word "setreg": "[figure= F name= N f0= V]" (figure
+// optional) with any blanks where blanks may stand; the end of it, or null.
+const char* SetRegArguments(const char* p, const char* end, std::string_view& name, double& value) {
+    p = SkipBlanks(p, end);
+    if (p == end || *p != '[') return nullptr;
+    p = SkipBlanks(p + 1, end);
+    if (StartsWith(p, end, "figure=")) {
+        const char* figure = p = SkipBlanks(p + 7, end);
+        while (p != end && IsPlainNameChar(*p)) ++p;
+        if (p == figure || p == end || !IsBlank(*p)) return nullptr;
+        p = SkipBlanks(p, end);
+    }
+    if (!StartsWith(p, end, "name=")) return nullptr;
+    const char* word = p = SkipBlanks(p + 5, end);
+    while (p != end && IsPlainNameChar(*p)) ++p;
+    name = std::string_view(word, p - word);
+    if (name.empty() || p == end || !IsBlank(*p)) return nullptr;
+    p = SkipBlanks(p, end);
+    if (!StartsWith(p, end, "f0=")) return nullptr;
+    p = ScanPlainNumber(SkipBlanks(p + 3, end), end, value);
+    if (!p) return nullptr;
+    p = SkipBlanks(p, end);
+    return p != end && *p == ']' ? p + 1 : nullptr;
+}
+
+// At the end of a line's commands: a quoted record's closing mark with
+// blanks after it, if any, then the line end; where the next line starts,
+// or null when anything else follows.
+const char* LineEnd(const char* p, const char* end) {
+    if (p != end && *p == '"') p = SkipBlanks(p + 1, end);
+    if (p == end) return p;
+    if (*p == '\n') return p + 1;
+    if (*p != '\r') return nullptr;
+    ++p;
+    return p != end && *p == '\n' ? p + 1 : p;
 }
 
 // Register name to catalogue index: a learned guess (the register that followed
@@ -210,6 +265,60 @@ public:
         SetClock(time);
         const int reg = names_.Find(registerName);
         if (reg >= 0) Push(timeline_.tracks[reg], static_cast<float>(value), offset);
+        return p;
+    }
+
+    // The line at p when it holds only clock and register commands, each as
+    // "\\clock [t= T]" or "\\setreg[figure= F name= N f0= V]" (figure
+    // optional) with any blanks where blanks may stand, inside a quoted
+    // record's edges or not: reads it as ReadLine would and returns where the
+    // next line starts. Null for anything else (another command, other
+    // arguments, a number in another form), which then goes through ReadLine.
+    const char* ReadSpacedLine(const char* const start, const char* end, std::size_t offset) {
+        const char* p = SkipBlanks(start, end);
+        if (p != end && *p == '"') p = SkipBlanks(p + 1, end);
+        // The usual line, a clock and one register, straight through.
+        double time, value;
+        std::string_view name;
+        if (StartsWith(p, end, "\\clock") && (p = ClockArguments(p + 6, end, time)) &&
+            StartsWith(p = SkipBlanks(p, end), end, "\\setreg") && (p = SetRegArguments(p + 7, end, name, value))) {
+            p = LineEnd(SkipBlanks(p, end), end);
+            if (p) {
+                ++timeline_.linesRead;
+                SetClock(time);
+                const int reg = names_.Find(name);
+                if (reg >= 0) Push(timeline_.tracks[reg], static_cast<float>(value), offset);
+                return p;
+            }
+        }
+        // Any other sequence of clock and register commands.
+        p = SkipBlanks(start, end);
+        if (p != end && *p == '"') p = SkipBlanks(p + 1, end);
+        struct Step {
+            int reg;  // -2 for a clock value
+            double number;
+        };
+        std::array<Step, 8> steps;
+        std::size_t count = 0;
+        while (p != end && *p == '\\') {
+            if (count == steps.size()) return nullptr;
+            if (StartsWith(p, end, "\\clock")) {
+                if (!(p = ClockArguments(p + 6, end, time))) return nullptr;
+                steps[count++] = {-2, time};
+            } else if (StartsWith(p, end, "\\setreg")) {
+                if (!(p = SetRegArguments(p + 7, end, name, value))) return nullptr;
+                steps[count++] = {names_.Find(name), value};
+            } else {
+                return nullptr;
+            }
+            p = SkipBlanks(p, end);
+        }
+        if (count == 0 || !(p = LineEnd(p, end))) return nullptr;
+        ++timeline_.linesRead;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (steps[i].reg == -2) SetClock(steps[i].number);
+            else if (steps[i].reg >= 0) Push(timeline_.tracks[steps[i].reg], static_cast<float>(steps[i].number), offset);
+        }
         return p;
     }
 
@@ -365,9 +474,11 @@ void SortTrack(RegisterTrack& track) {
 
 }  // namespace
 
-HapTimeline ReadHapScript(std::string_view bytes) { return ReadHapScript(bytes, nullptr); }
+namespace {
 
-HapTimeline ReadHapScript(std::string_view bytes, const std::atomic<bool>* stop) {
+// Reads every line; `quickLanes` tries the generator's line forms first, and a
+// set `stop` ends the read early (checked every 4096 lines).
+HapTimeline Read(std::string_view bytes, bool quickLanes, const std::atomic<bool>* stop) {
     HapTimeline timeline;
     std::size_t lines = 0;
     Reader reader(timeline, bytes.size());
@@ -376,8 +487,15 @@ HapTimeline ReadHapScript(std::string_view bytes, const std::atomic<bool>* stop)
     const char* p = begin;
     while (p != end) {
         if (stop && (++lines & 0xFFF) == 0 && stop->load(std::memory_order_relaxed)) break;
-        if (*p == '\\') {
+        if (quickLanes && *p == '\\') {
             const char* next = reader.ReadGeneratedLine(p, end, static_cast<std::size_t>(p - begin));
+            if (next) {
+                p = next;
+                continue;
+            }
+        }
+        if (quickLanes && (*p == '\\' || *p == ' ' || *p == '\t' || *p == '"')) {
+            const char* next = reader.ReadSpacedLine(p, end, static_cast<std::size_t>(p - begin));
             if (next) {
                 p = next;
                 continue;
@@ -399,6 +517,16 @@ HapTimeline ReadHapScript(std::string_view bytes, const std::atomic<bool>* stop)
     for (RegisterTrack& track : timeline.tracks) SortTrack(track);
     return timeline;
 }
+
+}  // namespace
+
+HapTimeline ReadHapScript(std::string_view bytes) { return Read(bytes, true, nullptr); }
+
+HapTimeline ReadHapScript(std::string_view bytes, const std::atomic<bool>* stop) {
+    return Read(bytes, true, stop);
+}
+
+HapTimeline ReadHapScriptLineByLine(std::string_view bytes) { return Read(bytes, false, nullptr); }
 
 std::optional<float> SampleTrack(const RegisterTrack& track, double t) {
     const std::size_t n = std::min(track.times.size(), track.values.size());

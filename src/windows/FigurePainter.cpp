@@ -70,7 +70,56 @@ QColor HighlightColour(const QColor& base, int level) {
     return QColor(lift(c.red()), lift(c.green()), lift(c.blue()), c.alpha());
 }
 
+const QColor FirstGhostTint(150, 200, 255), LastGhostTint(255, 185, 120);
+
 FigurePainter::FigurePainter(const FigureLook& look) { SetLook(look); }
+
+void FigurePainter::PaintSilhouette(QPainter& painter, const std::vector<DrawPrimitive>& shapes,
+                                    const QColor& tint) {
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const QTransform base = painter.transform();
+    const QPen line(tint, 1, Qt::SolidLine, Qt::RoundCap);
+    QPen stroke = line;
+    for (const DrawPrimitive& p : shapes) {
+        switch (p.shape) {
+        case Shape::Segment:
+            stroke.setWidthF(p.width);
+            painter.setPen(stroke);
+            painter.drawLine(QPointF(p.points[0].x, p.points[0].y), QPointF(p.points[1].x, p.points[1].y));
+            break;
+        case Shape::Polygon: {
+            std::array<QPointF, 8> corners;
+            for (int i = 0; i < p.count; ++i) corners[i] = QPointF(p.points[i].x, p.points[i].y);
+            painter.setPen(line);
+            painter.setBrush(tint);
+            painter.drawPolygon(corners.data(), p.count);
+            break;
+        }
+        case Shape::Ellipse:
+            // Face details lie inside the head's outline.
+            if (p.material != Material::Skin && p.material != Material::Hair) break;
+            painter.setTransform(QTransform(base).translate(p.points[0].x, p.points[0].y).rotateRadians(p.angle));
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(tint);
+            painter.drawEllipse(QPointF(0, 0), p.width, p.height);
+            painter.setTransform(base);
+            break;
+        }
+    }
+}
+
+void DrawGhosts(QImage& layer, QSize size, const PoseValues& first, const PoseValues& last,
+                const ViewCamera& camera, std::vector<DrawPrimitive>& shapes) {
+    if (layer.size() != size || layer.format() != QImage::Format_ARGB32_Premultiplied)
+        layer = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    QPainter p(&layer);
+    const Viewport viewport{size.width(), size.height()};
+    BuildFigure(first, viewport, camera, shapes);
+    FigurePainter::PaintSilhouette(p, shapes, FirstGhostTint);
+    BuildFigure(last, viewport, camera, shapes);
+    FigurePainter::PaintSilhouette(p, shapes, LastGhostTint);
+}
 
 void FigurePainter::SetLook(const FigureLook& look) {
     look_ = look;

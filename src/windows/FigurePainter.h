@@ -36,6 +36,8 @@ public:
 
     // Paints `shapes` in their order; the painter's transform places them.
     void Paint(QPainter& painter, const std::vector<DrawPrimitive>& shapes) const;
+    // Paints `shapes` as one flat colour: the outline of a pose.
+    static void PaintSilhouette(QPainter& painter, const std::vector<DrawPrimitive>& shapes, const QColor& tint);
 
 private:
     static constexpr int ShadeLevels = 32;
@@ -45,6 +47,13 @@ private:
 
     int ShadeLevel(float shade) const;
 };
+
+// The ghosts of two poses, the first behind the second, each as one flat
+// tint on a transparent image of `size` (reallocated only when its size
+// changes); the view lays the image faintly behind the moving figure.
+void DrawGhosts(QImage& layer, QSize size, const PoseValues& first, const PoseValues& last,
+                const ViewCamera& camera, std::vector<DrawPrimitive>& shapes);
+extern const QColor FirstGhostTint, LastGhostTint;
 
 // The shade quantisation both painters share: shade 0..1.25 in 32 steps.
 QColor ShadedColour(const QColor& base, int level);

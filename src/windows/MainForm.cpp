@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -20,15 +22,20 @@
 #include "document/PathText.h"
 #include "document/ViewCommands.h"
 #include "windows/RegisterPanel.h"
+#include "generation/AddHistory.h"
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
+#include "generation/GenerationRun.h"
 #include "generation/Previews.h"
+#include "document/ChooserRules.h"
+#include "reading/FileBytes.h"
 #include "reading/LastAnimationLoader.h"
 #include "generation/SavedFile.h"
 #include "generation/ScriptFile.h"
 #include "windows/BackgroundLoad.h"
 #include "windows/CaptionButton.h"
 #include "windows/CharacterView.h"
+#include "windows/LivePose.h"
 #include "windows/Dialogs.h"
 #include "windows/FileSelectForm.h"
 #include "windows/FormHelp.h"
@@ -67,6 +74,7 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     font.setPointSizeF(QFontInfo(font).family() == QStringLiteral("MS Sans Serif") ? 7.8 : 7.0);
     setFont(font);
     setFixedSize(Px(11880), Px(9912));
+    addHistory_ = std::make_unique<AddHistory>([] { return PreviewFolder(); });
     BuildControls();
     Form_Load();
 }
@@ -158,6 +166,9 @@ void MainForm::BuildControls() {
          &MainForm::SelectSkin_Click},
         {&MainForm::Selectbackground, true, "Selectbackground", "SelectBG", {120, 2160, 852, 492},
          &MainForm::Selectbackground_Click},
+        {&MainForm::UndoAdd, true, "UndoAdd", "Undo Last Add (F6)", {120, 2880, 852, 612},
+         &MainForm::UndoAdd_Click},
+        {&MainForm::RedoAdd, true, "RedoAdd", "Redo Add (F7)", {120, 3600, 852, 612}, &MainForm::RedoAdd_Click},
         {&MainForm::ButtonHelp, true, "ButtonHelp", "Help", {120, 7560, 852, 612}, &MainForm::ButtonHelp_Click},
         {&MainForm::exit, true, "exit", "Exit", {120, 8280, 852, 612}, &MainForm::exit_Click},
         {&MainForm::LoadInitialV, false, "LoadInitialV", "Show Initial (F1)", {6720, 1320, 972, 612},
@@ -206,6 +217,7 @@ void MainForm::BuildControls() {
     PlaceTwips(ActiveHaptekX1, {7680, 4800, 4092, 5052});
 
     connect(Panel, &RegisterPanel::SliderRequested, this, &MainForm::Panel_SliderRequested);
+    connect(Panel, &RegisterPanel::ValueEdited, this, [this](KeyframeSide side, int) { ShowLivePose(side); });
     connect(StartTime, &QLineEdit::textChanged, this, &MainForm::StartTime_Change);
     connect(DKeyframe, &QLineEdit::textChanged, this, &MainForm::DKeyframe_Change);
     connect(Acceleration, &QLineEdit::textChanged, this, &MainForm::Acceleration_Change);
@@ -230,6 +242,14 @@ DocumentTexts MainForm::ReadDocument() const {
     doc.initial = std::move(columns.initial);
     doc.final = std::move(columns.final);
     return doc;
+}
+
+void MainForm::OpenFile(const QString& path) {
+    const QFileInfo file(path);
+    DocumentTexts document = ReadDocument();
+    document.activeFile = QDir::cleanPath(file.absoluteFilePath()).toStdString();
+    document.fileHeader = HeaderNaming(file.fileName().toStdString());
+    WriteDocument(document);
 }
 
 std::optional<ChooserMode> MainForm::CurrentChooserMode() const { return chooserMode_; }
@@ -312,6 +332,8 @@ void MainForm::Form_KeyDown(int key, Qt::KeyboardModifiers) {
     case Qt::Key_F3: LoadAnimation_Click(); break;
     case Qt::Key_F4: ResetAnim_Click(); break;
     case Qt::Key_F5: Gen2Append_Click(); break;
+    case Qt::Key_F6: UndoAdd_Click(); break;
+    case Qt::Key_F7: RedoAdd_Click(); break;
     default: break;
     }
 }
@@ -402,6 +424,7 @@ void MainForm::Panel_SliderRequested(KeyframeSide side, int index, int sliderPos
         slider = new FormSetValue(this);
         sliderWindow_ = slider;
         connect(slider, &FormSetValue::ValueWritten, Panel, &RegisterPanel::PutCaretAtEnd);
+        connect(slider, &FormSetValue::ValueWritten, this, [this](KeyframeSide s, int) { ShowLivePose(s); });
     }
     slider->show();
     slider->SetTarget(side, index, sliderPosition);
@@ -455,6 +478,13 @@ void MainForm::ShowKeyframe(KeyframeSide side) {
     SendViewCommand(LoadCommand(path.value()));
     // The start time comes back as the number the preview read.
     WriteDocument(StartingAt(document, DecimalText(saved.value())));
+}
+
+void MainForm::ShowLivePose(KeyframeSide side) {
+    const std::optional<PoseValues> pose = KeyframePose(ReadDocument(), side, FrameStep);
+    if (!pose) return;
+    ActiveHaptekX1->ShowLivePose(*pose, side == KeyframeSide::Initial ? tr("editing the initial pose")
+                                                                      : tr("editing the final pose"));
 }
 
 void MainForm::LoadAnimation_Click() {
@@ -520,6 +550,46 @@ void MainForm::LoadXHap_Click() {
     });
 }
 
+void MainForm::UndoAdd_Click() {
+    DocumentTexts document = ReadDocument();
+    if (document.activeFile.empty()) {
+        dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
+        return;
+    }
+    const Outcome<LastAdd> last = FindLastAdd(FilePath(document.activeFile));
+    if (!last) return Inform(last.error());
+    if (!dialogs_->Ask(this, QString::fromStdString(UndoQuestion(last.value(), document.activeFile)))) return;
+    const Outcome<void> undone = addHistory_->Undo(last.value());
+    if (!undone) return Inform("The animation was not taken back.\n" + undone.error());
+
+    // The block comes back as "Load  last animation from file" brings it,
+    // read from the record's own bytes, with its progress window.
+    if (progress_) progress_->close();
+    progress_ = new ProgressForm(this);
+    progress_->PrepareForLoad();
+    const QPointer<ProgressForm> progress = progress_;
+    const LoadedAnimation loaded = LoadLastAnimation(last.value().record, document.names, [&](int value) {
+        if (progress) progress->SetCalcProgress(value);
+    });
+    for (const std::string& message : loaded.messages) Inform(message);
+    ApplyLoadedAnimation(loaded, document);
+    document.fileHeader = last.value().header;
+    document.subHeader = last.value().subHeader;
+    WriteDocument(document);
+    if (progress) progress->ShowComplete();
+}
+
+void MainForm::RedoAdd_Click() {
+    const DocumentTexts document = ReadDocument();
+    if (document.activeFile.empty()) {
+        dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
+        return;
+    }
+    const Outcome<LastAdd> redone = addHistory_->Redo(FilePath(document.activeFile));
+    if (!redone) return Inform(redone.error());
+    WriteDocument(StartingAt(document, StartTimeAfterRedo(redone.value(), document.finishTime)));
+}
+
 void MainForm::LoadFullHap_Click() {
     if (ActiveFile->text().isEmpty()) {
         dialogs_->Inform(this, QStringLiteral("Please select file from menu on left."));
@@ -577,10 +647,12 @@ bool MainForm::GenerateBlock(const DocumentTexts& document, ProgressForm* progre
 void MainForm::Gen2Append_Click() {
     const DocumentTexts document = ReadDocument();
     if (document.activeFile.empty()) {
-        dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
+        Inform(std::string(NoFileToAppendMessage));
         return;
     }
     if (!RunToFile(document, FilePath(document.activeFile), FileWrite::Append)) return;
+    // What was taken back from the file no longer follows its end.
+    addHistory_->Added(FilePath(document.activeFile));
     // The sub header is consumed and the next run starts where this one ended.
     DocumentTexts after = StartingAt(document, document.finishTime);
     after.subHeader.clear();
@@ -594,9 +666,7 @@ bool MainForm::RunToFile(const DocumentTexts& document, const std::string& path,
                                                              : ReplaceWithQuotedRecord(path, ScriptBuffer);
     if (!written) {
         if (progress) progress->close();
-        dialogs_->Inform(this, QStringLiteral("The animation was not added.\n%1\n"
-                                              "The file was left as it was.")
-                                   .arg(QString::fromStdString(written.error())));
+        Inform(NotAddedMessage(written.error()));
         return false;
     }
     if (progress) progress->ShowComplete();

@@ -29,6 +29,7 @@ class QPushButton;
 
 namespace tw {
 
+class AddHistory;
 class BackgroundLoad;
 class CharacterView;
 class FileSelectForm;
@@ -52,6 +53,9 @@ public:
     // The file chooser's mode as the four file buttons leave it; none until
     // one of them is pressed.
     std::optional<ChooserMode> CurrentChooserMode() const;
+    // Makes `path`, made absolute against the current folder, the active file
+    // with the File Header naming it, as choosing it in the file chooser does.
+    void OpenFile(const QString& path);
     // Hands a command to the character view.
     void SendViewCommand(const std::string& command);
 
@@ -84,6 +88,15 @@ public slots:
     void LoadFullHap_Click();
     void DeleteFile_Click();
 
+private slots:
+    // "Undo Last Add (F6)": after a Yes, the file's last add is cut off and
+    // kept, and its block comes into the form as a load would bring it, with
+    // its own header and sub header. "Redo Add (F7)": the block taken back
+    // last goes back into the file, which must be as the undo left it, and
+    // the start time moves to its finish time.
+    void UndoAdd_Click();
+    void RedoAdd_Click();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -92,7 +105,7 @@ private:
     // Start-up steps; run once by the constructor before the window is shown.
     void Form_Load();
     void Form_Unload();
-    // Function keys F1..F5 (a Qt::Key), whatever the shift state; other keys
+    // Function keys F1..F7 (a Qt::Key), whatever the shift state; other keys
     // do nothing.
     void Form_KeyDown(int key, Qt::KeyboardModifiers shift);
     void UpdateFinishTime();
@@ -118,6 +131,10 @@ private:
     bool RunToFile(const DocumentTexts& document, const std::string& path, FileWrite write);
     // The initial or final pose preview.
     void ShowKeyframe(KeyframeSide side);
+    // A value of one side is being edited: the view shows that keyframe's
+    // pose at once, no file written. A value that is not a number leaves
+    // the view as it is.
+    void ShowLivePose(KeyframeSide side);
     void Inform(const std::string& message);
     void ShowChooser(ChooserMode mode);
     // A value box was clicked: the slider window opens on it.
@@ -130,6 +147,8 @@ private:
     QPushButton* Selectcharacterbutton = nullptr;
     QPushButton* SelectSkin = nullptr;
     QPushButton* Selectbackground = nullptr;
+    QPushButton* UndoAdd = nullptr;
+    QPushButton* RedoAdd = nullptr;
     QPushButton* ButtonHelp = nullptr;
     QLineEdit* Fileselectstatus = nullptr;  // part of the layout; carries nothing
     QPushButton* exit = nullptr;
@@ -167,6 +186,8 @@ private:
     float FrameStep = 0;
 
     std::unique_ptr<Dialogs> dialogs_;
+    // The adds taken back, per file, for redo; kept in the preview folder too.
+    std::unique_ptr<AddHistory> addHistory_;
     QPointer<ProgressForm> progress_;
     // The last-animation load running, if any, and its progress window.
     std::unique_ptr<BackgroundLoad> load_;

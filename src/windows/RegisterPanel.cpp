@@ -52,6 +52,8 @@ RegisterPanel::RegisterPanel(QWidget* form) : QObject(form), form_(form) {
         f0final[i] = MakeCell(form, QStringLiteral("f0final"), i, QStringLiteral("0"));
         f0initial[i]->installEventFilter(this);
         f0final[i]->installEventFilter(this);
+        connect(f0initial[i], &QLineEdit::textEdited, this, [this, i] { emit ValueEdited(KeyframeSide::Initial, i); });
+        connect(f0final[i], &QLineEdit::textEdited, this, [this, i] { emit ValueEdited(KeyframeSide::Final, i); });
     }
     VScroll1 = new QScrollBar(Qt::Vertical, form);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));

@@ -77,6 +77,8 @@ signals:
     // in the main window's client area, in twips.
     void SliderRequested(tw::KeyframeSide side, int index, int sliderPosition, int windowLeftTwips,
                          int windowTopTwips);
+    // The user typed into a value box (not a text the program wrote).
+    void ValueEdited(tw::KeyframeSide side, int index);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

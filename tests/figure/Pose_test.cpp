@@ -172,6 +172,36 @@ TEST(Pose, FaceFeaturesFollowTheirRegisters) {
             }
             EXPECT_EQ(irises, 2);
         }
+    // Each eye's own registers move its iris, and only its iris: up-down
+    // along the screen's vertical (up for a positive value), left-right along
+    // its horizontal. The figure's right eye is the viewer's left.
+    auto irises = [](const PoseValues& v) {
+        std::vector<Point2> at;
+        for (const DrawPrimitive& p : Shapes(v))
+            if (p.material == Material::Iris) at.push_back(p.points[0]);
+        if (at.size() == 2 && at[0].x > at[1].x) std::swap(at[0], at[1]);
+        return at;
+    };
+    const auto still = irises(PoseValues{});
+    ASSERT_EQ(still.size(), 2u);
+    float sideways[2] = {};
+    for (int side = 0; side < 2; ++side)
+        for (bool upDown : {true, false}) {
+            const char* name = side == 0 ? (upDown ? "REyeBallUD" : "REyeBallLR") : (upDown ? "LEyeBallUD" : "LEyeBallLR");
+            const auto moved = irises(With({{name, 0.8f}}));
+            ASSERT_EQ(moved.size(), 2u) << name;
+            EXPECT_EQ(moved[1 - side], still[1 - side]) << name << " moves the other iris";
+            const float dx = moved[side].x - still[side].x, dy = moved[side].y - still[side].y;
+            if (upDown) {
+                EXPECT_LT(dy, -0.3f) << name;
+                EXPECT_LT(std::fabs(dx), std::fabs(dy) / 2) << name;
+            } else {
+                EXPECT_GT(std::fabs(dx), 0.3f) << name;
+                EXPECT_LT(std::fabs(dy), std::fabs(dx) / 2) << name;
+                sideways[side] = dx;
+            }
+        }
+    EXPECT_GT(sideways[0] * sideways[1], 0) << "the eyes look the same way";
 }
 
 TEST(Pose, ValuesNoNumberCanDrawStayFinite) {

@@ -73,6 +73,7 @@ TEST(FileBlock, RefusesWhatWouldBreakALineOrLoseACharacterNamingTheField) {
         {true, true, [](In& d) { d.names[7] = S("1\r\n"); }, "The name of the register in row 8 (TorsoBow) holds a line break"},
         {true, true, [](In& d) { d.fileHeader = S("#Haptek\tx"); }, "The File Header holds the control character U+0009,"},
         {true, true, [](In& d) { d.figure = S("\u009b1m"); }, "control character U+009B"},
+        {true, true, [](In& d) { d.figure = S("Bob\x7f"); }, "The figure name holds the control character U+007F,"},
         {true, true, [](In& d) { d.names[3] = S("a\u2028b"); }, "row 4 (NeckSideBend) holds a line break"},
         {true, true, [](In& d) { d.names[0] = S(""); }, "row 1 (HeadSideBend) is empty, but every register needs a name."},
         {true, true, [](In& d) { d.names[104] = S(" \u00a0 "); }, "row 105 (LocalTranslateZ) is empty"},
@@ -80,6 +81,8 @@ TEST(FileBlock, RefusesWhatWouldBreakALineOrLoseACharacterNamingTheField) {
         {true, false, [](In& d) { d.figure = S("Zoë 名前"); },
          "The figure name holds \"名\", which a script file cannot hold: its code page is Windows-1252."},
         {true, false, [](In& d) { d.subHeader = S("line\nЖ"); }, "The Sub Header holds \"Ж\""},
+        {true, false, [](In& d) { d.names[5] = S("Kopf名"); }, "row 6 (NeckTwist) holds \"名\", which a script file cannot hold"},
+        {true, false, [](In& d) { d.fileHeader = S("#Haptek Ж"); }, "The File Header holds \"Ж\""},
         // Lines in the sub header, the code page's own characters, and any character in a path.
         {false, false, [](In& d) { d.subHeader = S("a\r\nb\nc\r"); d.figure = S("Zoë€"); d.activeFile = S("/名/a"); }, ""},
     };

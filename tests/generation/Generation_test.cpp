@@ -1,5 +1,7 @@
 #include "document/CodePage.h"
+#include "generation/Easing.h"
 #include "generation/Generation.h"
+#include "generation/HapScript.h"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +176,50 @@ TEST(GenerateBlock, BlockIsAllocatedOnceAndTightly) {
     EXPECT_GE(text.capacity(), text.size());
     // Sized once from an upper estimate: a little spare room, never a doubling.
     EXPECT_LT(static_cast<double>(text.capacity()), text.size() * 1.10);
+}
+
+// A block of many megabytes takes the large-block path (its own huge-page
+// memory, frames written straight into it); names and times long and short
+// take both the fixed-size and the exact copies. The block is the lines
+// written one by one, fresh and again in the memory of a larger block.
+TEST(GenerateBlock, LargeBlocksAreTheirLinesInOrder) {
+    tw::DocumentTexts input = Input("30", "1000");
+    // Line pieces of 64 bytes (the longest copied as one fixed-size block) and
+    // 65: with the longer one in the run, every piece is copied exactly.
+    input.names[1] = std::string(39, 'a');
+    input.names[2] = std::string(40, 'b');
+    for (int r : {1, 2, 3, 50}) input.final[r] = std::to_string(r) + ".25";
+    const auto expected = [](const tw::DocumentTexts& in, double start) {
+        const float count = 30000.0f, step = static_cast<float>(30.0 / 30000.0);
+        std::string text = "HEADER\r\n\r\n";
+        for (float t = 0; t < count + 1.0f; t += 1.0f) {
+            const std::string time = tw::FormatNumber(start + static_cast<double>(t * step));
+            for (int r = 0; r < tw::RegisterCount; ++r) {
+                if (t != 0 && in.initial[r] == in.final[r]) continue;
+                const double final = std::stod(in.final[r]);
+                text += Line(time, in.names[r], tw::FormatNumber(tw::EaseLinear(t, count, 0.0, final)));
+            }
+        }
+        return text;
+    };
+    // A start time whose text is longer than the short clock copy, then a short one.
+    input.startTime = "123456789012345678901234567890";
+    auto first = tw::GenerateBlock(input);
+    ASSERT_TRUE(first.ok()) << first.error();
+    const std::string& text = first.value().text;
+    ASSERT_GT(text.size(), std::size_t{8} << 20);
+    EXPECT_TRUE(text == expected(input, 123456789012345678901234567890.0)) << "the block with the long start time";
+    // Sized once: the estimate, rounded up to whole huge pages.
+    EXPECT_LT(static_cast<double>(text.capacity()), text.size() * 1.10 + (2 << 20));
+
+    // A short start time, and the pieces at most 64 bytes long.
+    input.startTime = "0";
+    input.names[2] = "HeadTwist";
+    const char* const memory = text.data();
+    auto second = tw::GenerateBlock(input, {}, std::move(first.value().text));
+    ASSERT_TRUE(second.ok()) << second.error();
+    EXPECT_EQ(second.value().text.data(), memory) << "the larger block's memory is used again";
+    EXPECT_TRUE(second.value().text == expected(input, 0.0)) << "the block in reused memory";
 }
 
 TEST(GenerateBlock, ErrorsNameTheFieldAndItsText) {

@@ -2,16 +2,21 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <system_error>
+#include <utility>
 
 #include "TempFolder.h"
 
@@ -25,22 +30,35 @@ protected:
 
     // Runs `write` in a child whose files may not grow past 4 KiB (a full
     // disk in small); SIGXFSZ is ignored so the write fails with EFBIG.
-    // Returns true when the child saw the write fail with a message.
-    static bool FailsInFullDisk(const std::function<tw::Outcome<void>()>& write) {
+    // Returns true when the child saw the write fail with a message, which it
+    // hands back in `message`.
+    static bool FailsInFullDisk(const std::function<tw::Outcome<void>()>& write, std::string& message) {
+        int pipe[2];
+        if (::pipe(pipe) != 0) return false;
         const pid_t child = ::fork();
         if (child == 0) {
+            ::close(pipe[0]);
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{4096, 4096};
             ::setrlimit(RLIMIT_FSIZE, &limit);
             const tw::Outcome<void> result = write();
+            if (!result.ok() && ::write(pipe[1], result.error().data(), result.error().size()) < 0) ::_exit(2);
             ::_exit(!result.ok() && !result.error().empty() ? 0 : 1);
         }
+        ::close(pipe[1]);
+        message.clear();
+        char buffer[512];
+        for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) message.append(buffer, n);
+        ::close(pipe[0]);
         int status = 0;
         ::waitpid(child, &status, 0);
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
-
-    fs::path folder;
+    // The message of a write that failed for want of room, without any note
+    // that the file could not be put back.
+    static std::string NoRoom(const std::string& what, const fs::path& path) {
+        return what + "\"" + path.string() + "\": " + std::generic_category().message(EFBIG) + ".";
+    }
 };
 
 TEST_F(ScriptFileTest, AppendCreatesThenAddsRecords) {
@@ -75,13 +93,16 @@ TEST_F(ScriptFileTest, FullDiskKeepsTheFileAsItWas) {
     const std::string before = "\"earlier record\"\r\n" + std::string(1000, 'e');
     Write(file, before);
     const std::string block(100'000, 'b');
-    EXPECT_TRUE(FailsInFullDisk([&] { return tw::AppendQuotedRecord(file, block); }));
+    std::string message;
+    EXPECT_TRUE(FailsInFullDisk([&] { return tw::AppendQuotedRecord(file, block); }, message));
     EXPECT_EQ(Read(file), before);
+    EXPECT_EQ(message, NoRoom("Could not write the script to ", file));
 
     // A file the failed call made itself is removed again.
     const fs::path fresh = folder / "fresh.hap";
-    EXPECT_TRUE(FailsInFullDisk([&] { return tw::AppendQuotedRecord(fresh, block); }));
+    EXPECT_TRUE(FailsInFullDisk([&] { return tw::AppendQuotedRecord(fresh, block); }, message));
     EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_EQ(message, NoRoom("Could not write the script to ", fresh));
     EXPECT_EQ(Entries(), 1);
 }
 
@@ -101,22 +122,40 @@ TEST_F(ScriptFileTest, FailedReplaceLeavesTheOldFileAndNoTemporary) {
     const fs::path file = folder / "preview.hap";
     Write(file, "\"old\"\r\n");
     const std::string block(100'000, 'n');
-    EXPECT_TRUE(FailsInFullDisk([&] { return tw::ReplaceWithQuotedRecord(file, block); }));
+    std::string message;
+    EXPECT_TRUE(FailsInFullDisk([&] { return tw::ReplaceWithQuotedRecord(file, block); }, message));
+    EXPECT_EQ(message, NoRoom("Could not write the script for ", file));
     EXPECT_EQ(Read(file), "\"old\"\r\n");
     EXPECT_EQ(Entries(), 1);
 }
 
 TEST_F(ScriptFileTest, PipesAndDevicesAreRefusedWithoutWaiting) {
-    const fs::path pipe = folder / "pipe.hap";
+    const fs::path pipe = folder / "pipe.hap", socket = folder / "socket.hap";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socket.string().copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    fs::create_directory(folder / "sub");
     ::alarm(10);  // a call that waits for a reader ends the test here
-    for (const fs::path& bad : {pipe, fs::path("/dev/null")}) {
+    const std::pair<fs::path, const char*> refused[] = {
+        {pipe, "a pipe"}, {fs::path("/dev/null"), "a device"}, {socket, "a socket"}, {folder / "sub", "a folder"}};
+    for (const auto& [bad, kind] : refused) {
+        // The refusal says what the path is; the open's own error would not.
+        const std::string refusal = "\"" + bad.string() + "\" is " + kind + ", not a file";
+        const tw::Outcome<void> append = tw::AppendQuotedRecord(bad, "block");
         // A success has no message, so this fails as well.
-        EXPECT_NE(tw::AppendQuotedRecord(bad, "block").error().find(bad.string()), std::string::npos);
-        EXPECT_FALSE(tw::ReplaceWithQuotedRecord(bad, "block").ok()) << bad;
+        EXPECT_NE(append.error().find(bad.string()), std::string::npos);
+        EXPECT_NE(append.error().find(refusal), std::string::npos) << append.error();
+        const tw::Outcome<void> replace = tw::ReplaceWithQuotedRecord(bad, "block");
+        EXPECT_FALSE(replace.ok()) << bad;
+        EXPECT_NE(replace.error().find(refusal), std::string::npos) << replace.error();
     }
     ::alarm(0);
+    ::close(listener);
     EXPECT_EQ(fs::status(pipe).type(), fs::file_type::fifo);
+    EXPECT_EQ(fs::status(socket).type(), fs::file_type::socket);
 }
 
 TEST_F(ScriptFileTest, StopSignalMidWriteLeavesNoTornRecord) {

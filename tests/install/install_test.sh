@@ -28,7 +28,11 @@ expected_files() {
     "bin/tweenwright" \
     "share/applications/$id.desktop" \
     "share/icons/hicolor/scalable/apps/$id.svg" \
-    "share/metainfo/$id.metainfo.xml" | sort
+    "share/metainfo/$id.metainfo.xml" \
+    "share/mime/packages/$id.xml" \
+    "share/man/man1/tweenwright.1.gz" \
+    "share/doc/tweenwright/changelog.gz" \
+    "share/doc/tweenwright/copyright" | sort
 }
 
 # Installs into $work/root/usr, the layout the validators and a package expect.
@@ -54,7 +58,7 @@ check_tree() {
 
   # The three files must name each other and the program by the same id.
   [ "$(desktop_key Icon)" = "$id" ] || fail "desktop entry's icon is '$(desktop_key Icon)', not $id"
-  [ "$(desktop_key Exec)" = "tweenwright" ] || fail "desktop entry runs '$(desktop_key Exec)'"
+  [ "$(desktop_key Exec)" = "tweenwright %f" ] || fail "desktop entry runs '$(desktop_key Exec)'"
   [ "$(desktop_key Name)" = "Tweenwright" ] || fail "desktop entry's name is '$(desktop_key Name)'"
   grep -q '\bGraphics;' <<<"$(desktop_key Categories)" || fail "desktop entry is not among graphics programs"
   meta=$prefix/share/metainfo/$id.metainfo.xml
@@ -65,7 +69,43 @@ check_tree() {
   grep -q '<caption>[^<]' "$meta" || fail "metadata's screenshot has no caption"
   grep -q '<svg ' "$prefix/share/icons/hicolor/scalable/apps/$id.svg" ||
     fail "icon is not an SVG"
-  echo "install tree: $(echo "$actual" | wc -l) files, both validators pass"
+  check_mime_type
+  check_manual_page
+  echo "install tree: $(echo "$actual" | wc -l) files, the validators pass"
+}
+
+# The hap file type: a valid shared-mime-info file that a MIME database built
+# from it maps to *.hap and the first bytes of a block, as a kind of plain
+# text, and that the desktop entry and the metadata declare.
+check_mime_type() {
+  need xmllint; need update-mime-database
+  local package=$prefix/share/mime/packages/$id.xml mime=$work/mime
+  xmllint --noout "$package" || fail "the MIME package file is not well-formed XML"
+  mkdir -p "$mime/packages"
+  cp "$package" "$mime/packages/"
+  update-mime-database "$mime" || fail "update-mime-database refused the MIME package file"
+  grep -qx '[0-9]*:text/x-hap:\*\.hap' "$mime/globs2" || fail "no *.hap glob for text/x-hap in the database"
+  grep -qx 'text/x-hap text/plain' "$mime/subclasses" || fail "text/x-hap is not a kind of text/plain"
+  grep -q '^\[[0-9]*:text/x-hap\]' "$mime/magic" || fail "text/x-hap has no magic"
+  grep -aq '"#Haptek' "$mime/magic" || fail "the magic does not look for '\"#Haptek'"
+  [ -f "$mime/text/x-hap.xml" ] || fail "the database has no entry for text/x-hap"
+  [ "$(desktop_key MimeType)" = "text/x-hap;" ] || fail "desktop entry declares '$(desktop_key MimeType)'"
+  grep -q '<mediatype>text/x-hap</mediatype>' "$meta" || fail "metadata does not declare text/x-hap"
+}
+
+# The manual page reads without warnings and covers the window and both subcommands.
+check_manual_page() {
+  local page=$prefix/share/man/man1/tweenwright.1.gz text
+  [ "$(gzip -dc "$page" | head -c 4)" = ".TH " ] || fail "the manual page is not a gzip'd man page"
+  if command -v groff >/dev/null; then
+    text=$(gzip -dc "$page" | LC_ALL=C.UTF-8 MANWIDTH=80 groff -man -Tutf8 -ww -z 2>&1) ||
+      fail "the manual page does not format"
+    [ -z "$text" ] || fail "the manual page formats with warnings: $text"
+  fi
+  text=$(gzip -dc "$page" | sed 's/\\-/-/g')
+  for word in 'F5' 'generate' 'load-last' 'clipboard-text' '--append' '--document' 'EXIT STATUS'; do
+    grep -q -- "$word" <<<"$text" || fail "the manual page does not mention $word"
+  done
 }
 
 check_start() {
@@ -117,7 +157,23 @@ check_deb() {
   packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | sort)
   [ "$packaged" = "$(expected_files)" ] ||
     fail "packaged files differ from the expected set:$(diff <(expected_files) <(echo "$packaged"))"
+  check_lintian "$deb"
   echo "$(basename "$deb"): Depends: $depends"
+}
+
+# Debian's own checks: no error and no warning; the informational tags are
+# shown for the record.
+check_lintian() {
+  need lintian
+  local out=$work/lintian.log status=0
+  lintian --fail-on error,warning --display-info --no-tag-display-limit "$1" >"$out" 2>&1 || status=$?
+  case $status in
+    0) ;;
+    1) cat "$out"; fail "lintian reports errors or warnings" ;;
+    *) cat "$out"; fail "lintian did not run (status $status)" ;;
+  esac
+  echo "lintian: no errors or warnings; informational tags:"
+  grep -E '^I: ' "$out" | sed 's/^/  /' || echo "  none"
 }
 
 case $mode in

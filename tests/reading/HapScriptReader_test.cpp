@@ -106,6 +106,43 @@ TEST(ReadHapScript, IndentedLinesReadAsTheGeneratorWroteThem) {
     EXPECT_EQ(quick.linesSkipped, general.linesSkipped);
 }
 
+// Lines of register commands spaced in other ways than the generator's take a
+// quick lane of their own; each must read exactly as it does line by line.
+TEST(ReadHapScript, OtherSpacingReadsAsLineByLine) {
+    const char* lines[] = {
+        "\\clock [t= 1.500] \\setreg[name= HeadTwist f0= 0.250]",
+        "\\clock[t=1.5]\\setreg[name=HeadTwist f0=-0.25]",
+        "\t \"\\clock [ t=  2 ]\t\\setreg [ figure= Bob  name= NeckTwist   f0= .5 ] \"  ",
+        "\\setreg[name= HeadTwist f0= 3]",
+        "\\clock [t= 4.000]",
+        "\\clock [t= 5] \\clock [t= 6] \\setreg[name= NoSuchName f0= 1] \\setreg[name= HeadTwist f0= 7]",
+        // Forms the lane leaves to the general reading, read or skipped there.
+        "\\Clock [t= 8] \\setreg[name= HeadTwist f0= 8]",
+        "\\clock [t= 9 x] \\setreg[name= HeadTwist f0= 9]",
+        "\\clock [t= 1e1] \\setreg[f0= 10 name= HeadTwist]",
+        "\\clock [t= 11] \\setreg[name= HeadTwist f0= 11] \\other [x]",
+        "\\clock [t= 12] \\setreg[name= HeadTwist f0= 12]]",
+        "\\clock [t= 13] \\setreg[name= HeadTwist f0= 13] \"\"",
+        "\\clock [t= 14] \\setreg[name= Head[Twist] f0= 14]",
+        "\\clock [t= 15] \\setreg[figure= name= HeadTwist f0= 15]",
+        "\\clock [t= +16] \\setreg[name= HeadTwist f0= 16]",
+    };
+    for (const char* ending : {"\n", "\r\n", "\r"}) {
+        std::string file;
+        for (const char* line : lines) file += std::string(line) + ending;
+        const tw::HapTimeline quick = tw::ReadHapScript(file), slow = tw::ReadHapScriptLineByLine(file);
+        for (int r = 0; r < tw::RegisterCount; ++r) {
+            EXPECT_EQ(quick.tracks[r].times, slow.tracks[r].times) << r;
+            EXPECT_EQ(quick.tracks[r].values, slow.tracks[r].values) << r;
+        }
+        EXPECT_EQ(quick.linesRead, slow.linesRead);
+        EXPECT_EQ(quick.linesSkipped, slow.linesSkipped);
+        EXPECT_EQ(quick.lastTime, slow.lastTime);
+        EXPECT_GE(quick.tracks[HeadTwist].times.size(), 6u);
+        EXPECT_EQ(quick.tracks[NeckTwist].values, std::vector<float>{0.5f});
+    }
+}
+
 TEST(ReadHapScript, TruncatedFileLosesOnlyItsLastLine) {
     const std::string file = TwoRecords();
     const std::size_t lastLine = file.rfind("\\clock");
@@ -139,6 +176,9 @@ TEST(ReadHapScript, BrokenLineCostsOnlyThatLine) {
         "\\clock [t= 1.500]   \\setreg[name= HeadTwist   f0= 1e39]",   // beyond a float
         "\\clock [t= 1.500]   \\setreg[name= HeadTwist]",             // no value
         "\\clock [t= 1.500]   \\setreg[f0= 9.000]",                   // no name
+        "\\clock [t= 1.500]   \\setreg[name=    f0= 9.000]",           // empty name, in the
+        "\\clock [t= 1.500]   \\setreg[figure= x name=    f0= 9.000]", // generator's spacing
+        " \\clock [t= 1.500] \\setreg[name= f0= 9.000]",               // and off the quick path
         "words \\clock [t= 1.500]",
     };
     for (const std::string& line : broken) {

@@ -137,6 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
     Generated, RoundTripTest,
     ::testing::Values(RoundTrip{"WholeRate", {{"2.5", "1", "10"}}},
                       RoundTrip{"FractionalRate", {{"0", "0.96", "12.5"}}},
+                      RoundTrip{"InexactStart", {{"0.1", "1", "10"}}},
                       RoundTrip{"FractionalRateSlow", {{"1", "2", "7.5"}}},
                       RoundTrip{"StillRegisters", {{"3", "1", "10", NoneMoves}}},
                       RoundTrip{"OneMovingRegister", {{"0", "1", "10", 7}}},
@@ -164,9 +165,14 @@ TEST_F(LoadTest, TimesGiveDurationAndRateTexts) {
 }
 
 TEST_F(LoadTest, HandWrittenFiles) {
-    const std::string lines =
-        "\\clock [t= 1.000]   \\setreg[name= HeadTwist   f0= 2.000]\r\n"
-        "\\clock [t= 1.500]   \\setreg[name= HeadTwist   f0= -3.250]\r\n";
+    const auto twoLines = [](const std::string& first, const std::string& second) {
+        return "\\clock [t= " + first + "]   \\setreg[name= HeadTwist   f0= 2.000]\r\n"
+               "\\clock [t= " + second + "]   \\setreg[name= HeadTwist   f0= -3.250]\r\n";
+    };
+    const std::string lines = twoLines("1.000", "1.500");
+    // Clock times are compared in single precision, where 0.1 is 0.100000001490116
+    // and 0.6 is 0.600000023841858, and 20000.001 is 20000.001953125.
+    const std::string inexact = twoLines("0.100", "0.600"), late = twoLines("20000.001", "20000.501");
     struct Row {
         const char* label;
         std::string bytes;
@@ -179,6 +185,9 @@ TEST_F(LoadTest, HandWrittenFiles) {
              Row{"empty file", "", "0", "0", {}, {}},
              Row{"lines before the last header word are not read", lines + "Haptek\r\n", "0", "0", {}, {}},
              Row{"\"Haptekk\" is no header word", "Haptek\r\n" + lines + "Haptekk", "1", "0.5", "2.000", "-3.25"},
+             Row{"header word on the last bytes", lines + "Haptek", "0", "0", {}, {}},
+             Row{"first time not exact in single precision", inexact, "0.1", "0.500000023841858", "2.000", "-3.25"},
+             Row{"first time finer than single precision", late, "20000.001", "0.500953124999796", "2.000", "-3.25"},
          }) {
         SCOPED_TRACE(row.label);
         Write(row.bytes);

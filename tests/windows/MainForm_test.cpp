@@ -310,10 +310,10 @@ private slots:
         QCOMPARE(messages, QStringList{QStringLiteral("Please select file from menu on left hand side.")});
         QTest::keyClick(test::Edit(*form, "StartTime"), Qt::Key_F5, Qt::ShiftModifier);
         QCOMPARE(messages.size(), 2);
-        QTest::keyClick(test::Edit(*form, "StartTime"), Qt::Key_F6);
+        QTest::keyClick(test::Edit(*form, "StartTime"), Qt::Key_F8);
         QTest::keyClick(test::Edit(*form, "StartTime"), Qt::Key_A);
         QCOMPARE(messages.size(), 2);
-        QCOMPARE(spy.keys, (QList<int>{Qt::Key_F5, Qt::Key_F5, Qt::Key_F6, Qt::Key_A}));
+        QCOMPARE(spy.keys, (QList<int>{Qt::Key_F5, Qt::Key_F5, Qt::Key_F8, Qt::Key_A}));
 
         KeySpy subSpy(test::SubHeaderOf(*form));
         test::SubHeaderOf(*form)->setFocus(Qt::MouseFocusReason);

@@ -1,0 +1,128 @@
+#include "cli/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <iterator>
+
+#include "cli/StartupDocument.h"
+#include "document/DocumentJson.h"
+#include "generation/GenerationRun.h"
+#include "reading/FileBytes.h"
+#include "reading/LastAnimationLoader.h"
+
+namespace tw {
+
+namespace {
+
+constexpr const char* Description =
+    "Tweenwright writes keyframe animations (hap scripts) for a 3D talking character.\n"
+    "Without a subcommand it opens its window, on FILE as the active file when one is given.";
+
+// The document in the JSON file at `path` ("-" for standard input), over the
+// start-up document.
+Outcome<DocumentTexts> ReadDocumentFile(const std::string& path) {
+    if (path == "-") {
+        const std::string text(std::istreambuf_iterator<char>(std::cin), {});
+        return DocumentFromJson(text, StartupDocument());
+    }
+    const Outcome<FileBytes> bytes = ReadFileBytes(path);
+    if (!bytes) return Outcome<DocumentTexts>::Failure(bytes.error());
+    Outcome<DocumentTexts> document = DocumentFromJson(bytes.value().view(), StartupDocument());
+    if (!document) return Outcome<DocumentTexts>::Failure(path + ": " + document.error());
+    return document;
+}
+
+int Fail(std::ostream& err, const std::string& message) {
+    err << message << '\n';
+    return ExitFailure;
+}
+
+struct GenerateArgs {
+    std::string document;
+    std::string append;
+    bool clipboardText = false;
+};
+
+// F5 ("Generate && add to file") or "Generate to Clipboard" on the document.
+int Generate(const GenerateArgs& args, std::ostream& out, std::ostream& err) {
+    Outcome<DocumentTexts> document = ReadDocumentFile(args.document);
+    if (!document) return Fail(err, document.error());
+    if (args.clipboardText) {
+        const Outcome<DocumentRun> run = RunDocument(BlockDestination::Clipboard, document.value());
+        if (!run) return Fail(err, run.error());
+        const std::string& text = run.value().block.text;
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    } else {
+        if (!args.append.empty()) document.value().activeFile = args.append;
+        const Outcome<DocumentRun> run = AppendRun(document.value());
+        if (!run) return Fail(err, run.error());
+        out << run.value().nextStartTime << '\n';
+    }
+    out.flush();
+    return out ? ExitSuccess : Fail(err, "The output could not be written.");
+}
+
+struct LoadLastArgs {
+    std::string file;
+    std::string document;
+};
+
+// "Load last animation from file" with FILE as the active file.
+int LoadLast(const LoadLastArgs& args, std::ostream& out, std::ostream& err) {
+    Outcome<DocumentTexts> document = args.document.empty() ? Outcome<DocumentTexts>::Success(StartupDocument())
+                                                            : ReadDocumentFile(args.document);
+    if (!document) return Fail(err, document.error());
+    document.value().activeFile = args.file;
+    const Outcome<LoadedAnimation> loaded = LoadLastAnimationFromFile(args.file, document.value().names);
+    if (!loaded) return Fail(err, loaded.error());
+    for (const std::string& message : loaded.value().messages) err << message << '\n';
+    ApplyLoadedAnimation(loaded.value(), document.value());
+    out << DocumentToJson(document.value());
+    out.flush();
+    return out ? ExitSuccess : Fail(err, "The output could not be written.");
+}
+
+}  // namespace
+
+CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{Description, "tweenwright"};
+    app.set_version_flag("--version", "tweenwright " TW_VERSION, "Show the version and exit");
+    std::string file;
+    app.add_option("FILE", file, "Hap file to open in the window as the active file");
+
+    GenerateArgs generateArgs;
+    CLI::App* generate = app.add_subcommand(
+        "generate", "Generate the document's block as \"Generate & add to file (F5)\" does; print the new start time");
+    generate->add_option("DOC.json", generateArgs.document, "The document as JSON (- for standard input)")
+        ->required();
+    CLI::Option* append = generate->add_option("--append", generateArgs.append,
+                                               "Append to FILE instead of the document's activeFile");
+    append->option_text("FILE");
+    generate
+        ->add_flag("--clipboard-text", generateArgs.clipboardText,
+                   "Write the text \"Generate to Clipboard\" copies to standard output instead")
+        ->excludes(append);
+
+    LoadLastArgs loadArgs;
+    CLI::App* loadLast = app.add_subcommand(
+        "load-last", "Load the last block of FILE as \"Load last animation from file\" does; print the document");
+    loadLast->add_option("FILE", loadArgs.file, "Hap file to read")->required();
+    loadLast->add_option("--document", loadArgs.document, "Start from this JSON document, not the start-up one")
+        ->option_text("DOC.json");
+    app.require_subcommand(0, 1);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {  // --help or --version
+        return {app.exit(done, out, err), {}};
+    } catch (const CLI::ParseError& wrong) {
+        err << "tweenwright: " << wrong.what() << "\nRun 'tweenwright --help' for the usage.\n";
+        return {ExitUsage, {}};
+    }
+    if (generate->parsed()) return {Generate(generateArgs, out, err), {}};
+    if (loadLast->parsed()) return {LoadLast(loadArgs, out, err), {}};
+    if (file.empty()) return {};
+    return {std::nullopt, file};
+}
+
+}  // namespace tw

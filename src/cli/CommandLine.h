@@ -1,0 +1,29 @@
+// The program's command line. The subcommands `generate` and `load-last` do
+// the window's work on a JSON document with no window and no display; any
+// other argument names a file for the window to open.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace tw {
+
+// Exit statuses of the command line.
+inline constexpr int ExitSuccess = 0;
+inline constexpr int ExitFailure = 1;  // the work could not be done; nothing was written
+inline constexpr int ExitUsage = 2;    // the command line itself is wrong
+
+struct CommandLine {
+    // Set when the command line was dealt with here: the program ends with
+    // this status and shows no window.
+    std::optional<int> exitStatus;
+    // Otherwise the window opens, on this file when one was named (as given).
+    std::optional<std::string> file;
+};
+
+// Reads the arguments and runs a subcommand, writing its results to `out` and
+// messages to `err`. Creates no Qt object, so it runs without a display.
+CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace tw

@@ -1,0 +1,92 @@
+#include "windows/CharacterWindow.h"
+
+#include <QCloseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSettings>
+#include <QVBoxLayout>
+
+#include "windows/CharacterView.h"
+
+namespace tw {
+
+namespace {
+
+constexpr char PlaceKey[] = "CharacterWindow/geometry";
+
+QSettings Settings() { return QSettings(QStringLiteral("Tweenwright"), QStringLiteral("Tweenwright")); }
+
+// Paints the view's picture over its whole rectangle and hands every input
+// to the view.
+class Surface : public QWidget {
+public:
+    Surface(CharacterView* view, QWidget* parent) : QWidget(parent), view_(view) {
+        setObjectName(QStringLiteral("CharacterSurface"));
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFocusPolicy(Qt::StrongFocus);
+        setMinimumSize(120, 150);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        view_->PaintPicture(p, rect(), hasFocus());
+    }
+    bool event(QEvent* e) override {
+        // A double-click here only raises this window.
+        if (e->type() == QEvent::MouseButtonDblClick) return true;
+        if (view_->HandleInput(this, e)) return true;
+        return QWidget::event(e);
+    }
+
+private:
+    CharacterView* view_;
+};
+
+}  // namespace
+
+CharacterWindow::CharacterWindow(CharacterView* view) : QWidget(view, Qt::Window) {
+    setObjectName(QStringLiteral("CharacterWindow"));
+    setWindowTitle(QStringLiteral("Character"));
+    // The program ends with its main window, whether or not this one is open.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    surface_ = new Surface(view, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(surface_);
+    resize(540, 660);
+}
+
+CharacterWindow::~CharacterWindow() {
+    if (isVisible()) SavePlace();
+}
+
+void CharacterWindow::ShowRaised() {
+    if (!placed_) {
+        placed_ = true;
+        const QByteArray saved = Settings().value(QLatin1String(PlaceKey)).toByteArray();
+        if (saved.isEmpty() || !restoreGeometry(saved)) {
+            // Beside the main window the first time, on its screen.
+            const QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
+            if (main) move(main->frameGeometry().topRight() + QPoint(8, 0));
+        }
+    }
+    show();
+    raise();
+    activateWindow();
+    surface_->setFocus(Qt::OtherFocusReason);
+}
+
+void CharacterWindow::Repaint() {
+    if (isVisible()) surface_->update();
+}
+
+void CharacterWindow::SavePlace() const { Settings().setValue(QLatin1String(PlaceKey), saveGeometry()); }
+
+void CharacterWindow::closeEvent(QCloseEvent* event) {
+    // Closing only hides the window; the view and its player go on.
+    SavePlace();
+    event->accept();
+}
+
+}  // namespace tw

@@ -1,0 +1,265 @@
+// The command line in process: its subcommands against the core's own runs
+// over many documents, every failure leaving the file as it was, and the
+// usage rules.
+#include "cli/CommandLine.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "cli/StartupDocument.h"
+#include "document/DocumentJson.h"
+#include "document/NumberText.h"
+#include "generation/GenerationRun.h"
+#include "generation/ScriptFile.h"
+#include "reading/LastAnimationLoader.h"
+#include "support/RandomDocument.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Ran {
+    int status = -1;  // -1: the window would open
+    std::string out, err;
+    std::optional<std::string> file;
+};
+
+Ran Tw(std::vector<std::string> args) {
+    args.insert(args.begin(), "tweenwright");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    const tw::CommandLine command = tw::RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {command.exitStatus.value_or(-1), out.str(), err.str(), command.file};
+}
+
+std::string Bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+class CommandLineTest : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("tw-cli-" + std::to_string(getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Json(const tw::DocumentTexts& doc, const std::string& name = "doc.json") {
+        Write(dir_ / name, tw::DocumentToJson(doc));
+        return (dir_ / name).string();
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(CommandLineTest, GenerateAppendsWhatTheCoreRunAppendsOverManyDocuments) {
+    tw::test::RandomDocuments documents(18);
+    for (int n = 0; n < 150; ++n) {
+        tw::DocumentTexts doc = documents.Next(true);
+        SCOPED_TRACE("document " + std::to_string(n) + ":\n" + tw::DocumentToJson(doc));
+        const fs::path expected = dir_ / "expected.hap", actual = dir_ / "actual.hap";
+        // Half of the runs append to a file that already holds a block.
+        fs::remove(expected), fs::remove(actual);
+        if (n % 2) Write(expected, "\"earlier\"\r\n"), Write(actual, "\"earlier\"\r\n");
+        doc.activeFile = expected.string();
+        const auto block = tw::BlockFor(tw::BlockDestination::File, doc);
+        ASSERT_TRUE(block.ok()) << block.error();
+        ASSERT_TRUE(tw::AppendQuotedRecord(expected, block.value().text).ok());
+
+        // Once through the document's own active file, once through --append.
+        doc.activeFile = n % 3 ? actual.string() : "elsewhere.hap";
+        const std::string json = Json(doc);
+        const Ran ran = n % 3 ? Tw({"generate", json}) : Tw({"generate", json, "--append", actual.string()});
+        ASSERT_EQ(ran.status, 0) << ran.err;
+        EXPECT_EQ(ran.err, "");
+        EXPECT_EQ(ran.out, doc.finishTime + "\n");
+        ASSERT_EQ(Bytes(actual), Bytes(expected));
+
+        const Ran clip = Tw({"generate", json, "--clipboard-text"});
+        ASSERT_EQ(clip.status, 0) << clip.err;
+        EXPECT_EQ(clip.out, tw::BlockFor(tw::BlockDestination::Clipboard, doc).value().text);
+    }
+    EXPECT_FALSE(fs::exists("elsewhere.hap"));
+}
+
+// The value of `text` to the three decimals a block writes.
+double AsWritten(const std::string& text) { return std::round(tw::NumericValue(text) * 1000) / 1000; }
+
+TEST_F(CommandLineTest, LoadLastAfterGenerateGivesBackTheKeyframes) {
+    tw::test::RandomDocuments documents(7);
+    int checked = 0;
+    for (int n = 0; checked < 40; ++n) {
+        tw::DocumentTexts doc = documents.Next();
+        // Only whole frame counts end exactly on the final keyframe.
+        const double frames = tw::NumericValue(doc.dKeyframe) * tw::NumericValue(doc.framesPSec);
+        if (frames < 1 || frames != std::floor(frames)) continue;
+        // The loader never recognises lines that name a figure.
+        doc.figure.clear();
+        ++checked;
+        const fs::path file = dir_ / ("round" + std::to_string(n) + ".hap");
+        Write(file, "\"an earlier block\"\r\n");
+        doc.activeFile = file.string();
+        SCOPED_TRACE(tw::DocumentToJson(doc));
+        ASSERT_EQ(Tw({"generate", Json(doc)}).status, 0);
+
+        // Loaded over a document whose values are all different.
+        tw::DocumentTexts other = tw::StartupDocument();
+        other.names = doc.names;
+        other.initial.fill("9");
+        other.final.fill("-9");
+        const Ran loaded = Tw({"load-last", file.string(), "--document", Json(other, "other.json")});
+        ASSERT_EQ(loaded.status, 0) << loaded.err;
+        EXPECT_EQ(loaded.err, "");
+        const auto back = tw::DocumentFromJson(loaded.out, tw::StartupDocument());
+        ASSERT_TRUE(back.ok()) << back.error();
+        const tw::DocumentTexts& got = back.value();
+        EXPECT_EQ(got.activeFile, file.string());
+        EXPECT_EQ(tw::NumericValue(got.startTime), AsWritten(doc.startTime));
+        EXPECT_NEAR(tw::NumericValue(got.dKeyframe), tw::NumericValue(doc.dKeyframe), 0.0015);
+        EXPECT_EQ(got.finishTime, tw::FinishTimeText(got.startTime, got.dKeyframe));
+        for (int r = 0; r < tw::RegisterCount; ++r) {
+            // Values pass through single precision on their way to the file.
+            EXPECT_NEAR(tw::NumericValue(got.initial[r]), AsWritten(doc.initial[r]), 0.0011) << r;
+            EXPECT_NEAR(tw::NumericValue(got.final[r]), AsWritten(doc.final[r]), 0.0011) << r;
+        }
+        EXPECT_EQ(got.names, doc.names);
+        EXPECT_EQ(got.acceleration, "0");  // from the other document, untouched
+    }
+}
+
+TEST_F(CommandLineTest, LoadLastReportsUnknownNamesOnePerLine) {
+    tw::DocumentTexts doc = tw::StartupDocument();
+    doc.names[3] = "Custom3";
+    doc.names[50] = "Custom50";
+    doc.activeFile = (dir_ / "named.hap").string();
+    ASSERT_EQ(Tw({"generate", Json(doc)}).status, 0);
+    const Ran loaded = Tw({"load-last", doc.activeFile});
+    ASSERT_EQ(loaded.status, 0);
+    EXPECT_EQ(loaded.err, tw::UnknownNameMessage("Custom3") + "\n" + tw::UnknownNameMessage("Custom50") + "\n");
+}
+
+TEST_F(CommandLineTest, EveryFailureExitsOneAndLeavesTheFileAsItWas) {
+    const fs::path file = dir_ / "kept.hap";
+    const std::string before = "\"#Haptek block\"\r\n";
+    tw::DocumentTexts good = tw::StartupDocument();
+    good.activeFile = file.string();
+
+    struct Case {
+        const char* what;
+        std::function<void(tw::DocumentTexts&)> change;
+    };
+    const Case documents[] = {
+        {"a bad number", [](auto& d) { d.initial[5] = "1.2.3"; }},
+        {"a bad duration", [](auto& d) { d.dKeyframe = "1s"; }},
+        {"no frames at all", [](auto& d) { d.framesPSec = "0"; }},
+        {"a line break in a name", [](auto& d) { d.names[7] = "Head\nBend"; }},
+        {"a line break in the figure", [](auto& d) { d.figure = "a\rb"; }},
+        {"a character outside the code page", [](auto& d) { d.subHeader = "\xE5\xAD\x97"; }},
+        {"an empty name", [](auto& d) { d.names[0] = "  "; }},
+    };
+    for (const Case& c : documents) {
+        SCOPED_TRACE(c.what);
+        Write(file, before);
+        tw::DocumentTexts doc = good;
+        c.change(doc);
+        const auto expected = tw::RunDocument(tw::BlockDestination::File, doc);
+        ASSERT_FALSE(expected.ok());
+        const Ran ran = Tw({"generate", Json(doc)});
+        EXPECT_EQ(ran.status, 1);
+        EXPECT_EQ(ran.out, "");
+        EXPECT_EQ(ran.err, expected.error() + "\n");
+        EXPECT_EQ(Bytes(file), before);
+    }
+
+    // No active file, and a file that cannot be written.
+    tw::DocumentTexts none = good;
+    none.activeFile.clear();
+    Ran ran = Tw({"generate", Json(none)});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.err, std::string(tw::NoFileToAppendMessage) + "\n");
+    fs::create_directory(dir_ / "folder.hap");
+    ran = Tw({"generate", Json(good), "--append", (dir_ / "folder.hap").string()});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_TRUE(ran.err.starts_with("The animation was not added.\n")) << ran.err;
+    EXPECT_TRUE(fs::is_empty(dir_ / "folder.hap"));
+    ran = Tw({"generate", Json(good), "--append", (dir_ / "no/such/folder.hap").string()});
+    EXPECT_EQ(ran.status, 1);
+
+    // Documents that are not documents.
+    const std::pair<const char*, const char*> texts[] = {
+        {"{\"startTime\": 1}", "\"startTime\""},
+        {"{\"headTilt\": \"1\"}", "\"headTilt\""},
+        {"{\"names\": [\"a\"]}", "\"names\""},
+        {"{\"final\": \"0\"}", "\"final\""},
+        {"[1, 2]", "object"},
+        {"{\"startTime\": ", "JSON"},
+        {"", "JSON"},
+    };
+    for (const auto& [text, named] : texts) {
+        SCOPED_TRACE(text);
+        Write(dir_ / "bad.json", text);
+        ran = Tw({"generate", (dir_ / "bad.json").string(), "--append", file.string()});
+        EXPECT_EQ(ran.status, 1);
+        EXPECT_NE(ran.err.find(named), std::string::npos) << ran.err;
+        EXPECT_EQ(Bytes(file), before);
+        ran = Tw({"load-last", file.string(), "--document", (dir_ / "bad.json").string()});
+        EXPECT_EQ(ran.status, 1);
+        EXPECT_EQ(ran.out, "");
+    }
+    ran = Tw({"generate", (dir_ / "missing.json").string(), "--append", file.string()});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_NE(ran.err.find("missing.json"), std::string::npos) << ran.err;
+    EXPECT_EQ(Bytes(file), before);
+
+    // Loading: no file, a missing file, a folder.
+    for (const std::string& name : {std::string(), (dir_ / "missing.hap").string(), dir_.string()}) {
+        ran = Tw({"load-last", name});
+        EXPECT_EQ(ran.status, 1) << name;
+        EXPECT_EQ(ran.out, "");
+        EXPECT_NE(ran.err, "");
+    }
+    EXPECT_EQ(Tw({"load-last", ""}).err, std::string(tw::NoFileToLoadMessage) + "\n");
+}
+
+TEST_F(CommandLineTest, UsageHelpAndVersion) {
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"--bogus"}, {"generate"}, {"generate", "d.json", "--clipboard-text", "--append", "x"},
+          {"load-last"}, {"generate", "d.json", "--bogus"}, {"a.hap", "b.hap"}}) {
+        const Ran ran = Tw(wrong);
+        EXPECT_EQ(ran.status, 2) << wrong.front();
+        EXPECT_EQ(ran.out, "");
+        EXPECT_NE(ran.err.find("--help"), std::string::npos) << ran.err;
+    }
+    const Ran help = Tw({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* word : {"generate", "load-last", "FILE", "--version"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    EXPECT_NE(Tw({"generate", "--help"}).out.find("--clipboard-text"), std::string::npos);
+    const Ran version = Tw({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.starts_with("tweenwright ")) << version.out;
+}
+
+TEST_F(CommandLineTest, AnythingElseOpensTheWindow) {
+    Ran ran = Tw({});
+    EXPECT_EQ(ran.status, -1);
+    EXPECT_FALSE(ran.file);
+    ran = Tw({"walk.hap"});
+    EXPECT_EQ(ran.status, -1);
+    EXPECT_EQ(ran.file, "walk.hap");
+    ran = Tw({"--", "-odd.hap"});
+    EXPECT_EQ(ran.file, "-odd.hap");
+}
+
+}  // namespace
