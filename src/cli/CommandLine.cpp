@@ -25,9 +25,8 @@ Outcome<DocumentTexts> ReadDocumentFile(const std::string& path) {
         const std::string text(std::istreambuf_iterator<char>(std::cin), {});
         return DocumentFromJson(text, StartupDocument());
     }
-    // A document is small; anything past this is not one.
-    constexpr std::uint64_t MaxDocumentBytes = std::uint64_t{64} << 20;
-    const Outcome<std::string> bytes = ReadWholeFile(path, MaxDocumentBytes);
+    // A document is a few kilobytes; far more is not one.
+    const Outcome<std::string> bytes = ReadWholeFile(path, std::uint64_t{64} << 20);
     if (!bytes) return Outcome<DocumentTexts>::Failure(bytes.error());
     Outcome<DocumentTexts> document = DocumentFromJson(bytes.value(), StartupDocument());
     if (!document) return Outcome<DocumentTexts>::Failure(path + ": " + document.error());

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <unordered_map>
 
 #include "document/CodePage.h"
@@ -550,35 +551,37 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
     // last block only, and a long block in few reads.
     HeaderSearch search(length);
     ReadingShare share(control.reading, length);
-    std::string tail;
+    // One buffer as large as the most a load may hold, filled from its end:
+    // no chunk is copied twice, and pages never reached are never touched.
+    const std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(length, control.maxBytes));
+    const auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+    const auto tailAt = [&](std::size_t first) { return buffer.get() + capacity - (length + 1 - first); };
     std::size_t first = length + 1;
     std::optional<std::size_t> blockStart;
     while (!blockStart || first > *blockStart) {
         if (first > 1) {
             const std::size_t held = length + 1 - first;
             if (held >= control.maxBytes)
-                return Result::Failure("The last block of " + ('"' + ShownName(path.string()) + '"') +
+                return Result::Failure("The last block of " + ('"' + ShownName(ShownPath(path.string())) + '"') +
                                        " is not loaded: it is larger than " +
                                        std::to_string(control.maxBytes >> 20) + " MB.");
             const std::size_t more =
-                std::min({std::max(held, std::max<std::size_t>(control.firstChunkBytes, 1)), first - 1, static_cast<std::size_t>(control.maxBytes - held)});
-            std::string grown(held + more, '\0');
+                std::min({std::max(held, std::max<std::size_t>(control.firstChunkBytes, 1)), first - 1,
+                          static_cast<std::size_t>(control.maxBytes - held)});
             // Read from the top down, a chunk at a time, so a stop is seen soon.
             for (std::size_t done = 0; done < more;) {
                 if (stopped()) return Result::Failure(ReadStoppedMessage);
                 const std::size_t count = std::min(ReadChunkBytes, more - done);
-                const std::size_t at = more - done - count;  // in `grown`
-                if (Outcome<void> read = file.ReadAt(first - 1 - more + at, grown.data() + at, count); !read)
+                const std::size_t at = first - 1 - done - count;  // file offset of the chunk
+                if (Outcome<void> read = file.ReadAt(at, tailAt(at + 1), count); !read)
                     return Result::Failure(read.error());
                 done += count;
                 share.Held(held + done);
             }
-            if (held > 0) std::memcpy(grown.data() + more, tail.data(), held);
-            tail = std::move(grown);
             first -= more;
         }
         if (!blockStart) {
-            switch (search.Continue(tail.data(), first)) {
+            switch (search.Continue(tailAt(first), first)) {
             case HeaderSearch::Result::Found: blockStart = std::max<std::size_t>(search.pos(), 1); break;
             case HeaderSearch::Result::None: blockStart = 1; break;
             case HeaderSearch::Result::NeedMore: break;
@@ -588,7 +591,7 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
     if (stopped()) return Result::Failure(ReadStoppedMessage);
     if (control.fileRead) control.fileRead();
     std::optional<LoadedAnimation> loaded =
-        LoadBlock(std::string_view(tail).substr(*blockStart - first), names, progress, control.stop);
+        LoadBlock(std::string_view(tailAt(*blockStart), length + 1 - *blockStart), names, progress, control.stop);
     if (!loaded) return Result::Failure(ReadStoppedMessage);
     return Result::Success(std::move(*loaded));
 }
