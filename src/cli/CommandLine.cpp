@@ -25,9 +25,10 @@ Outcome<DocumentTexts> ReadDocumentFile(const std::string& path) {
         const std::string text(std::istreambuf_iterator<char>(std::cin), {});
         return DocumentFromJson(text, StartupDocument());
     }
-    const Outcome<FileBytes> bytes = ReadFileBytes(path);
+    // A document is a few kilobytes; far larger is not one.
+    const Outcome<std::string> bytes = ReadWholeFile(path, std::uint64_t{64} << 20);
     if (!bytes) return Outcome<DocumentTexts>::Failure(bytes.error());
-    Outcome<DocumentTexts> document = DocumentFromJson(bytes.value().view(), StartupDocument());
+    Outcome<DocumentTexts> document = DocumentFromJson(bytes.value(), StartupDocument());
     if (!document) return Outcome<DocumentTexts>::Failure(path + ": " + document.error());
     return document;
 }
@@ -75,7 +76,7 @@ int LoadLast(const LoadLastArgs& args, std::ostream& out, std::ostream& err) {
     document.value().activeFile = args.file;
     const Outcome<LoadedAnimation> loaded = LoadLastAnimationFromFile(args.file, document.value().names);
     if (!loaded) return Fail(err, loaded.error());
-    for (const std::string& message : loaded.value().messages) err << message << '\n';
+    for (const std::string& message : LoadMessages(loaded.value())) err << message << '\n';
     ApplyLoadedAnimation(loaded.value(), document.value());
     out << DocumentToJson(document.value());
     out.flush();

@@ -571,7 +571,7 @@ void MainForm::UndoAdd_Click() {
     const LoadedAnimation loaded = LoadLastAnimation(last.value().record, document.names, [&](int value) {
         if (progress) progress->SetCalcProgress(value);
     });
-    for (const std::string& message : loaded.messages) Inform(message);
+    for (const std::string& message : LoadMessages(loaded)) Inform(message);
     ApplyLoadedAnimation(loaded, document);
     document.fileHeader = last.value().header;
     document.subHeader = last.value().subHeader;
