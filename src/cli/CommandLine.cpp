@@ -25,7 +25,7 @@ Outcome<DocumentTexts> ReadDocumentFile(const std::string& path) {
         const std::string text(std::istreambuf_iterator<char>(std::cin), {});
         return DocumentFromJson(text, StartupDocument());
     }
-    // A document is a few kilobytes; far more is not one.
+    // A document is a few kilobytes; far larger is not one.
     const Outcome<std::string> bytes = ReadWholeFile(path, std::uint64_t{64} << 20);
     if (!bytes) return Outcome<DocumentTexts>::Failure(bytes.error());
     Outcome<DocumentTexts> document = DocumentFromJson(bytes.value(), StartupDocument());
