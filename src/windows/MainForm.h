@@ -58,6 +58,8 @@ public:
     void OpenFile(const QString& path);
     // Hands a command to the character view.
     void SendViewCommand(const std::string& command);
+    // Whether "Load  last animation from file" is still at work on its thread.
+    bool LoadRunning() const { return load_ != nullptr; }
 
     // The progress window while it is loaded, and the slider window once one
     // has been opened (closed together with this window).

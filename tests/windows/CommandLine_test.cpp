@@ -141,6 +141,7 @@ private slots:
                                         Json(now, QStringLiteral("now.json"))});
             QCOMPARE(loaded.status, 0);
             test::Button(*form, "LoadXHap")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!form->LoadRunning(), 10000);
             QCOMPARE(Q(loaded.err), messages.isEmpty() ? QString() : messages.join('\n') + '\n');
             messages.clear();
             QCOMPARE(Q(loaded.out), Q(DocumentToJson(form->ReadDocument())));
@@ -157,6 +158,7 @@ private slots:
         QCOMPARE(loaded.status, 0);
         test::Edit(*form, "ActiveFile")->setText(Q(doc.activeFile));
         test::Button(*form, "LoadXHap")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->LoadRunning(), 10000);
         QCOMPARE(messages.size(), 2);
         QCOMPARE(Q(loaded.err), messages.join('\n') + '\n');
         QCOMPARE(Q(loaded.out), Q(DocumentToJson(form->ReadDocument())));

@@ -138,6 +138,7 @@ private slots:
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
         // What "Load  last animation from file" makes of the last add.
         test::Button(*form, "LoadXHap")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->LoadRunning(), 10000);
         const DocumentTexts loaded = form->ReadDocument();
         Field("StartTime")->setText(QStringLiteral("77"));
         Cell("f0final", 4)->setText(QStringLiteral("3"));
