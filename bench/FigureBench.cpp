@@ -1,10 +1,15 @@
-// How long one frame of the character view's figure takes to draw at the
-// view's size (pose maths and painting into an image), against the same frame
-// drawn the plain way: every shape built as a QPainterPath with its colours
-// worked out on the spot, a fresh shape list each frame. Both must give the
-// same pixels (the program exits with 1 when they do not). Reports medians
-// of alternating rounds and the per-round ratio.
+// How long one frame of the character view's figure takes to draw (pose
+// maths and painting into an image), at the main window's view size and at
+// 1920 x 1080, without and with the ghosts of the first and last pose,
+// against the same frame drawn the plain way: every shape built as a
+// QPainterPath with its colours worked out on the spot, a fresh shape list
+// and a fresh ghost layer each frame. Both ways must give the same pixels
+// (the program exits with 1 when they do not). "Ghosts drawn anew" redraws
+// the ghost layer in every frame, as while the camera turns; during playback
+// the view keeps the layer and only lays it down ("kept ghosts").
 //
+// All sides of one size run in alternating rounds; the figures are medians
+// per frame and the median and range of the per-round ratios.
 // --quick (or TW_BENCH_QUICK=1): one round of a few frames, pixels checked.
 
 #include <QGuiApplication>
@@ -13,10 +18,11 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "Rounds.h"
@@ -26,7 +32,9 @@
 namespace {
 
 constexpr tw::Viewport ViewSize{273, 337};
+constexpr tw::Viewport LargeSize{1920, 1080};
 const QColor Background(50, 56, 70);
+constexpr double GhostOpacity = 0.38;
 
 tw::PoseValues WalkingPose(int frame) {
     tw::PoseValues v{};
@@ -48,20 +56,65 @@ tw::PoseValues WalkingPose(int frame) {
 }
 
 void FastFrame(QImage& image, const tw::PoseValues& pose, std::vector<tw::DrawPrimitive>& shapes,
-               const tw::FigurePainter& painter) {
+               const tw::FigurePainter& painter, const QImage* ghosts = nullptr) {
     image.fill(Background);
     QPainter p(&image);
-    tw::BuildFigure(pose, ViewSize, shapes);
+    if (ghosts) {
+        p.setOpacity(GhostOpacity);
+        p.drawImage(0, 0, *ghosts);
+        p.setOpacity(1);
+    }
+    tw::BuildFigure(pose, {image.width(), image.height()}, shapes);
     painter.Paint(p, shapes);
 }
 
+// The plain ghosts: each shape a QPainterPath in a fresh layer.
+QImage PlainGhosts(QSize size, const tw::PoseValues& first, const tw::PoseValues& last) {
+    QImage layer(size, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    QPainter p(&layer);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    for (const auto& [pose, tint] : {std::pair{&first, tw::FirstGhostTint}, std::pair{&last, tw::LastGhostTint}}) {
+        std::vector<tw::DrawPrimitive> shapes;
+        tw::BuildFigure(*pose, {size.width(), size.height()}, shapes);
+        for (const tw::DrawPrimitive& s : shapes) {
+            p.save();
+            if (s.shape == tw::Shape::Segment) {
+                QPainterPath line(QPointF(s.points[0].x, s.points[0].y));
+                line.lineTo(QPointF(s.points[1].x, s.points[1].y));
+                p.strokePath(line, QPen(tint, s.width, Qt::SolidLine, Qt::RoundCap));
+            } else if (s.shape == tw::Shape::Polygon) {
+                QPolygonF corners;
+                for (int i = 0; i < s.count; ++i) corners << QPointF(s.points[i].x, s.points[i].y);
+                p.setPen(QPen(tint, 1, Qt::SolidLine, Qt::RoundCap));
+                p.setBrush(tint);
+                p.drawPolygon(corners);
+            } else if (s.material == tw::Material::Skin || s.material == tw::Material::Hair) {
+                p.translate(s.points[0].x, s.points[0].y);
+                p.rotate(s.angle * 180 / M_PI);
+                p.setPen(Qt::NoPen);
+                p.setBrush(tint);
+                p.drawEllipse(QPointF(0, 0), s.width, s.height);
+            }
+            p.restore();
+        }
+    }
+    return layer;
+}
+
 // The same drawing without the painter's tables or the reused list.
-void PlainFrame(QImage& image, const tw::PoseValues& pose, const tw::FigureLook& look) {
+void PlainFrame(QImage& image, const tw::PoseValues& pose, const tw::FigureLook& look,
+                const QImage* ghosts = nullptr) {
     image.fill(Background);
     QPainter p(&image);
+    if (ghosts) {
+        p.setOpacity(GhostOpacity);
+        p.drawImage(0, 0, *ghosts);
+        p.setOpacity(1);
+    }
     p.setRenderHint(QPainter::Antialiasing, true);
     std::vector<tw::DrawPrimitive> shapes;
-    tw::BuildFigure(pose, ViewSize, shapes);
+    tw::BuildFigure(pose, {image.width(), image.height()}, shapes);
     for (const tw::DrawPrimitive& s : shapes) {
         const int level = tw::ShadeLevelOf(s.shade);
         const QColor fill = tw::ShadedColour(look[s.material], level);
@@ -106,61 +159,103 @@ void PlainFrame(QImage& image, const tw::PoseValues& pose, const tw::FigureLook&
     }
 }
 
+// The sides `which` of a comparison, with their times, for one report.
+std::vector<double> ReportSome(const std::string& title, int rounds, const std::vector<bench::Side>& sides,
+                               const bench::Times& times, const std::vector<std::size_t>& which,
+                               const std::vector<bench::Role>& roles) {
+    std::vector<bench::Side> some;
+    bench::Times someTimes;
+    for (std::size_t i : which) {
+        some.push_back(sides[i]);
+        someTimes.push_back(times[i]);
+    }
+    return bench::Report(title, rounds, some, roles, someTimes);
+}
+
+// One size: the pixels of both ways compared frame for frame, then every side
+// timed in alternating rounds. False when any pixels differ.
+bool MeasureSize(tw::Viewport size, int rounds, int frames) {
+    QImage fast(size.width, size.height, QImage::Format_ARGB32_Premultiplied);
+    QImage plain(size.width, size.height, QImage::Format_ARGB32_Premultiplied);
+    const tw::FigurePainter painter;
+    std::vector<tw::DrawPrimitive> shapes, ghostShapes;
+    QImage layer;
+    const tw::PoseValues first = WalkingPose(0), last = WalkingPose(15);
+    const QSize qsize(size.width, size.height);
+
+    constexpr int Compared = 20;
+    int differing = 0;
+    for (int f = 0; f < Compared; ++f) {
+        FastFrame(fast, WalkingPose(f), shapes, painter);
+        PlainFrame(plain, WalkingPose(f), painter.Look());
+        differing += fast != plain;
+        tw::DrawGhosts(layer, qsize, first, last, tw::StartupCamera(), ghostShapes);
+        FastFrame(fast, WalkingPose(f), shapes, painter, &layer);
+        const QImage plainLayer = PlainGhosts(qsize, first, last);
+        PlainFrame(plain, WalkingPose(f), painter.Look(), &plainLayer);
+        differing += fast != plain;
+    }
+
+    const std::vector<bench::Side> sides = {
+        {"view: figure", [&] { for (int f = 0; f < frames; ++f) FastFrame(fast, WalkingPose(f), shapes, painter); }},
+        {"plain: figure", [&] { for (int f = 0; f < frames; ++f) PlainFrame(plain, WalkingPose(f), painter.Look()); }},
+        {"view: figure + both ghosts drawn anew", [&] {
+             for (int f = 0; f < frames; ++f) {
+                 tw::DrawGhosts(layer, qsize, first, last, tw::StartupCamera(), ghostShapes);
+                 FastFrame(fast, WalkingPose(f), shapes, painter, &layer);
+             }
+         }},
+        {"plain: figure + both ghosts", [&] {
+             for (int f = 0; f < frames; ++f) {
+                 const QImage plainLayer = PlainGhosts(qsize, first, last);
+                 PlainFrame(plain, WalkingPose(f), painter.Look(), &plainLayer);
+             }
+         }},
+        {"view: figure + kept ghosts", [&] {
+             for (int f = 0; f < frames; ++f) FastFrame(fast, WalkingPose(f), shapes, painter, &layer);
+         }},
+    };
+    for (const bench::Side& side : sides) side.run();  // warm every side alike
+    const bench::Times times = bench::Alternate(rounds, sides);
+    // The last frames timed: the plain side's ghosted frame against the view's kept-ghosts frame.
+    const bool lastSame = fast == plain;
+
+    char title[160];
+    std::snprintf(title, sizeof title, "Figure frames %dx%d, %zu shapes, %d frames per side per round", size.width,
+                  size.height, shapes.size(), frames);
+    using bench::Role;
+    const std::vector<double> bare =
+        ReportSome(title, rounds, sides, times, {0, 1}, {Role::Ours, Role::Baseline});
+    std::snprintf(title, sizeof title, "Figure frames %dx%d with the first and last pose's ghosts", size.width,
+                  size.height);
+    const std::vector<double> ghosted =
+        ReportSome(title, rounds, sides, times, {2, 3, 4}, {Role::Ours, Role::Baseline, Role::Ours});
+    const double perFrame = 1.0 / frames;
+    std::printf("  per frame, ms: figure %.3f (plain %.3f); both ghosts drawn anew %.3f (plain %.3f); "
+                "kept ghosts %.3f\n",
+                bare[0] * perFrame, bare[1] * perFrame, ghosted[0] * perFrame, ghosted[1] * perFrame,
+                ghosted[2] * perFrame);
+    const bool same = differing == 0 && lastSame;
+    std::printf("  same result: %s (%d frames compared pixel for pixel, %d differing; last timed frames %s)\n",
+                same ? "yes" : "NO", 2 * Compared, differing, lastSame ? "the same" : "DIFFER");
+    return same;
+}
+
 }  // namespace
 
-// Both sides are warmed alike, then run in turn (view painter, plain painter,
-// pose maths alone, ...), each round drawing the same frames; the figures are
-// medians per frame and the median and range of the per-round ratio. After
-// the rounds the last frames of both sides are compared once more.
 int main(int argc, char** argv) {
     const bool quick = bench::TakeQuickFlag(argc, argv);
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
-    QImage fast(ViewSize.width, ViewSize.height, QImage::Format_ARGB32_Premultiplied);
-    QImage plain(ViewSize.width, ViewSize.height, QImage::Format_ARGB32_Premultiplied);
-    const tw::FigurePainter painter;
+
+    const int rounds = bench::RoundsFor(quick, 9);
     std::vector<tw::DrawPrimitive> shapes;
+    const std::vector<bench::Side> pose = {
+        {"pose maths alone (BuildFigure), 1000 frames",
+         [&] { for (int f = 0; f < 1000; ++f) tw::BuildFigure(WalkingPose(f), ViewSize, shapes); }}};
+    bench::Report("Pose maths", rounds, pose, {bench::Role::Ours}, bench::Alternate(rounds, pose));
 
-    // Same pixels, frame for frame.
-    int differing = 0;
-    constexpr int Compared = 40;
-    for (int f = 0; f < Compared; ++f) {
-        FastFrame(fast, WalkingPose(f), shapes, painter);
-        PlainFrame(plain, WalkingPose(f), painter.Look());
-        if (fast != plain) ++differing;
-    }
-
-    const int rounds = bench::RoundsFor(quick, 15);
-    const int frames = quick ? 20 : 200;
-    for (int f = 0; f < frames; ++f) {  // warm both sides alike
-        FastFrame(fast, WalkingPose(f), shapes, painter);
-        PlainFrame(plain, WalkingPose(f), painter.Look());
-    }
-    std::vector<tw::DrawPrimitive> poseShapes;
-    const std::vector<bench::Side> sides = {
-        {"view painter (BuildFigure + FigurePainter)",
-         [&] {
-             for (int f = 0; f < frames; ++f) FastFrame(fast, WalkingPose(f), shapes, painter);
-         }},
-        {"plain QPainterPath painter", [&] {
-             for (int f = 0; f < frames; ++f) PlainFrame(plain, WalkingPose(f), painter.Look());
-         }},
-        {"pose maths alone (BuildFigure)", [&] {
-             for (int f = 0; f < frames; ++f) tw::BuildFigure(WalkingPose(f), ViewSize, poseShapes);
-         }},
-    };
-    const bench::Times times = bench::Alternate(rounds, sides);
-    // The last frame each side drew is the same frame.
-    const bool lastSame = fast == plain;
-    char title[160];
-    std::snprintf(title, sizeof title, "Figure frames %dx%d, %zu shapes, %d frames per side per round",
-                  ViewSize.width, ViewSize.height, shapes.size(), frames);
-    const std::vector<double> medians = bench::Report(
-        title, rounds, sides, {bench::Role::Ours, bench::Role::Baseline, bench::Role::Ours}, times);
-    std::printf("  per frame: view painter %.1f us, plain painter %.1f us, pose maths alone %.1f us\n",
-                medians[0] * 1e3 / frames, medians[1] * 1e3 / frames, medians[2] * 1e3 / frames);
-    const bool same = differing == 0 && lastSame;
-    std::printf("  same result: %s (%d frames compared pixel for pixel, %d differing; last timed frames %s)\n",
-                same ? "yes" : "NO", Compared, differing, lastSame ? "the same" : "DIFFER");
+    bool same = MeasureSize(ViewSize, rounds, quick ? 10 : 200);
+    same = MeasureSize(LargeSize, rounds, quick ? 3 : 30) && same;
     return same ? 0 : 1;
 }
