@@ -1,8 +1,7 @@
 // Any bytes at all as a hap script: reading ends, every track is in ascending
 // time with finite numbers, a broken line added at the end costs only itself,
 // and lines the quick lanes take read the same line by line (also with a
-// blank in front of every line, which takes generated lines off the lane for
-// the generator's exact form).
+// blank in front of every line).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

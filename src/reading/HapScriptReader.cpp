@@ -22,27 +22,35 @@ bool IsWordChar(char c) {
 constexpr double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
+// Whether p has a byte to read before end. The scanners below take
+// Checked = false only where a line end ('\n') is known to lie at or after p
+// within the input: every scan stops at a line end, so none passes it, and
+// the test is left out of their inner loops.
+template <bool Checked>
+bool More(const char* p, const char* end) {
+    return !Checked || p != end;
+}
+
 // The number at p in the plain form "-123.456" (up to 15 digits, no exponent),
 // stopping at the first other character: its end, or null when there is no
 // such number.
+template <bool Checked = true>
 const char* ScanPlainNumber(const char* p, const char* end, double& out) {
-    const bool negative = p != end && *p == '-';
+    const bool negative = More<Checked>(p, end) && *p == '-';
     p += negative;
     std::uint64_t digits = 0;
-    int count = 0, decimals = 0;
-    bool point = false;
-    for (; p != end; ++p) {
-        const unsigned d = static_cast<unsigned>(*p - '0');
-        if (d < 10) {
+    const char* const whole = p;
+    for (unsigned d; More<Checked>(p, end) && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p)
+        digits = digits * 10 + d;
+    std::ptrdiff_t count = p - whole, decimals = 0;
+    if (More<Checked>(p, end) && *p == '.') {
+        const char* const fraction = ++p;
+        for (unsigned d; More<Checked>(p, end) && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p)
             digits = digits * 10 + d;
-            ++count;
-            decimals += point;
-        } else if (*p == '.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
+        decimals = p - fraction;
+        count += decimals;
     }
+    // Past 15 digits the sum above may have wrapped; such numbers are not plain.
     if (count == 0 || count > 15) return nullptr;
     const double value = static_cast<double>(digits) / Pow10[decimals];
     out = negative ? -value : value;
@@ -75,67 +83,66 @@ bool ReadNumber(std::string_view text, double& out) {
 }
 
 // Characters a figure or name may hold in the generator's line form.
-bool IsPlainNameChar(char c) {
-    return c != ' ' && c != '\t' && c != '[' && c != ']' && c != '=' && c != '\r' && c != '\n';
-}
+constexpr auto PlainNameChars = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = c != ' ' && c != '\t' && c != '[' && c != ']' && c != '=' && c != '\r' && c != '\n';
+    return table;
+}();
+bool IsPlainNameChar(char c) { return PlainNameChars[static_cast<unsigned char>(c)]; }
 
+// A character that would carry a plain number on: a digit or the period.
+bool IsNumberChar(char c) { return static_cast<unsigned>(c - '0') < 10 || c == '.'; }
+
+template <bool Checked = true>
 const char* SkipBlanks(const char* p, const char* end) {
-    while (p != end && IsBlank(*p)) ++p;
+    while (More<Checked>(p, end) && IsBlank(*p)) ++p;
     return p;
 }
 
-bool StartsWith(const char* p, const char* end, std::string_view text) {
-    return static_cast<std::size_t>(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
+// Whether the bytes at p begin with the literal `text`; its length is known
+// here, so the comparison compiles to a few word compares, not a call.
+template <std::size_t N>
+bool StartsWith(const char* p, const char* end, const char (&text)[N]) {
+    return static_cast<std::size_t>(end - p) >= N - 1 && std::memcmp(p, text, N - 1) == 0;
 }
 
-// After a command word "clock": " [t= T]" with any blanks where blanks may
-// stand; the end of it, or null.
-const char* ClockArguments(const char* p, const char* end, double& time) {
-    p = SkipBlanks(p, end);
-    if (p == end || *p != '[') return nullptr;
-    p = SkipBlanks(p + 1, end);
-    if (!StartsWith(p, end, "t=")) return nullptr;
-    p = ScanPlainNumber(SkipBlanks(p + 2, end), end, time);
-    if (!p) return nullptr;
-    p = SkipBlanks(p, end);
-    return p != end && *p == ']' ? p + 1 : nullptr;
-}
-
-// After a command word "setreg": "[figure= F name= N f0= V]" (figure
-// optional) with any blanks where blanks may stand; the end of it, or null.
-const char* SetRegArguments(const char* p, const char* end, std::string_view& name, double& value) {
-    p = SkipBlanks(p, end);
-    if (p == end || *p != '[') return nullptr;
-    p = SkipBlanks(p + 1, end);
-    if (StartsWith(p, end, "figure=")) {
-        const char* figure = p = SkipBlanks(p + 7, end);
-        while (p != end && IsPlainNameChar(*p)) ++p;
-        if (p == figure || p == end || !IsBlank(*p)) return nullptr;
-        p = SkipBlanks(p, end);
+// Whether the n bytes at a and b are the same: eight at a time, the last
+// (partial) word overlapping the one before it; reads no byte past n.
+bool SameBytes(const char* a, const char* b, std::size_t n) {
+    auto word = [](const char* p, auto size) {
+        decltype(size) w;
+        std::memcpy(&w, p, sizeof w);
+        return w;
+    };
+    if (n >= 8) {
+        for (std::size_t i = 0; i + 8 < n; i += 8)
+            if (word(a + i, std::uint64_t{}) != word(b + i, std::uint64_t{})) return false;
+        return word(a + n - 8, std::uint64_t{}) == word(b + n - 8, std::uint64_t{});
     }
-    if (!StartsWith(p, end, "name=")) return nullptr;
-    const char* word = p = SkipBlanks(p + 5, end);
-    while (p != end && IsPlainNameChar(*p)) ++p;
-    name = std::string_view(word, p - word);
-    if (name.empty() || p == end || !IsBlank(*p)) return nullptr;
-    p = SkipBlanks(p, end);
-    if (!StartsWith(p, end, "f0=")) return nullptr;
-    p = ScanPlainNumber(SkipBlanks(p + 3, end), end, value);
-    if (!p) return nullptr;
-    p = SkipBlanks(p, end);
-    return p != end && *p == ']' ? p + 1 : nullptr;
+    if (n >= 4)
+        return word(a, std::uint32_t{}) == word(b, std::uint32_t{}) &&
+               word(a + n - 4, std::uint32_t{}) == word(b + n - 4, std::uint32_t{});
+    for (std::size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && SameBytes(a.data(), b.data(), a.size());
 }
 
 // At the end of a line's commands: a quoted record's closing mark with
 // blanks after it, if any, then the line end; where the next line starts,
 // or null when anything else follows.
+template <bool Checked = true>
 const char* LineEnd(const char* p, const char* end) {
-    if (p != end && *p == '"') p = SkipBlanks(p + 1, end);
-    if (p == end) return p;
+    if (More<Checked>(p, end) && *p == '"') p = SkipBlanks<Checked>(p + 1, end);
+    if (!More<Checked>(p, end)) return p;
     if (*p == '\n') return p + 1;
     if (*p != '\r') return nullptr;
     ++p;
-    return p != end && *p == '\n' ? p + 1 : p;
+    return More<Checked>(p, end) && *p == '\n' ? p + 1 : p;
 }
 
 // Register name to catalogue index: a learned guess (the register that followed
@@ -154,27 +161,51 @@ public:
         }
     }
 
+    // The name at p (plain name characters up to the first other one) and its
+    // catalogue index, -1 when it is not in the catalogue; p moves past it.
+    // The guess is tried on the bytes first, so the usual name is not scanned.
+    template <bool Checked>
+    int Take(const char*& p, const char* end, std::string_view& name) {
+        const std::string_view guess = catalogue_[guess_].name;
+        if (static_cast<std::size_t>(end - p) > guess.size() && !IsPlainNameChar(p[guess.size()]) &&
+            SameBytes(p, guess.data(), guess.size())) {
+            name = std::string_view(p, guess.size());
+            p += guess.size();
+            return Found(guess_);
+        }
+        const char* word = p;
+        while (More<Checked>(p, end) && IsPlainNameChar(*p)) ++p;
+        name = std::string_view(word, p - word);
+        return Find(name);
+    }
+
     // -1 for a name not in the catalogue.
     int Find(std::string_view name) {
-        const auto& catalogue = RegisterCatalogue();
+        const auto& catalogue = catalogue_;
         int found = -1;
-        if (catalogue[guess_].name == name) {
+        if (SameName(catalogue[guess_].name, name)) {
             found = guess_;
         } else {
             for (std::size_t s = Hash(name) & (Slots - 1); slots_[s] >= 0; s = (s + 1) & (Slots - 1))
-                if (catalogue[slots_[s]].name == name) {
+                if (SameName(catalogue[slots_[s]].name, name)) {
                     found = slots_[s];
                     break;
                 }
             if (found < 0) return -1;
             next_[last_] = static_cast<short>(found);
         }
+        return Found(found);
+    }
+
+private:
+    // Learns that `found` followed the last name found.
+    int Found(int found) {
         last_ = found;
         guess_ = next_[found];
         return found;
     }
 
-private:
+    const std::array<RegisterInfo, RegisterCount>& catalogue_ = RegisterCatalogue();
     static constexpr std::size_t Slots = 512;
     static std::size_t Hash(std::string_view s) {
         std::uint32_t h = 2166136261u;
@@ -229,41 +260,25 @@ public:
         }
     }
 
-    // The line at p when it is a register line exactly as the generator writes
-    // it (a figure, if any, of one word), ended by CR LF, LF, CR or the end of
-    // the input: reads it and returns where the next line starts. Null for any
-    // other line, which then goes through ReadLine.
-    const char* ReadGeneratedLine(const char* p, const char* end, std::size_t offset) {
-        if (!StartsWith(p, end, "\\clock [t= ")) return nullptr;
+    // The line at p when it is the usual register line, "\\clock [t= T]"
+    // then "\\setreg[figure= F name= N f0= V]" (figure optional) with any
+    // blanks where blanks may stand, inside a quoted record's edges or not:
+    // reads it as ReadLine would and returns where the next line starts. Null
+    // for anything else, which then goes through ReadCommandsLine.
+    template <bool Checked>
+    const char* ReadUsualLine(const char* p, const char* end, std::size_t offset) {
+        p = SkipBlanks<Checked>(p, end);
+        if (More<Checked>(p, end) && *p == '"') p = SkipBlanks<Checked>(p + 1, end);
         double time, value;
-        p = ScanPlainNumber(p + 11, end, time);
-        if (!p || !StartsWith(p, end, "]   \\setreg[")) return nullptr;
-        p += 12;
-        if (StartsWith(p, end, "figure= ")) {
-            const char* figure = p += 8;
-            while (p != end && IsPlainNameChar(*p)) ++p;
-            if (p == figure || p == end || *p++ != ' ') return nullptr;
-        }
-        if (!StartsWith(p, end, "name= ")) return nullptr;
-        const char* name = p += 6;
-        while (p != end && IsPlainNameChar(*p)) ++p;
-        const std::string_view registerName(name, p - name);
-        if (registerName.empty() || !StartsWith(p, end, "   f0= ")) return nullptr;
-        p = ScanPlainNumber(p + 7, end, value);
-        if (!p || p == end || *p++ != ']') return nullptr;
-        if (p != end) {
-            if (*p == '\r') {
-                ++p;
-                if (p != end && *p == '\n') ++p;
-            } else if (*p == '\n') {
-                ++p;
-            } else {
-                return nullptr;
-            }
-        }
+        std::string_view timeText;
+        int reg;
+        if (!StartsWith(p, end, "\\clock") || !(p = ClockArguments<Checked>(p + 6, end, time, timeText)) ||
+            !StartsWith(p = SkipBlanks<Checked>(p, end), end, "\\setreg") || !(p = SetRegArguments<Checked>(p + 7, end, reg, value)) ||
+            !(p = LineEnd<Checked>(SkipBlanks<Checked>(p, end), end)))
+            return nullptr;
         ++timeline_.linesRead;
         SetClock(time);
-        const int reg = names_.Find(registerName);
+        timeText_ = timeText;
         if (reg >= 0) Push(timeline_.tracks[reg], static_cast<float>(value), offset);
         return p;
     }
@@ -274,26 +289,12 @@ public:
     // record's edges or not: reads it as ReadLine would and returns where the
     // next line starts. Null for anything else (another command, other
     // arguments, a number in another form), which then goes through ReadLine.
-    const char* ReadSpacedLine(const char* const start, const char* end, std::size_t offset) {
+    const char* ReadCommandsLine(const char* const start, const char* end, std::size_t offset) {
         const char* p = SkipBlanks(start, end);
         if (p != end && *p == '"') p = SkipBlanks(p + 1, end);
-        // The usual line, a clock and one register, straight through.
         double time, value;
-        std::string_view name;
-        if (StartsWith(p, end, "\\clock") && (p = ClockArguments(p + 6, end, time)) &&
-            StartsWith(p = SkipBlanks(p, end), end, "\\setreg") && (p = SetRegArguments(p + 7, end, name, value))) {
-            p = LineEnd(SkipBlanks(p, end), end);
-            if (p) {
-                ++timeline_.linesRead;
-                SetClock(time);
-                const int reg = names_.Find(name);
-                if (reg >= 0) Push(timeline_.tracks[reg], static_cast<float>(value), offset);
-                return p;
-            }
-        }
-        // Any other sequence of clock and register commands.
-        p = SkipBlanks(start, end);
-        if (p != end && *p == '"') p = SkipBlanks(p + 1, end);
+        std::string_view timeText;
+        int reg;
         struct Step {
             int reg;  // -2 for a clock value
             double number;
@@ -303,11 +304,11 @@ public:
         while (p != end && *p == '\\') {
             if (count == steps.size()) return nullptr;
             if (StartsWith(p, end, "\\clock")) {
-                if (!(p = ClockArguments(p + 6, end, time))) return nullptr;
+                if (!(p = ClockArguments<true>(p + 6, end, time, timeText))) return nullptr;
                 steps[count++] = {-2, time};
             } else if (StartsWith(p, end, "\\setreg")) {
-                if (!(p = SetRegArguments(p + 7, end, name, value))) return nullptr;
-                steps[count++] = {names_.Find(name), value};
+                if (!(p = SetRegArguments<true>(p + 7, end, reg, value))) return nullptr;
+                steps[count++] = {reg, value};
             } else {
                 return nullptr;
             }
@@ -323,8 +324,64 @@ public:
     }
 
 private:
+    // After a command word "clock": " [t= T]" with any blanks where blanks
+    // may stand; the end of it, or null. `text` is the time's text.
+    //
+    // A block's lines share their time for all registers of a frame, so a
+    // time whose text repeats the one the clock was last read from is taken
+    // on its bytes, not read again.
+    template <bool Checked>
+    const char* ClockArguments(const char* p, const char* end, double& time, std::string_view& text) const {
+        p = SkipBlanks<Checked>(p, end);
+        if (!More<Checked>(p, end) || *p != '[') return nullptr;
+        p = SkipBlanks<Checked>(p + 1, end);
+        if (!StartsWith(p, end, "t=")) return nullptr;
+        p = SkipBlanks<Checked>(p + 2, end);
+        const std::size_t n = timeText_.size();
+        if (n != 0 && static_cast<std::size_t>(end - p) > n && !IsNumberChar(p[n]) &&
+            SameBytes(p, timeText_.data(), n)) {
+            time = clock_;
+            text = timeText_;
+            p += n;
+        } else {
+            const char* number = p;
+            if (!(p = ScanPlainNumber<Checked>(p, end, time))) return nullptr;
+            text = std::string_view(number, p - number);
+        }
+        p = SkipBlanks<Checked>(p, end);
+        return More<Checked>(p, end) && *p == ']' ? p + 1 : nullptr;
+    }
+
+    // After a command word "setreg": "[figure= F name= N f0= V]" (figure
+    // optional) with any blanks where blanks may stand; the end of it, or
+    // null. `reg` is the name's catalogue index, -1 when it is not there.
+    template <bool Checked>
+    const char* SetRegArguments(const char* p, const char* end, int& reg, double& value) {
+        p = SkipBlanks<Checked>(p, end);
+        if (!More<Checked>(p, end) || *p != '[') return nullptr;
+        p = SkipBlanks<Checked>(p + 1, end);
+        if (StartsWith(p, end, "figure=")) {
+            const char* figure = p = SkipBlanks<Checked>(p + 7, end);
+            while (More<Checked>(p, end) && IsPlainNameChar(*p)) ++p;
+            if (p == figure || !More<Checked>(p, end) || !IsBlank(*p)) return nullptr;
+            p = SkipBlanks<Checked>(p, end);
+        }
+        if (!StartsWith(p, end, "name=")) return nullptr;
+        p = SkipBlanks<Checked>(p + 5, end);
+        std::string_view name;
+        reg = names_.Take<Checked>(p, end, name);
+        if (name.empty() || !More<Checked>(p, end) || !IsBlank(*p)) return nullptr;
+        p = SkipBlanks<Checked>(p, end);
+        if (!StartsWith(p, end, "f0=")) return nullptr;
+        p = ScanPlainNumber<Checked>(SkipBlanks<Checked>(p + 3, end), end, value);
+        if (!p) return nullptr;
+        p = SkipBlanks<Checked>(p, end);
+        return More<Checked>(p, end) && *p == ']' ? p + 1 : nullptr;
+    }
+
     void SetClock(double time) {
         clock_ = time;
+        timeText_ = {};
         if (!timeline_.hasClock) timeline_.firstTime = time;
         timeline_.hasClock = true;
         timeline_.lastTime = time;
@@ -450,6 +507,7 @@ private:
     HapTimeline& timeline_;
     std::size_t totalBytes_;
     double clock_ = 0;
+    std::string_view timeText_;  // the text clock_ was read from on the usual lane, if it was
     NameIndex names_;
     std::vector<Action> actions_;
 };
@@ -485,17 +543,23 @@ HapTimeline Read(std::string_view bytes, bool quickLanes, const std::atomic<bool
     const char* const begin = bytes.data();
     const char* const end = begin + bytes.size();
     const char* p = begin;
+    // The last line end in a window ahead of p: lines starting at or before it
+    // are read without testing for the input's end at every byte.
+    const char* knownLineEnd = nullptr;
+    constexpr std::size_t Window = 64 * 1024;
     while (p != end) {
         if (stop && (++lines & 0xFFF) == 0 && stop->load(std::memory_order_relaxed)) break;
-        if (quickLanes && *p == '\\') {
-            const char* next = reader.ReadGeneratedLine(p, end, static_cast<std::size_t>(p - begin));
-            if (next) {
-                p = next;
-                continue;
-            }
-        }
         if (quickLanes && (*p == '\\' || *p == ' ' || *p == '\t' || *p == '"')) {
-            const char* next = reader.ReadSpacedLine(p, end, static_cast<std::size_t>(p - begin));
+            const std::size_t offset = static_cast<std::size_t>(p - begin);
+            if (!knownLineEnd || p > knownLineEnd) {
+                // A window without a line end holds part of one line, which
+                // the reading below passes over whole: the search stays linear.
+                const std::size_t span = std::min<std::size_t>(Window, end - p);
+                knownLineEnd = static_cast<const char*>(::memrchr(p, '\n', span));
+            }
+            const char* next = knownLineEnd && p <= knownLineEnd ? reader.ReadUsualLine<false>(p, end, offset)
+                                                                 : reader.ReadUsualLine<true>(p, end, offset);
+            if (!next) next = reader.ReadCommandsLine(p, end, offset);
             if (next) {
                 p = next;
                 continue;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "generation/FileBlock.h"
@@ -126,10 +127,23 @@ TEST(ReadHapScript, OtherSpacingReadsAsLineByLine) {
         "\\clock [t= 14] \\setreg[name= Head[Twist] f0= 14]",
         "\\clock [t= 15] \\setreg[figure= name= HeadTwist f0= 15]",
         "\\clock [t= +16] \\setreg[name= HeadTwist f0= 16]",
+        // A repeated time's text stands for the clock's value only while the
+        // clock still holds it, not after another kind of line set it; and
+        // a time that merely begins with the last one's text is its own.
+        "\\clock [t= 17.5] \\setreg[name= HeadTwist f0= 17]",
+        "\\CLOCK [t= 18]",
+        "\\clock [t= 17.5] \\setreg[name= HeadTwist f0= 17]",
+        "\\clock [t= 17.55] \\setreg[name= HeadTwist f0= 17]",
+        "\\clock [t= 17.5.5] \\setreg[name= HeadTwist f0= 17]",
     };
+    // Enough copies that lines fall on both sides of the reader's windows,
+    // and a last line without its ending.
+    constexpr int Copies = 1500;
     for (const char* ending : {"\n", "\r\n", "\r"}) {
         std::string file;
-        for (const char* line : lines) file += std::string(line) + ending;
+        for (int copy = 0; copy < Copies; ++copy)
+            for (const char* line : lines) file += std::string(line) + ending;
+        file += lines[0];
         const tw::HapTimeline quick = tw::ReadHapScript(file), slow = tw::ReadHapScriptLineByLine(file);
         for (int r = 0; r < tw::RegisterCount; ++r) {
             EXPECT_EQ(quick.tracks[r].times, slow.tracks[r].times) << r;
@@ -138,8 +152,11 @@ TEST(ReadHapScript, OtherSpacingReadsAsLineByLine) {
         EXPECT_EQ(quick.linesRead, slow.linesRead);
         EXPECT_EQ(quick.linesSkipped, slow.linesSkipped);
         EXPECT_EQ(quick.lastTime, slow.lastTime);
-        EXPECT_GE(quick.tracks[HeadTwist].times.size(), 6u);
-        EXPECT_EQ(quick.tracks[NeckTwist].values, std::vector<float>{0.5f});
+        EXPECT_GE(quick.tracks[HeadTwist].times.size(), 9u * Copies);
+        EXPECT_EQ(quick.tracks[NeckTwist].values, std::vector<float>(Copies, 0.5f));
+        const std::vector<double>& times = quick.tracks[HeadTwist].times;
+        EXPECT_EQ(std::count(times.begin(), times.end(), 17.5), 2 * Copies);
+        EXPECT_EQ(std::count(times.begin(), times.end(), 17.55), Copies);
     }
 }
 
