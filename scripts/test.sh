@@ -28,7 +28,7 @@ echo "== Fuzz targets (clang, libFuzzer with address and undefined-behaviour che
 # Each target runs over its seeds and then a fixed number of inputs it makes
 # from them, from a fixed seed, so the run is the same every time.
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTW_BUILD_FUZZERS=ON -DTW_BUILD_WINDOWS=OFF \
-    -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCHMARKS=OFF -DTW_ASSERTIONS=ON > /dev/null
+    -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCHMARKS=OFF -DTW_ASSERTIONS=ON -DTW_WERROR=ON > /dev/null
 cmake --build build-fuzz
 for target in build-fuzz/fuzz/fuzz_*; do
   name=$(basename "$target")
