@@ -431,13 +431,14 @@ void CharacterView::PaintPicture(QPainter& p, const QRect& r, bool focused) cons
     }
     if (ghosts_ && timeline_) {
         // The first and last pose, drawn once per size, camera and script.
-        if (cache.ghosts.size() != r.size() || cache.ghostCamera != camera_ || cache.ghostSerial != ghostSerial_) {
-            DrawGhosts(cache.ghosts, r.size(), firstPose_, lastPose_, camera_, ghostShapes_);
+        if (cache.ghostSize != r.size() || cache.ghostCamera != camera_ || cache.ghostSerial != ghostSerial_) {
+            DrawGhosts(cache.ghosts, r.size(), firstPose_, lastPose_, camera_);
+            cache.ghostSize = r.size();
             cache.ghostCamera = camera_;
             cache.ghostSerial = ghostSerial_;
         }
         p.setOpacity(GhostOpacity);
-        p.drawImage(0, 0, cache.ghosts);
+        if (!cache.ghosts.image.isNull()) p.drawImage(cache.ghosts.at, cache.ghosts.image);
         p.setOpacity(1);
     }
     BuildFigure(values_, viewport, camera_, shapes_);

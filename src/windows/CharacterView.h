@@ -159,14 +159,15 @@ private:
     QString characterName_, note_;
     QImage background_;
     FigurePainter painter_;
-    mutable std::vector<DrawPrimitive> shapes_, ghostShapes_;
+    mutable std::vector<DrawPrimitive> shapes_;
     // What each picture size keeps between frames: the background scaled to
     // it, the ghosts drawn at it, the timeline's ticks.
     struct SizeCache {
         QSize size;
         QPixmap background;
-        QImage ghosts;
+        GhostLayer ghosts;
         ViewCamera ghostCamera;
+        QSize ghostSize;
         quint64 ghostSerial = 0;
         std::vector<int> ticks;
         quint64 tickSerial = 0;

@@ -1,6 +1,8 @@
 #include "windows/FigurePainter.h"
 
+#include <QFuture>
 #include <QPainter>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QRadialGradient>
 #include <algorithm>
 #include <cmath>
@@ -72,20 +74,30 @@ QColor HighlightColour(const QColor& base, int level) {
 
 const QColor FirstGhostTint(150, 200, 255), LastGhostTint(255, 185, 120);
 
+void DrawCapsule(QPainter& painter, QPen& pen, QPointF a, QPointF b, double width, const QColor& colour) {
+    pen.setColor(colour);
+    pen.setWidthF(width);
+    painter.setPen(pen);
+    painter.drawLine(a, b);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawEllipse(a, width / 2, width / 2);
+    painter.drawEllipse(b, width / 2, width / 2);
+}
+
 FigurePainter::FigurePainter(const FigureLook& look) { SetLook(look); }
 
 void FigurePainter::PaintSilhouette(QPainter& painter, const std::vector<DrawPrimitive>& shapes,
                                     const QColor& tint) {
     painter.setRenderHint(QPainter::Antialiasing, true);
     const QTransform base = painter.transform();
+    QPen stroke(tint, 1, Qt::SolidLine, Qt::FlatCap);
     const QPen line(tint, 1, Qt::SolidLine, Qt::RoundCap);
-    QPen stroke = line;
     for (const DrawPrimitive& p : shapes) {
         switch (p.shape) {
         case Shape::Segment:
-            stroke.setWidthF(p.width);
-            painter.setPen(stroke);
-            painter.drawLine(QPointF(p.points[0].x, p.points[0].y), QPointF(p.points[1].x, p.points[1].y));
+            DrawCapsule(painter, stroke, QPointF(p.points[0].x, p.points[0].y), QPointF(p.points[1].x, p.points[1].y),
+                        p.width, tint);
             break;
         case Shape::Polygon: {
             std::array<QPointF, 8> corners;
@@ -108,17 +120,70 @@ void FigurePainter::PaintSilhouette(QPainter& painter, const std::vector<DrawPri
     }
 }
 
-void DrawGhosts(QImage& layer, QSize size, const PoseValues& first, const PoseValues& last,
-                const ViewCamera& camera, std::vector<DrawPrimitive>& shapes) {
-    if (layer.size() != size || layer.format() != QImage::Format_ARGB32_Premultiplied)
-        layer = QImage(size, QImage::Format_ARGB32_Premultiplied);
-    layer.fill(Qt::transparent);
-    QPainter p(&layer);
+namespace {
+
+// The pixels the shapes touch, their strokes and edges included.
+QRect BoundsOf(const std::vector<DrawPrimitive>& shapes) {
+    float left = INFINITY, top = INFINITY, right = -INFINITY, bottom = -INFINITY;
+    auto take = [&](Point2 p, float reach) {
+        left = std::min(left, p.x - reach);
+        right = std::max(right, p.x + reach);
+        top = std::min(top, p.y - reach);
+        bottom = std::max(bottom, p.y + reach);
+    };
+    for (const DrawPrimitive& s : shapes) {
+        switch (s.shape) {
+        case Shape::Segment: take(s.points[0], s.width / 2), take(s.points[1], s.width / 2); break;
+        case Shape::Polygon:
+            for (int i = 0; i < s.count; ++i) take(s.points[i], 1);
+            break;
+        case Shape::Ellipse: take(s.points[0], std::max(s.width, s.height)); break;
+        }
+    }
+    // No shapes, or NaN (which compares false): nothing to draw. A figure far
+    // off the view is held within the int range; the view's bounds clip it.
+    if (!(left <= right && top <= bottom)) return {};
+    auto whole = [](float v) { return static_cast<int>(std::clamp(v, -1e8f, 1e8f)); };
+    return QRect(QPoint(whole(std::floor(left)) - 2, whole(std::floor(top)) - 2),
+                 QPoint(whole(std::ceil(right)) + 2, whole(std::ceil(bottom)) + 2));
+}
+
+// A transparent image of `size`, reallocated only when its size changes.
+void Clear(QImage& image, QSize size) {
+    if (image.size() != size || image.format() != QImage::Format_ARGB32_Premultiplied)
+        image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+}
+
+}  // namespace
+
+void DrawGhosts(GhostLayer& layer, QSize size, const PoseValues& first, const PoseValues& last,
+                const ViewCamera& camera) {
     const Viewport viewport{size.width(), size.height()};
-    BuildFigure(first, viewport, camera, shapes);
-    FigurePainter::PaintSilhouette(p, shapes, FirstGhostTint);
-    BuildFigure(last, viewport, camera, shapes);
-    FigurePainter::PaintSilhouette(p, shapes, LastGhostTint);
+    BuildFigure(first, viewport, camera, layer.firstShapes);
+    BuildFigure(last, viewport, camera, layer.lastShapes);
+    const QRect bounds =
+        (BoundsOf(layer.firstShapes) | BoundsOf(layer.lastShapes)) & QRect(QPoint(0, 0), size);
+    if (bounds.isEmpty()) {
+        layer.image = QImage();
+        return;
+    }
+    layer.at = bounds.topLeft();
+    auto paint = [&bounds](QImage& image, const std::vector<DrawPrimitive>& shapes, const QColor& tint) {
+        Clear(image, bounds.size());
+        QPainter p(&image);
+        p.translate(-bounds.topLeft());
+        FigurePainter::PaintSilhouette(p, shapes, tint);
+    };
+    // At large sizes each ghost costs about as much as the figure; the two are
+    // drawn at once, each on its own image, and the first is then laid under
+    // the last.
+    QFuture<void> firstDone = QtConcurrent::run([&] { paint(layer.firstImage, layer.firstShapes, FirstGhostTint); });
+    paint(layer.image, layer.lastShapes, LastGhostTint);
+    firstDone.waitForFinished();
+    QPainter p(&layer.image);
+    p.setCompositionMode(QPainter::CompositionMode_DestinationOver);
+    p.drawImage(0, 0, layer.firstImage);
 }
 
 void FigurePainter::SetLook(const FigureLook& look) {
@@ -133,6 +198,7 @@ void FigurePainter::SetLook(const FigureLook& look) {
 void FigurePainter::Paint(QPainter& painter, const std::vector<DrawPrimitive>& shapes) const {
     painter.setRenderHint(QPainter::Antialiasing, true);
     const QTransform base = painter.transform();
+    QPen stroke(Qt::black, 1, Qt::SolidLine, Qt::FlatCap);
     for (const DrawPrimitive& p : shapes) {
         const int m = static_cast<int>(p.material);
         const int level = ShadeLevelOf(p.shade);
@@ -140,8 +206,7 @@ void FigurePainter::Paint(QPainter& painter, const std::vector<DrawPrimitive>& s
         switch (p.shape) {
         case Shape::Segment: {
             const QPointF a(p.points[0].x, p.points[0].y), b(p.points[1].x, p.points[1].y);
-            painter.setPen(QPen(fill, p.width, Qt::SolidLine, Qt::RoundCap));
-            painter.drawLine(a, b);
+            DrawCapsule(painter, stroke, a, b, p.width, fill);
             if (p.width >= 4) {
                 // A lighter stripe on the side facing the light rounds the limb.
                 QPointF n(-(b.y() - a.y()), b.x() - a.x());
@@ -149,8 +214,7 @@ void FigurePainter::Paint(QPainter& painter, const std::vector<DrawPrimitive>& s
                 n = len > 0 ? n / len : QPointF(-0.7, -0.7);
                 if (n.x() + n.y() > 0) n = -n;
                 const QPointF o = n * (p.width * 0.18);
-                painter.setPen(QPen(light_[m][level], p.width * 0.34, Qt::SolidLine, Qt::RoundCap));
-                painter.drawLine(a + o, b + o);
+                DrawCapsule(painter, stroke, a + o, b + o, p.width * 0.34, light_[m][level]);
             }
             break;
         }

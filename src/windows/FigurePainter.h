@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QImage>
 #include <QPen>
+#include <QPoint>
+#include <QPointF>
 #include <array>
 #include <vector>
 
@@ -49,11 +51,26 @@ private:
 };
 
 // The ghosts of two poses, the first behind the second, each as one flat
-// tint on a transparent image of `size` (reallocated only when its size
-// changes); the view lays the image faintly behind the moving figure.
-void DrawGhosts(QImage& layer, QSize size, const PoseValues& first, const PoseValues& last,
-                const ViewCamera& camera, std::vector<DrawPrimitive>& shapes);
+// tint on a transparent image; the view lays the image faintly behind the
+// moving figure. The image covers only the ghosts' bounds within the view.
+struct GhostLayer {
+    QImage image;  // null when no ghost falls within the view
+    QPoint at;     // where the image's top-left lies in the view
+    // Kept between drawings, so a new camera allocates nothing.
+    QImage firstImage;
+    std::vector<DrawPrimitive> firstShapes, lastShapes;
+};
+
+// Draws the ghosts for a view of `size`: the first pose on a worker thread
+// while the last is drawn on this one, then the first laid under the last.
+void DrawGhosts(GhostLayer& layer, QSize size, const PoseValues& first, const PoseValues& last,
+                const ViewCamera& camera);
 extern const QColor FirstGhostTint, LastGhostTint;
+
+// A line of `width` with round ends in one colour, as a line with flat ends
+// (`pen`, whose colour and width it sets) and a disc at each end: the same
+// shape as a round-capped line, which the painter fills far more slowly.
+void DrawCapsule(QPainter& painter, QPen& pen, QPointF a, QPointF b, double width, const QColor& colour);
 
 // The shade quantisation both painters share: shade 0..1.25 in 32 steps.
 QColor ShadedColour(const QColor& base, int level);
