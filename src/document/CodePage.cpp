@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "document/Utf8Lead.h"
+
 namespace tw {
 namespace {
 
@@ -39,21 +41,8 @@ std::optional<char32_t> NextCodePoint(std::string_view utf8, std::size_t& i) {
         ++i;
         return lead;
     }
-    // Length and the allowed range of the second byte (which rules out
-    // overlong forms, surrogates and code points past U+10FFFF).
-    int length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    }
+    const Utf8Lead sequence = LeadOf(lead);
+    const int length = sequence.length;
     if (length == 0) {
         ++i;
         return std::nullopt;
@@ -63,7 +52,7 @@ std::optional<char32_t> NextCodePoint(std::string_view utf8, std::size_t& i) {
     for (int n = 1; n < length; ++n, ++k) {
         if (k >= utf8.size()) break;
         const unsigned char b = at(k);
-        const bool fits = n == 1 ? (b >= low && b <= high) : IsContinuation(b);
+        const bool fits = n == 1 ? (b >= sequence.low && b <= sequence.high) : IsContinuation(b);
         if (!fits) break;
         c = (c << 6) | (b & 0x3F);
         if (n == length - 1) {

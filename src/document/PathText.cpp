@@ -1,5 +1,7 @@
 #include "document/PathText.h"
 
+#include "document/Utf8Lead.h"
+
 namespace tw {
 namespace {
 
@@ -14,24 +16,11 @@ int HexDigit(char c) {
 // there (overlong forms, surrogates and values past U+10FFFF are invalid).
 std::size_t ValidSequence(std::string_view text, std::size_t at) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[at + k]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
+    const Utf8Lead sequence = LeadOf(byte(0));
+    const auto length = static_cast<std::size_t>(sequence.length);
+    if (length <= 1) return length;
     if (at + length > text.size()) return 0;
-    if (byte(1) < low || byte(1) > high) return 0;
+    if (byte(1) < sequence.low || byte(1) > sequence.high) return 0;
     for (std::size_t k = 2; k < length; ++k)
         if ((byte(k) & 0xC0) != 0x80) return 0;
     return length;

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "document/NumberText.h"
+#include "generation/FileMessages.h"
 #include "generation/HapScript.h"
 #include "generation/HeldStopSignals.h"
 #include "generation/LastRecord.h"
@@ -22,17 +23,9 @@ namespace {
 // growing steps, never more than it and the line before it.
 constexpr std::size_t FirstRead = std::size_t{1} << 16;
 
-std::string Reason(int error) { return std::generic_category().message(error); }
-
-std::string Named(const std::string& path) { return "\"" + path + "\""; }
-
-std::string KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "a pipe";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    return "a special file";
-}
+using file_messages::KindOf;
+using file_messages::Named;
+using file_messages::Reason;
 
 // Reads exactly `size` bytes at `offset`. Returns 0, the error number, or
 // -1 when the file ends first.

@@ -11,29 +11,17 @@
 #include <optional>
 #include <system_error>
 
+#include "generation/FileMessages.h"
 #include "generation/HapScript.h"
 #include "generation/HeldStopSignals.h"
 
 namespace tw {
 namespace {
 
-std::string Reason(int error) { return std::generic_category().message(error); }
+using file_messages::KindOf;
+using file_messages::Reason;
 
-std::string Named(const std::filesystem::path& path) {
-    std::string text(1, '"');
-    text += path.string();
-    text += '"';
-    return text;
-}
-
-// What a path that is not a regular file names, for messages.
-std::string KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "a pipe";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    return "a special file";
-}
+std::string Named(const std::filesystem::path& path) { return file_messages::Named(path.native()); }
 
 Outcome<void> NotAFile(const std::filesystem::path& path, const std::string& kind) {
     return Outcome<void>::Failure(Named(path) + " is " + kind +
