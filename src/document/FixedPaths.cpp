@@ -86,6 +86,17 @@ Outcome<std::string> PreviewFolder() {
     return Outcome<std::string>::Success(privateFolder);
 }
 
+void RemovePrivatePreviewFolder() {
+    const std::lock_guard<std::mutex> lock(privateFolderMutex);
+    if (privateFolder.empty()) return;
+    for (const std::string& file : {KeyframePreviewPath(privateFolder, KeyframeSide::Initial),
+                                    KeyframePreviewPath(privateFolder, KeyframeSide::Final),
+                                    AnimationPreviewPath(privateFolder)})
+        ::unlink(file.c_str());
+    ::rmdir(privateFolder.c_str());  // fails, leaving it, unless it is empty
+    privateFolder.clear();
+}
+
 std::string TakePreviewFolderNotice() {
     const std::lock_guard<std::mutex> lock(privateFolderMutex);
     return std::exchange(pendingNotice, std::string());

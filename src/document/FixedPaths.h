@@ -22,6 +22,12 @@ std::string StartupBackgroundPath();
 // it with mkdtemp instead, once per run, and a notice says so.
 Outcome<std::string> PreviewFolder();
 
+// At the end of a run: the preview files in the private folder made in place
+// of the usual one, if one was made, and then the folder itself when nothing
+// else is left in it (records kept by taking back an add stay, and with them
+// the folder). The usual folder is left as it is for the next run.
+void RemovePrivatePreviewFolder();
+
 // The notice of the private folder made in place of the usual one, the first
 // time it is asked for after that folder was made; empty otherwise.
 std::string TakePreviewFolderNotice();

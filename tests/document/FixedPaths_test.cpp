@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -67,6 +68,23 @@ TEST_F(PreviewFolderTest, TakenFolderGivesAPrivateOneSaidOnce) {
         EXPECT_EQ(tw::PreviewFolder().value(), first.value());
         EXPECT_EQ(tw::KeyframePreviewFile(tw::KeyframeSide::Initial).value(), first.value() + "/initial.hap");
     }
+
+    // At the end of the run the previews go, and the folder with them unless
+    // it holds something else (a record kept by taking back an add).
+    const std::string kept = first.value() + "/undone-1-1-walk.hap";
+    for (const std::string& file : {tw::AnimationPreviewPath(first.value()), kept})
+        std::ofstream(file) << "\"record\"";
+    tw::RemovePrivatePreviewFolder();
+    EXPECT_FALSE(fs::exists(tw::AnimationPreviewPath(first.value())));
+    EXPECT_TRUE(fs::exists(kept));
+    const auto again = tw::PreviewFolder();  // the next run's: another private folder
+    ASSERT_TRUE(again.ok()) << again.error();
+    EXPECT_NE(again.value(), first.value());
+    std::ofstream(tw::KeyframePreviewPath(again.value(), tw::KeyframeSide::Final)) << "\"pose\"";
+    tw::RemovePrivatePreviewFolder();
+    EXPECT_FALSE(fs::exists(again.value()));
+    tw::RemovePrivatePreviewFolder();  // nothing made since: nothing to do
+    EXPECT_TRUE(fs::exists(kept));
 }
 
 }  // namespace
