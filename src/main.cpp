@@ -6,7 +6,6 @@
 #include <iostream>
 
 #include "cli/CommandLine.h"
-#include "document/FixedPaths.h"
 #include "windows/DisplayHold.h"
 #include "windows/MainForm.h"
 #include "windows/StopSignals.h"
@@ -35,7 +34,5 @@ int main(int argc, char* argv[]) {
     if (command.file) form.OpenFile(QFile::decodeName(command.file->c_str()));
     tw::CloseOnStopSignals(&form);
     form.show();
-    const int status = app.exec();
-    tw::RemovePrivatePreviewFolder();
-    return status;
+    return app.exec();
 }

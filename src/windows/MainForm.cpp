@@ -79,7 +79,9 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     Form_Load();
 }
 
-MainForm::~MainForm() = default;
+// The previews are this window's: a private folder made for them this run
+// goes with it (the usual folder stays for the next run).
+MainForm::~MainForm() { RemovePrivatePreviewFolder(); }
 
 namespace {
 
