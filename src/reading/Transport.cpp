@@ -46,6 +46,24 @@ std::vector<int> TickColumns(const std::vector<double>& times, const TimeScale& 
     return columns;
 }
 
+double ScrubTime(const std::vector<double>& times, const TimeScale& scale, double x, int reach) {
+    const double t = scale.TimeAt(x);
+    if (times.empty() || !std::isfinite(x)) return t;
+    // The ticks nearest t are the keyframe times on either side of it.
+    const auto after = std::lower_bound(times.begin(), times.end(), t);
+    const double column = std::clamp(x, 0.0, static_cast<double>(std::max(scale.width - 1, 0)));
+    double best = t, bestDistance = reach + 0.5;
+    for (auto it : {after, after == times.begin() ? after : std::prev(after)}) {
+        if (it == times.end()) continue;
+        const double distance = std::fabs(scale.ColumnOf(*it) - column);
+        if (distance < bestDistance) {
+            best = *it;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
 double PreviousTime(const std::vector<double>& times, double t) {
     if (times.empty()) return t;
     const auto before = std::lower_bound(times.begin(), times.end(), t);

@@ -29,6 +29,12 @@ struct TimeScale {
 // The columns of the ticks for `times`, ascending, one per column at most.
 std::vector<int> TickColumns(const std::vector<double>& times, const TimeScale& scale);
 
+// The time a click or drag at column x of the timeline scrubs to: the
+// keyframe time whose tick lies within `reach` columns of x (the nearest one
+// when several do), else the time under x. So a click on a tick, or at either
+// end, lands on that keyframe exactly. `times` ascending.
+double ScrubTime(const std::vector<double>& times, const TimeScale& scale, double x, int reach);
+
 // The keyframe time before `t` (the first when none is), and after it (the
 // last when none is). `times` ascending; an empty list gives t.
 double PreviousTime(const std::vector<double>& times, double t);

@@ -41,6 +41,8 @@ constexpr int TimelineHeight = 12;   // the bar along the bottom edge
 constexpr int TimelineGrip = 6;      // pixels above the bar that still grab it
 constexpr int DragThreshold = 3;     // a press that moves less is a click
 constexpr double GhostOpacity = 0.38;
+// How near a tick, in pixels, a click or drag on the timeline lands on it.
+constexpr int TickReach = 2;
 
 QString FileName(const QString& path) {
     const std::string utf8 = path.toStdString();
@@ -511,7 +513,7 @@ bool CharacterView::HandleInput(QWidget* surface, QEvent* e) {
         grip.setTop(grip.top() - TimelineGrip);
         if (m->button() == Qt::LeftButton && timeline_ && grip.contains(pos)) {
             drag_ = Drag::Scrub;
-            ScrubTo(TimeScale{startTime_, endTime_, area.width()}.TimeAt(pos.x() - area.left()));
+            ScrubTo(ScrubTime(keyTimes_, TimeScale{startTime_, endTime_, area.width()}, pos.x() - area.left(), TickReach));
         } else if (m->button() == Qt::MiddleButton ||
                    (m->button() == Qt::LeftButton && (m->modifiers() & Qt::ShiftModifier))) {
             drag_ = Drag::Pan;
@@ -538,7 +540,7 @@ bool CharacterView::HandleInput(QWidget* surface, QEvent* e) {
             break;
         case Drag::Scrub:
             // Held at the timeline's ends when the mouse leaves the view.
-            ScrubTo(TimeScale{startTime_, endTime_, area.width()}.TimeAt(pos.x() - area.left()));
+            ScrubTo(ScrubTime(keyTimes_, TimeScale{startTime_, endTime_, area.width()}, pos.x() - area.left(), TickReach));
             break;
         case Drag::None:
         case Drag::Pending: break;

@@ -54,6 +54,20 @@ TEST(Transport, TimelineColumnsAndTimes) {
     EXPECT_EQ(scale.ColumnOf(NAN), 0);
     for (int x = 0; x < 201; x += 7) EXPECT_EQ(scale.ColumnOf(scale.TimeAt(x)), x);
 
+    // A click within two columns of a tick lands on its keyframe time exactly;
+    // between ticks, on the time under the pointer.
+    std::vector<double> tenths;
+    for (int i = 0; i <= 30; ++i) tenths.push_back(i / 10.0);
+    const TimeScale view{0, 3, 273};  // a tick every 9 columns
+    EXPECT_EQ(ScrubTime(tenths, view, 2, 2), 0.0);
+    EXPECT_EQ(ScrubTime(tenths, view, -40, 2), 0.0);
+    EXPECT_EQ(ScrubTime(tenths, view, 271, 2), 3.0);
+    EXPECT_EQ(ScrubTime(tenths, view, 10, 2), 0.1);
+    EXPECT_EQ(ScrubTime(tenths, view, 7, 2), 0.1);
+    EXPECT_DOUBLE_EQ(ScrubTime(tenths, view, 4.5, 2), view.TimeAt(4.5));
+    EXPECT_DOUBLE_EQ(ScrubTime(tenths, view, 2, 1), view.TimeAt(2));
+    EXPECT_DOUBLE_EQ(ScrubTime({}, view, 2, 2), view.TimeAt(2));
+
     // One time only: everything at the left end, and that time under every pixel.
     const TimeScale single{1.5, 1.5, 100};
     EXPECT_EQ(single.TimeAt(60), 1.5);
