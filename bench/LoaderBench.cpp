@@ -45,11 +45,7 @@ namespace {
 
 using Names = std::array<std::string, tw::RegisterCount>;
 
-Names Catalogue() {
-    Names names;
-    for (int r = 0; r < tw::RegisterCount; ++r) names[r] = std::string(tw::RegisterCatalogue()[r].name);
-    return names;
-}
+Names Catalogue() { return tw::literal::CatalogueNames(); }
 
 tw::DocumentTexts Moving(double start, const char* seconds, const char* fps) {
     tw::DocumentTexts doc;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <random>
 
+#include "TempFolder.h"
 #include "generation/FileBlock.h"
 #include "generation/HapScript.h"
 #include "generation/ScriptFile.h"
@@ -21,13 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 tw::DocumentTexts Plain() {
     tw::DocumentTexts doc;
@@ -110,12 +104,10 @@ void Add(const fs::path& file, const tw::DocumentTexts& doc) {
     ASSERT_TRUE(tw::AppendQuotedRecord(file, Block(doc)).ok());
 }
 
-class AddHistoryTest : public ::testing::Test {
+class AddHistoryTest : public TempFolderTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tw-addhistory-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder = pattern;
+        TempFolderTest::SetUp();
         kept = folder / "kept";
         fs::create_directory(kept);
         history = std::make_unique<tw::AddHistory>(
@@ -123,7 +115,7 @@ protected:
     }
     void TearDown() override {
         history.reset();
-        fs::remove_all(folder);
+        TempFolderTest::TearDown();
     }
     int KeptCount() const { return static_cast<int>(std::distance(fs::directory_iterator(kept), {})); }
 
@@ -137,7 +129,7 @@ protected:
         return last.value();
     }
 
-    fs::path folder, kept;
+    fs::path kept;
     std::unique_ptr<tw::AddHistory> history;
 };
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "LiteralLoader.h"
+#include "TempFolder.h"
 #include "document/MessageText.h"
 #include "reading/FileBytes.h"
 #include "reading/HapScriptReader.h"
@@ -25,11 +26,7 @@ namespace {
 
 using Names = std::array<std::string, tw::RegisterCount>;
 
-Names Catalogue() {
-    Names names;
-    for (int r = 0; r < tw::RegisterCount; ++r) names[r] = std::string(tw::RegisterCatalogue()[r].name);
-    return names;
-}
+Names Catalogue() { return tw::literal::CatalogueNames(); }
 
 // A block as the generator lays it out: every register at every frame.
 std::string Block(int frames, double start = 0) {
@@ -45,22 +42,19 @@ std::string Block(int frames, double start = 0) {
     return text + "\"\r\n";
 }
 
-class HostileFileTest : public ::testing::Test {
+class HostileFileTest : public TempFolderTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tw-hostile-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder = pattern;
+        TempFolderTest::SetUp();
         file = folder / "walk.hap";
     }
-    void TearDown() override { fs::remove_all(folder); }
     void Write(const std::string& bytes) { std::ofstream(file, std::ios::binary) << bytes; }
     std::string Bytes() {
         std::ifstream in(file, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
 
-    fs::path folder, file;
+    fs::path file;
 };
 
 // Another process cuts the file short once the load has read its first

@@ -25,11 +25,7 @@ using Names = std::array<std::string, tw::RegisterCount>;
 
 constexpr int AllMove = -1, NoneMoves = -2;
 
-Names Catalogue() {
-    Names names;
-    for (int r = 0; r < tw::RegisterCount; ++r) names[r] = std::string(tw::RegisterCatalogue()[r].name);
-    return names;
-}
+Names Catalogue() { return tw::literal::CatalogueNames(); }
 
 // Values exact in single precision, written as the script writes them.
 std::string InitialText(int r) { return tw::FormatNumber(r * 0.125 - 6); }

@@ -4,6 +4,7 @@
 // benchmark hold the loader to it.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -14,6 +15,14 @@
 #include "reading/LastAnimationLoader.h"
 
 namespace tw::literal {
+
+// The register table's name cells as the program starts with them: the
+// catalogue's names in order.
+inline std::array<std::string, RegisterCount> CatalogueNames() {
+    std::array<std::string, RegisterCount> names;
+    for (int r = 0; r < RegisterCount; ++r) names[r] = std::string(RegisterCatalogue()[r].name);
+    return names;
+}
 
 // Source: size_t Length(); int At(size_t pos) for 1 <= pos <= Length(), any
 // other position giving -1.
