@@ -27,7 +27,7 @@
 
 #include "Rounds.h"
 #include "figure/Pose.h"
-#include "windows/FigurePainter.h"
+#include "render/FigurePainter.h"
 
 namespace {
 

@@ -1,25 +1,24 @@
 #!/usr/bin/env bash
-# Checks every #include "folder/..." in src/ against the floors: document is the
-# ground; generation, reading and figure stand on it and not on each other;
-# windows stands on all of them, cli (the command line) on generation and
-# reading; main.cpp on windows and cli. The core sees no Qt.
-# Prints each include that breaks the rule and fails if there is one.
+# Checks every #include in src/ against the table of floors in src/floors.txt:
+# a folder includes only itself and the floors its line names; a floor whose
+# line allows no Qt includes no Qt header, and one allowed Qt Gui includes no
+# widget. Prints each include that breaks the rule and fails if there is one.
 set -euo pipefail
 src=${1:?usage: include_floors.sh SRC_DIR}
 
-declare -A allowed=(
-  [document]="document"
-  [generation]="document generation"
-  [reading]="document reading"
-  [figure]="document figure"
-  [windows]="document generation reading figure windows"
-  [cli]="document generation reading cli"
-  [main]="windows cli"
-)
+declare -A allowed=() qt=()
+while read -r floor kind below; do
+  [[ -z $floor || $floor == \#* ]] && continue
+  allowed[$floor]="$floor $below"
+  qt[$floor]=$kind
+done < "$src/floors.txt"
+
+# Headers of Qt Widgets (and of the modules above it), which a Gui floor may not use.
+widgets='^(QtWidgets|QtConcurrent|QtMultimediaWidgets)/|^Q(Widget|Application|Abstract(Button|ScrollArea|Slider|SpinBox|ItemView)|Action|Box|ButtonGroup|CheckBox|ComboBox|Dialog|DialogButtonBox|FileDialog|Frame|GraphicsView|GridLayout|GroupBox|HBoxLayout|VBoxLayout|Label|Layout|LineEdit|ListWidget|MainWindow|Menu|MenuBar|MessageBox|ProgressBar|PushButton|RadioButton|ScrollArea|ScrollBar|Slider|SpinBox|Splitter|StatusBar|Style|TabWidget|TextEdit|ToolButton|ToolTip|TreeWidget)$|^QtConcurrent'
 
 bad=0
 check() {  # file, its floor
-  local file=$1 floor=$2 line target
+  local file=$1 floor=$2 line target header
   while IFS= read -r line; do
     if [[ $line =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([a-z]+)/ ]]; then
       target=${BASH_REMATCH[1]}
@@ -27,9 +26,15 @@ check() {  # file, its floor
         echo "$file: $floor may not include $target: $line"
         bad=1
       fi
-    elif [[ $floor != windows && $floor != main && $line =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<Q ]]; then
-      echo "$file: the core includes Qt: $line"
-      bad=1
+    elif [[ $line =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<(Q[^>]*)\> ]]; then
+      header=${BASH_REMATCH[1]}
+      if [[ ${qt[$floor]} == none ]]; then
+        echo "$file: $floor may not include Qt: $line"
+        bad=1
+      elif [[ ${qt[$floor]} == gui && $header =~ $widgets ]]; then
+        echo "$file: $floor may not include widgets: $line"
+        bad=1
+      fi
     fi
   done < "$file"
 }

@@ -75,4 +75,6 @@ std::string PathBytes(std::string_view shown) {
     return bytes;
 }
 
+std::string QuotedPath(std::string_view bytes) { return '"' + ShownPath(bytes) + '"'; }
+
 }  // namespace tw

@@ -14,6 +14,10 @@ namespace tw {
 // The text a name or path (its bytes) is shown as.
 std::string ShownPath(std::string_view bytes);
 
+// A path as every message names it: its shown text in quotation marks, whole,
+// so the message names exactly one file ("/tmp/a b.hap" in quotes).
+std::string QuotedPath(std::string_view bytes);
+
 // The bytes of the name or path a shown text stands for; a text with no
 // escape in it is its own bytes.
 std::string PathBytes(std::string_view shown);

@@ -9,16 +9,13 @@
 #include <string_view>
 #include <system_error>
 
+#include "document/PathText.h"
+
 namespace tw::file_messages {
 
 inline std::string Reason(int error) { return std::generic_category().message(error); }
 
-inline std::string Named(std::string_view path) {
-    std::string text(1, '"');
-    text += path;
-    text += '"';
-    return text;
-}
+inline std::string Named(std::string_view path) { return QuotedPath(path); }
 
 inline std::string KindOf(mode_t mode) {
     if (S_ISDIR(mode)) return "a folder";

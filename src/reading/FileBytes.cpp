@@ -9,12 +9,12 @@
 #include <system_error>
 #include <utility>
 
-#include "document/MessageText.h"
+#include "document/PathText.h"
 
 namespace tw {
 namespace {
 
-std::string Named(const std::filesystem::path& path) { return '"' + ShownName(path.string()) + '"'; }
+std::string Named(const std::filesystem::path& path) { return QuotedPath(path.native()); }
 
 std::string CannotRead(const std::filesystem::path& path, int error) {
     return "Could not read " + Named(path) + ": " + std::generic_category().message(error) + ".";
@@ -89,21 +89,30 @@ Outcome<OpenedFile> OpenedFile::Open(const std::filesystem::path& path, FileFaul
     return Result::Success(std::move(file));
 }
 
-Outcome<void> OpenedFile::ReadAt(std::uint64_t offset, char* out, std::size_t count, FileFault* fault) const {
+int ReadExactlyAt(int fd, char* out, std::size_t count, std::uint64_t offset) {
     while (count > 0) {
-        const ssize_t got = ::pread(fd_, out, count, static_cast<off_t>(offset));
+        const ssize_t got = ::pread(fd, out, count, static_cast<off_t>(offset));
         if (got < 0) {
             if (errno == EINTR) continue;
-            Note(fault, FileFault::Other);
-            return Outcome<void>::Failure(CannotRead(path_, errno));
+            return errno;
         }
-        if (got == 0) {
-            Note(fault, FileFault::Shrank);
-            return Outcome<void>::Failure(FileShrankMessage(path_));
-        }
+        if (got == 0) return -1;
         out += got;
         offset += static_cast<std::uint64_t>(got);
         count -= static_cast<std::size_t>(got);
+    }
+    return 0;
+}
+
+Outcome<void> OpenedFile::ReadAt(std::uint64_t offset, char* out, std::size_t count, FileFault* fault) const {
+    const int error = ReadExactlyAt(fd_, out, count, offset);
+    if (error > 0) {
+        Note(fault, FileFault::Other);
+        return Outcome<void>::Failure(CannotRead(path_, error));
+    }
+    if (error < 0) {
+        Note(fault, FileFault::Shrank);
+        return Outcome<void>::Failure(FileShrankMessage(path_));
     }
     return Outcome<void>::Success();
 }

@@ -53,6 +53,11 @@ private:
     std::filesystem::path path_;
 };
 
+// Reads exactly `count` bytes at `offset` of the open descriptor `fd`, going
+// on after short reads and interruptions: 0, the error number, or -1 when the
+// file ends first. Every read by position in the program goes through it.
+int ReadExactlyAt(int fd, char* out, std::size_t count, std::uint64_t offset);
+
 // The message for a file that grew shorter than it was while it was read.
 std::string FileShrankMessage(const std::filesystem::path& path);
 // The message for a read stopped through its stop flag.

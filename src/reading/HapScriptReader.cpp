@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "document/AsciiCase.h"
+#include "reading/SameBytes.h"
 
 namespace tw {
 namespace {
@@ -107,30 +108,6 @@ bool StartsWith(const char* p, const char* end, const char (&text)[N]) {
     return static_cast<std::size_t>(end - p) >= N - 1 && std::memcmp(p, text, N - 1) == 0;
 }
 
-// Whether the n bytes at a and b are the same: eight at a time, the last
-// (partial) word overlapping the one before it; reads no byte past n.
-bool SameBytes(const char* a, const char* b, std::size_t n) {
-    auto word = [](const char* p, auto size) {
-        decltype(size) w;
-        std::memcpy(&w, p, sizeof w);
-        return w;
-    };
-    if (n >= 8) {
-        for (std::size_t i = 0; i + 8 < n; i += 8)
-            if (word(a + i, std::uint64_t{}) != word(b + i, std::uint64_t{})) return false;
-        return word(a + n - 8, std::uint64_t{}) == word(b + n - 8, std::uint64_t{});
-    }
-    if (n >= 4)
-        return word(a, std::uint32_t{}) == word(b, std::uint32_t{}) &&
-               word(a + n - 4, std::uint32_t{}) == word(b + n - 4, std::uint32_t{});
-    for (std::size_t i = 0; i < n; ++i)
-        if (a[i] != b[i]) return false;
-    return true;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && SameBytes(a.data(), b.data(), a.size());
-}
 
 // At the end of a line's commands: a quoted record's closing mark with
 // blanks after it, if any, then the line end; where the next line starts,
@@ -183,11 +160,11 @@ public:
     int Find(std::string_view name) {
         const auto& catalogue = catalogue_;
         int found = -1;
-        if (SameName(catalogue[guess_].name, name)) {
+        if (SameText(catalogue[guess_].name, name)) {
             found = guess_;
         } else {
             for (std::size_t s = Hash(name) & (Slots - 1); slots_[s] >= 0; s = (s + 1) & (Slots - 1))
-                if (SameName(catalogue[slots_[s]].name, name)) {
+                if (SameText(catalogue[slots_[s]].name, name)) {
                     found = slots_[s];
                     break;
                 }

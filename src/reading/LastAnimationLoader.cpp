@@ -13,6 +13,7 @@
 #include "document/NumberText.h"
 #include "document/MessageText.h"
 #include "document/PathText.h"
+#include "reading/SameBytes.h"
 
 namespace tw {
 namespace {
@@ -28,21 +29,6 @@ float ToSingle(double value) {
     return std::signbit(value) ? -beyond : beyond;
 }
 
-// Whether the n bytes at a and b are the same. For the short texts compared
-// on every line, eight bytes at a time without a call.
-bool SameBytes(const char* a, const char* b, std::size_t n) {
-    for (; n >= 8; a += 8, b += 8, n -= 8) {
-        std::uint64_t x, y;
-        std::memcpy(&x, a, 8);
-        std::memcpy(&y, b, 8);
-        if (x != y) return false;
-    }
-    for (; n > 0; ++a, ++b, --n)
-        if (*a != *b) return false;
-    return true;
-}
-
-bool Same(std::string_view a, std::string_view b) { return a.size() == b.size() && SameBytes(a.data(), b.data(), a.size()); }
 
 // The name cells as the file's bytes spell them. A cell matches the bytes that
 // decode to it; a cell no bytes decode to matches nothing. Equal cells: the
@@ -64,7 +50,7 @@ public:
     // register order, so the register after the last one found is tried first.
     int Find(std::string_view name) {
         const int guess = last_ + 1 < RegisterCount ? last_ + 1 : 0;
-        if (usable_[guess] && Same(keys_[guess], name)) return last_ = first_[guess];
+        if (usable_[guess] && SameText(keys_[guess], name)) return last_ = first_[guess];
         const auto found = index_.find(name);
         if (found == index_.end()) return -1;
         return last_ = found->second;
@@ -299,7 +285,7 @@ public:
     Clock Read(BlockReader& reader) {
         const bool found = reader.FindClock();
         const std::string_view text = reader.CollectUntil(']');
-        if (!known_ || !Same(text, lastText_)) {
+        if (!known_ || !SameText(text, lastText_)) {
             known_ = true;
             lastText_ = text;
             lastTime_ = ToSingle(NumericValue(text));
@@ -562,7 +548,7 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
         if (first > 1) {
             const std::size_t held = length + 1 - first;
             if (held >= control.maxBytes)
-                return Result::Failure("The last block of " + ('"' + ShownName(ShownPath(path.string())) + '"') +
+                return Result::Failure("The last block of " + QuotedPath(path.native()) +
                                        " is not loaded: it is larger than " +
                                        std::to_string(control.maxBytes >> 20) + " MB.");
             const std::size_t more =

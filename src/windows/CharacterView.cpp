@@ -22,7 +22,7 @@
 #include "generation/HapScript.h"
 #include "document/ViewCommands.h"
 #include "reading/FileBytes.h"
-#include "reading/Transport.h"
+#include "session/Transport.h"
 #include "windows/CharacterWindow.h"
 
 namespace tw {

@@ -24,7 +24,7 @@
 
 #include "reading/HapScriptReader.h"
 #include "figure/Pose.h"
-#include "windows/FigurePainter.h"
+#include "render/FigurePainter.h"
 
 class QPainter;
 class QThreadPool;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "reading/Transport.h"
+#include "session/Transport.h"
 
 namespace tw {
 namespace {

@@ -1,4 +1,4 @@
-#include "generation/AddHistory.h"
+#include "session/AddHistory.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +15,7 @@
 #include "generation/HeldStopSignals.h"
 #include "generation/LastRecord.h"
 #include "generation/ScriptFile.h"
+#include "reading/FileBytes.h"
 
 namespace tw {
 namespace {
@@ -26,23 +27,6 @@ constexpr std::size_t FirstRead = std::size_t{1} << 16;
 using file_messages::KindOf;
 using file_messages::Named;
 using file_messages::Reason;
-
-// Reads exactly `size` bytes at `offset`. Returns 0, the error number, or
-// -1 when the file ends first.
-int ReadAt(int fd, char* out, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t got = ::pread(fd, out, size, static_cast<off_t>(offset));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (got == 0) return -1;
-        out += got;
-        size -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return 0;
-}
 
 std::string ReadFailure(const std::string& path, int error) {
     if (error < 0) return Named(path) + " changed while it was read. Nothing was changed.";
@@ -111,7 +95,7 @@ Outcome<LastAdd> FindLastAdd(const std::string& path) {
     std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, FirstRead));
     for (;;) {
         tail.resize(want);
-        const int error = ReadAt(fd, tail.data(), want, length - want);
+        const int error = ReadExactlyAt(fd, tail.data(), want, length - want);
         if (error != 0) {
             ::close(fd);
             return Result::Failure(ReadFailure(path, error));
@@ -180,14 +164,14 @@ Outcome<std::string> Cut(const LastAdd& add, bool& lost) {
     }
     const std::uint64_t start = add.start();
     std::string now(add.record.size(), '\0');
-    if (const int error = ReadAt(fd, now.data(), now.size(), start); error != 0)
+    if (const int error = ReadExactlyAt(fd, now.data(), now.size(), start); error != 0)
         return fail(ReadFailure(path, error));
     if (now != add.record) {
         return fail(Named(path) + " has changed since its last animation was read: its end is no longer the same." +
                     unchanged);
     }
     std::string tail(static_cast<std::size_t>(std::min<std::uint64_t>(start, TailKept)), '\0');
-    if (const int error = ReadAt(fd, tail.data(), tail.size(), start - tail.size()); error != 0)
+    if (const int error = ReadExactlyAt(fd, tail.data(), tail.size(), start - tail.size()); error != 0)
         return fail(ReadFailure(path, error));
 
     if (::ftruncate(fd, static_cast<off_t>(start)) != 0) {
@@ -289,7 +273,7 @@ Outcome<LastAdd> AddHistory::Redo(const std::string& path) {
                    " bytes long, not " + std::to_string(last.lengthAfter) + " as the undo left it." + notPut;
         }
         std::string tail(last.tailAfter.size(), '\0');
-        if (const int error = ReadAt(fd, tail.data(), tail.size(), length - tail.size()); error != 0)
+        if (const int error = ReadExactlyAt(fd, tail.data(), tail.size(), length - tail.size()); error != 0)
             return ReadFailure(path, error);
         if (tail != last.tailAfter)
             return Named(path) + " has changed since the last undo: its last bytes are not those the undo left." +

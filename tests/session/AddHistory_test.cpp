@@ -1,4 +1,4 @@
-#include "generation/AddHistory.h"
+#include "session/AddHistory.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

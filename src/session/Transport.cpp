@@ -1,4 +1,4 @@
-#include "reading/Transport.h"
+#include "session/Transport.h"
 
 #include <algorithm>
 #include <cmath>

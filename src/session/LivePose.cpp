@@ -1,9 +1,9 @@
-#include "windows/LivePose.h"
+#include "session/LivePose.h"
 
 #include "generation/HapScript.h"
 #include "generation/Previews.h"
 #include "reading/HapScriptReader.h"
-#include "reading/Transport.h"
+#include "session/Transport.h"
 
 namespace tw {
 

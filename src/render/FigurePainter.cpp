@@ -1,11 +1,10 @@
-#include "windows/FigurePainter.h"
+#include "render/FigurePainter.h"
 
-#include <QFuture>
 #include <QPainter>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QRadialGradient>
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace tw {
 
@@ -178,9 +177,9 @@ void DrawGhosts(GhostLayer& layer, QSize size, const PoseValues& first, const Po
     // At large sizes each ghost costs about as much as the figure; the two are
     // drawn at once, each on its own image, and the first is then laid under
     // the last.
-    QFuture<void> firstDone = QtConcurrent::run([&] { paint(layer.firstImage, layer.firstShapes, FirstGhostTint); });
+    std::thread firstGhost([&] { paint(layer.firstImage, layer.firstShapes, FirstGhostTint); });
     paint(layer.image, layer.lastShapes, LastGhostTint);
-    firstDone.waitForFinished();
+    firstGhost.join();
     QPainter p(&layer.image);
     p.setCompositionMode(QPainter::CompositionMode_DestinationOver);
     p.drawImage(0, 0, layer.firstImage);
