@@ -13,9 +13,7 @@ std::optional<PoseValues> KeyframePose(const DocumentTexts& document, KeyframeSi
     const Outcome<KeyframePreview> preview = KeyframePreviewBlock(document, side, frameStep);
     if (!preview) return std::nullopt;
     const HapTimeline timeline = ReadHapScript(QuotedRecord(preview.value().block));
-    PoseValues values{};
-    SamplePose(timeline, std::max(timeline.firstTime, timeline.lastTime), values);
-    return values;
+    return SamplePose(timeline, std::max(timeline.firstTime, timeline.lastTime));
 }
 
 }  // namespace tw

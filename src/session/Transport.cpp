@@ -83,8 +83,10 @@ double LoopedTime(double first, double last, double elapsed) {
     return t < last ? t : first;
 }
 
-void SamplePose(const HapTimeline& timeline, double t, std::array<float, RegisterCount>& values) {
+PoseValues SamplePose(const HapTimeline& timeline, double t) {
+    PoseValues values{};
     for (int i = 0; i < RegisterCount; ++i) values[i] = SampleTrack(timeline.tracks[i], t).value_or(0.0f);
+    return values;
 }
 
 }  // namespace tw

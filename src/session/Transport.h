@@ -7,6 +7,7 @@
 #include <array>
 #include <vector>
 
+#include "figure/Pose.h"
 #include "reading/HapScriptReader.h"
 
 namespace tw {
@@ -46,6 +47,6 @@ double LoopedTime(double first, double last, double elapsed);
 
 // Every register's value at t, held from its last keyframe; a register the
 // script never names is 0.
-void SamplePose(const HapTimeline& timeline, double t, std::array<float, RegisterCount>& values);
+PoseValues SamplePose(const HapTimeline& timeline, double t);
 
 }  // namespace tw

@@ -6,7 +6,9 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
-#include "windows/CharacterView.h"
+#include "windows/PlayerController.h"
+#include "windows/ViewInput.h"
+#include "windows/ViewOverlay.h"
 
 namespace tw {
 
@@ -16,11 +18,11 @@ constexpr char PlaceKey[] = "CharacterWindow/geometry";
 
 QSettings Settings() { return QSettings(QStringLiteral("Tweenwright"), QStringLiteral("Tweenwright")); }
 
-// Paints the view's picture over its whole rectangle and hands every input
-// to the view.
+// Paints the player's picture over its whole rectangle, and works the player
+// with its own input.
 class Surface : public QWidget {
 public:
-    Surface(CharacterView* view, QWidget* parent) : QWidget(parent), view_(view) {
+    Surface(PlayerController& player, QWidget* parent) : QWidget(parent), player_(player), input_(player) {
         setObjectName(QStringLiteral("CharacterSurface"));
         setAttribute(Qt::WA_OpaquePaintEvent);
         setFocusPolicy(Qt::StrongFocus);
@@ -30,27 +32,31 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        view_->PaintPicture(p, rect(), hasFocus());
+        player_.Scene().Draw(p, rect());
+        overlay_.Paint(p, rect(), player_, hasFocus());
     }
     bool event(QEvent* e) override {
         // A double-click here only raises this window.
         if (e->type() == QEvent::MouseButtonDblClick) return true;
-        if (view_->HandleInput(this, e)) return true;
+        if (input_.Handle(this, rect(), e)) return true;
         return QWidget::event(e);
     }
 
 private:
-    CharacterView* view_;
+    PlayerController& player_;
+    ViewOverlay overlay_;
+    ViewInput input_;
 };
 
 }  // namespace
 
-CharacterWindow::CharacterWindow(CharacterView* view) : QWidget(view, Qt::Window) {
+CharacterWindow::CharacterWindow(PlayerController& player, QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("CharacterWindow"));
     setWindowTitle(QStringLiteral("Character"));
     // The program ends with its main window, whether or not this one is open.
     setAttribute(Qt::WA_QuitOnClose, false);
-    surface_ = new Surface(view, this);
+    surface_ = new Surface(player, this);
+    connect(&player, &PlayerController::Changed, this, &CharacterWindow::Repaint);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(surface_);

@@ -1,20 +1,21 @@
 // The large window of the character view: a separate, resizable window
-// titled "Character" that shows the view's own player at its own size. It
-// holds no state of its own: the picture, the camera and the transport are
-// the view's, and its mouse and keys work the view as the view's own do.
-// Its size and place are kept between runs.
+// titled "Character" that shows the view's player at its own size. The
+// picture, the camera and the transport are the player's, and its mouse and
+// keys work the player as the view's own do. Its size and place are kept
+// between runs.
 #pragma once
 
 #include <QWidget>
 
 namespace tw {
 
-class CharacterView;
+class PlayerController;
 
 class CharacterWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit CharacterWindow(CharacterView* view);
+    // `parent` is the window it belongs to (it is placed beside it).
+    CharacterWindow(PlayerController& player, QWidget* parent);
     ~CharacterWindow() override;
 
     // Shows the window where it stood last time (or beside the main

@@ -105,13 +105,11 @@ TEST(Transport, PoseAtATimeHoldsEachRegisterUntilItsNextKeyframe) {
         "\\clock [t= 1.000]   \\setreg[name= HeadTwist   f0= 1.000]\n"
         "\\clock [t= 2.000]   \\setreg[name= HeadTwist   f0= 2.000]\n"
         "\\clock [t= 2.000]   \\setreg[name= LShoOut   f0= 0.500]\n");
-    std::array<float, RegisterCount> pose{};
-    pose.fill(7);
-    SamplePose(t, 1.9, pose);
+    PoseValues pose = SamplePose(t, 1.9);
     EXPECT_EQ(pose[Reg("HeadTwist")], 1);
     EXPECT_EQ(pose[Reg("LShoOut")], 0.5f);  // before its first keyframe: that keyframe
     EXPECT_EQ(pose[Reg("HeadForward")], 0);
-    SamplePose(t, 2, pose);
+    pose = SamplePose(t, 2);
     EXPECT_EQ(pose[Reg("HeadTwist")], 2);
 }
 

@@ -1,0 +1,42 @@
+// The mouse, wheel, keys and context menu of a view of the player: a drag
+// turns the camera (Shift or the middle button pans), the wheel zooms, the
+// timeline scrubs, Space pauses, the arrows step between keyframe times, L
+// loops, Home brings back the start-up camera. Each view has its own, so a
+// drag in one never mixes with a drag in the other.
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <functional>
+
+class QEvent;
+class QWidget;
+
+namespace tw {
+
+class PlayerController;
+
+class ViewInput {
+public:
+    // `openLarge`, when given, is offered in the menu and run on a
+    // double-click outside the timeline.
+    ViewInput(PlayerController& player, std::function<void()> openLarge = {});
+
+    // Input on `surface`, which shows the picture in `area`; true when used.
+    bool Handle(QWidget* surface, const QRect& area, QEvent* event);
+
+private:
+    bool Press(QWidget* surface, const QRect& area, QEvent* event);
+    bool Move(const QRect& area, QEvent* event);
+    bool Key(QEvent* event);
+    void ShowMenu(QWidget* surface, const QPoint& globalPos);
+    void Scrub(const QRect& area, int x);
+
+    PlayerController& player_;
+    std::function<void()> openLarge_;
+    enum class Drag { None, Pending, Orbit, Pan, Scrub };
+    Drag drag_ = Drag::None;
+    QPoint pressPos_, lastPos_;
+};
+
+}  // namespace tw
