@@ -16,9 +16,8 @@
 #include "document/DocumentTexts.h"
 #include "document/ChooserRules.h"
 #include "document/PathText.h"
-#include "windows/CharacterView.h"
 #include "windows/Dialogs.h"
-#include "windows/MainForm.h"
+#include "windows/DocumentModel.h"
 #include "windows/Twips.h"
 
 namespace tw {
@@ -63,8 +62,8 @@ QListWidget* MakeList(QWidget* parent, const char* name) {
 
 }  // namespace
 
-FileSelectForm::FileSelectForm(MainForm* main, Dialogs& dialogs)
-    : QWidget(main, Qt::Window), main_(main), dialogs_(dialogs) {
+FileSelectForm::FileSelectForm(DocumentModel& document, QWidget* main, Dialogs& dialogs)
+    : QWidget(main, Qt::Window), document_(document), dialogs_(dialogs) {
     setObjectName(QStringLiteral("FileSelectForm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Select File"));
@@ -188,21 +187,21 @@ void FileSelectForm::FileList1_DblClick() { SaveFileSelect_Click(); }
 
 void FileSelectForm::SaveFileSelect_Click() {
     const ChooserResult result =
-        ConfirmChoice(main_->CurrentChooserMode(), filePath_.toStdString(),
+        ConfirmChoice(document_.CurrentChooserMode(), filePath_.toStdString(),
                       SelectedFile().toStdString(), NewFilename->text().toStdString());
     switch (result.kind) {
     case ChooserResult::Kind::Refuse:
         dialogs_.Inform(this, QString::fromStdString(result.message));
         return;
     case ChooserResult::Kind::SetActiveFile: {
-        DocumentTexts document = main_->ReadDocument();
+        DocumentTexts document = document_.ReadDocument();
         document.activeFile = result.activeFile;
         document.fileHeader = result.fileHeader;
-        main_->WriteDocument(document);
+        document_.WriteDocument(document);
         break;
     }
     case ChooserResult::Kind::SendCommand:
-        main_->SendViewCommand(result.command);
+        document_.SendViewCommand(result.command);
         break;
     case ChooserResult::Kind::Nothing:
         break;
@@ -211,7 +210,7 @@ void FileSelectForm::SaveFileSelect_Click() {
 }
 
 void FileSelectForm::CloseSelectFileForm_Click() {
-    main_->activateWindow();
+    if (QWidget* main = parentWidget()) main->activateWindow();
     close();
 }
 

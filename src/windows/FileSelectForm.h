@@ -16,7 +16,7 @@ class QPushButton;
 namespace tw {
 
 class Dialogs;
-class MainForm;
+class DocumentModel;
 
 class FileSelectForm : public QWidget {
     Q_OBJECT
@@ -25,7 +25,8 @@ public:
     // current folder.
     // Its controls are found by their names: DriveList1, DirList1, FileList1,
     // NewFilename, SaveFileSelect and CloseSelectFileForm.
-    FileSelectForm(MainForm* main, Dialogs& dialogs);
+    // `main` is the window it belongs to; `document` is what it chooses for.
+    FileSelectForm(DocumentModel& document, QWidget* main, Dialogs& dialogs);
 
     // The folder the folder list is in, and the one the file list shows.
     QString DirPath() const { return dirPath_; }
@@ -56,7 +57,7 @@ private:
     QPushButton* SaveFileSelect;
     QPushButton* CloseSelectFileForm;
 
-    MainForm* main_;
+    DocumentModel& document_;
     Dialogs& dialogs_;
     QString dirPath_;
     QString filePath_;

@@ -8,7 +8,7 @@
 #include "document/DocumentTexts.h"
 #include "document/NumberText.h"
 #include "document/RegisterCatalogue.h"
-#include "windows/MainForm.h"
+#include "windows/DocumentModel.h"
 #include "windows/Twips.h"
 
 namespace tw {
@@ -34,10 +34,10 @@ private:
 
 }  // namespace
 
-FormSetValue::FormSetValue(MainForm* main)
+FormSetValue::FormSetValue(DocumentModel& document, QWidget* main)
     : QWidget(main, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowCloseButtonHint),
-      main_(main) {
+      document_(document) {
     setObjectName(QStringLiteral("FormSetValue"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Set Value"));
@@ -72,10 +72,10 @@ double FormSetValue::SliderValue() const {
 }
 
 void FormSetValue::LoadSliderValue(const QString& text) {
-    DocumentTexts document = main_->ReadDocument();
+    DocumentTexts document = document_.ReadDocument();
     auto& column = editSide_ == KeyframeSide::Initial ? document.initial : document.final;
     column[editIndex_] = text.toStdString();
-    main_->WriteDocument(document);
+    document_.WriteDocument(document);
     emit ValueWritten(editSide_, editIndex_);
 }
 
@@ -85,8 +85,7 @@ void FormSetValue::SliderSetValue_Scroll() {
 
 void FormSetValue::SliderSetValue_MouseUp() {
     LoadSliderValue(QString::fromStdString(DecimalText(static_cast<float>(SliderValue()))));
-    if (editSide_ == KeyframeSide::Initial) main_->LoadInitialV_Click();
-    else main_->LoadFinalV_Click();
+    document_.PreviewKeyframe(editSide_);
     hide();
     ReturnToMain();
 }
@@ -101,8 +100,10 @@ void FormSetValue::Form_KeyPress(QChar key) {
 
 void FormSetValue::ReturnToMain() {
     // The box keeps the main window's focus, so the next keys go on into it.
-    main_->raise();
-    main_->activateWindow();
+    if (QWidget* main = parentWidget()) {
+        main->raise();
+        main->activateWindow();
+    }
 }
 
 bool FormSetValue::eventFilter(QObject* watched, QEvent* event) {

@@ -12,13 +12,14 @@ class QSlider;
 
 namespace tw {
 
-class MainForm;
+class DocumentModel;
 
 class FormSetValue : public QWidget {
     Q_OBJECT
 public:
     // Its slider is found by its name, SliderSetValue.
-    explicit FormSetValue(MainForm* main);
+    // `main` is the window it belongs to; `document` holds the boxes it edits.
+    FormSetValue(DocumentModel& document, QWidget* main);
 
     // The box edited from now on and the slider's position for its value
     // (a position beyond the slider's ends goes to the nearer end).
@@ -48,7 +49,7 @@ private:
     QSlider* SliderSetValue;
     KeyframeSide editSide_ = KeyframeSide::Initial;
     int editIndex_ = 0;
-    MainForm* main_;
+    DocumentModel& document_;
 };
 
 }  // namespace tw

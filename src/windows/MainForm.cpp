@@ -116,6 +116,13 @@ void PlaceTwips(QWidget* widget, const Place& p) {
 }  // namespace
 
 void MainForm::BuildControls() {
+    // In this order, which is also the order Tab follows.
+    BuildFields();
+    BuildButtons();
+    BuildSubHeaderAndView();
+}
+
+void MainForm::BuildFields() {
     Commands = new QGroupBox(QStringLiteral("Commands"), this);
     Commands->setObjectName(QStringLiteral("Commands"));
     PlaceTwips(Commands, {120, 240, 1092, 9012});
@@ -158,7 +165,9 @@ void MainForm::BuildControls() {
         PlaceTwips(bar, {4320 + 240 * k, 1320, 100, 1212});
         ProgressBar1[k] = bar;
     }
+}
 
+void MainForm::BuildButtons() {
     static const ButtonRow buttons[] = {
         {&MainForm::FileSelect, true, "FileSelect", "Select File", {120, 360, 852, 492},
          &MainForm::FileSelect_Click},
@@ -200,7 +209,9 @@ void MainForm::BuildControls() {
         this->*b.member = button;
         if (b.handler) connect(button, &QPushButton::clicked, this, b.handler);
     }
+}
 
+void MainForm::BuildSubHeaderAndView() {
     Panel = new RegisterPanel(this);
 
     Label8 = new QLabel(QStringLiteral("Sub Header"), this);
@@ -285,7 +296,6 @@ void MainForm::Form_Load() {
     // The catalogue's scale tables and its size are fixed at compile time;
     // the view starts on all registers.
     Panel->SetViewMode(ViewAllRegisters);
-    RegisterNames = {};
     SendViewCommand(LoadBackgroundCommand(StartupBackgroundPath()));
     Panel->LayoutRegisterRows();
     // Key preview: every key press passes here before the control that has
@@ -396,7 +406,7 @@ void MainForm::ShowChooser(ChooserMode mode) {
     // The chooser reads the mode when a choice is confirmed, so a button
     // pressed while it is open changes what the next confirm does.
     chooserMode_ = mode;
-    if (!chooser_) chooser_ = new FileSelectForm(this, *dialogs_);
+    if (!chooser_) chooser_ = new FileSelectForm(*this, this, *dialogs_);
     chooser_->show();
     chooser_->raise();
     chooser_->activateWindow();
@@ -423,7 +433,7 @@ void MainForm::Panel_SliderRequested(KeyframeSide side, int index, int sliderPos
                                      int windowLeftTwips, int windowTopTwips) {
     auto* slider = qobject_cast<FormSetValue*>(sliderWindow_.data());
     if (!slider) {
-        slider = new FormSetValue(this);
+        slider = new FormSetValue(*this, this);
         sliderWindow_ = slider;
         connect(slider, &FormSetValue::ValueWritten, Panel, &RegisterPanel::PutCaretAtEnd);
         connect(slider, &FormSetValue::ValueWritten, this, [this](KeyframeSide s, int) { ShowLivePose(s); });
@@ -462,6 +472,7 @@ void MainForm::Form_Unload() {
 
 void MainForm::LoadInitialV_Click() { ShowKeyframe(KeyframeSide::Initial); }
 void MainForm::LoadFinalV_Click() { ShowKeyframe(KeyframeSide::Final); }
+void MainForm::PreviewKeyframe(KeyframeSide side) { ShowKeyframe(side); }
 
 void MainForm::ShowKeyframe(KeyframeSide side) {
     const DocumentTexts document = ReadDocument();
@@ -472,8 +483,6 @@ void MainForm::ShowKeyframe(KeyframeSide side) {
     Outcome<std::string> path = KeyframePreviewFile(side);
     if (!path) return Inform(path.error());
     if (const std::string notice = TakePreviewFolderNotice(); !notice.empty()) Inform(notice);
-    FrameCount = preview.value().frameCount;
-    RegisterNames = document.names;
     ScriptBuffer = std::move(preview.value().block);
     const Outcome<void> written = ReplaceWithQuotedRecord(path.value(), ScriptBuffer);
     if (!written) return Inform("The preview was not shown.\n" + written.error());
@@ -639,8 +648,6 @@ bool MainForm::GenerateBlock(const DocumentTexts& document, ProgressForm* progre
         dialogs_->Inform(this, QString::fromStdString(result.error()));
         return false;
     }
-    RegisterNames = document.names;
-    FrameCount = result.value().frameCount;
     FrameStep = result.value().frameStep;
     ScriptBuffer = std::move(result.value().text);
     return true;

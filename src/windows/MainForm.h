@@ -18,6 +18,7 @@
 #include "generation/FileBlock.h"
 #include "generation/Previews.h"
 #include "windows/Dialogs.h"
+#include "windows/DocumentModel.h"
 #include "windows/RegisterPanel.h"
 
 class QGroupBox;
@@ -37,7 +38,7 @@ class FormHelp;
 class ProgressForm;
 class RegisterPanel;
 
-class MainForm : public QWidget {
+class MainForm : public QWidget, public DocumentModel {
     Q_OBJECT
 public:
     // `dialogs` shows the message boxes; the real ones when none is given.
@@ -48,16 +49,18 @@ public:
     // here, never through the controls. Writing sets only the fields whose
     // text differs, through the fields, so their change rules run as when a
     // user types (a new start time or duration recomputes the finish time).
-    DocumentTexts ReadDocument() const;
-    void WriteDocument(const DocumentTexts& document);
+    DocumentTexts ReadDocument() const override;
+    void WriteDocument(const DocumentTexts& document) override;
     // The file chooser's mode as the four file buttons leave it; none until
     // one of them is pressed.
-    std::optional<ChooserMode> CurrentChooserMode() const;
+    std::optional<ChooserMode> CurrentChooserMode() const override;
     // Makes `path`, made absolute against the current folder, the active file
     // with the File Header naming it, as choosing it in the file chooser does.
     void OpenFile(const QString& path);
     // Hands a command to the character view.
-    void SendViewCommand(const std::string& command);
+    void SendViewCommand(const std::string& command) override;
+    // The preview of one keyframe, as F1 and F2 run it.
+    void PreviewKeyframe(KeyframeSide side) override;
     // Whether "Load  last animation from file" is still at work on its thread.
     bool LoadRunning() const { return load_ != nullptr; }
 
@@ -120,6 +123,9 @@ private:
     void Acceleration_Change();
 
     void BuildControls();
+    void BuildFields();
+    void BuildButtons();
+    void BuildSubHeaderAndView();
     ProgressForm* PrepareProgress(bool resetSaveBar);
     // Runs the generation of `document` into ScriptBuffer for `destination`;
     // on failure shows the message, closes the progress window and returns
@@ -183,8 +189,6 @@ private:
     // State of the last generation run (the block is empty after a run that
     // failed).
     std::string ScriptBuffer;
-    std::array<std::string, RegisterCount> RegisterNames;
-    float FrameCount = 0;
     float FrameStep = 0;
 
     std::unique_ptr<Dialogs> dialogs_;
