@@ -6,9 +6,8 @@
 
 #include "cli/StartupDocument.h"
 #include "document/DocumentJson.h"
-#include "generation/GenerationRun.h"
 #include "reading/FileBytes.h"
-#include "reading/LastAnimationLoader.h"
+#include "session/ScriptCommands.h"
 
 namespace tw {
 
@@ -49,13 +48,13 @@ int Generate(const GenerateArgs& args, std::ostream& out, std::ostream& err) {
     Outcome<DocumentTexts> document = ReadDocumentFile(args.document);
     if (!document) return Fail(err, document.error());
     if (args.clipboardText) {
-        const Outcome<DocumentRun> run = RunDocument(BlockDestination::Clipboard, document.value());
+        const Outcome<DocumentRun> run = GenerateAsText(document.value());
         if (!run) return Fail(err, run.error());
         const std::string& text = run.value().block.text;
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     } else {
         if (!args.append.empty()) document.value().activeFile = args.append;
-        const Outcome<DocumentRun> run = AppendRun(document.value());
+        const Outcome<DocumentRun> run = GenerateOntoFile(document.value());
         if (!run) return Fail(err, run.error());
         out << run.value().nextStartTime << '\n';
     }
@@ -73,12 +72,10 @@ int LoadLast(const LoadLastArgs& args, std::ostream& out, std::ostream& err) {
     Outcome<DocumentTexts> document = args.document.empty() ? Outcome<DocumentTexts>::Success(StartupDocument())
                                                             : ReadDocumentFile(args.document);
     if (!document) return Fail(err, document.error());
-    document.value().activeFile = args.file;
-    const Outcome<LoadedAnimation> loaded = LoadLastAnimationFromFile(args.file, document.value().names);
+    const Outcome<LoadedDocument> loaded = LoadLastInto(args.file, std::move(document).value());
     if (!loaded) return Fail(err, loaded.error());
-    for (const std::string& message : LoadMessages(loaded.value())) err << message << '\n';
-    ApplyLoadedAnimation(loaded.value(), document.value());
-    out << DocumentToJson(document.value());
+    for (const std::string& message : loaded.value().messages) err << message << '\n';
+    out << DocumentToJson(loaded.value().document);
     out.flush();
     return out ? ExitSuccess : Fail(err, "The output could not be written.");
 }

@@ -12,6 +12,7 @@
 #include "document/FixedPaths.h"
 #include "generation/HapScript.h"
 #include "windows/CharacterView.h"
+#include "windows/CharacterWindow.h"
 
 using namespace tw;
 
@@ -76,6 +77,29 @@ private slots:
         QCOMPARE(first, second);
         // The figure is there: the middle of the view is not the background.
         QVERIFY(first.pixel(136, 168) != first.pixel(10, 168));
+    }
+
+    // The view draws its scene through the same renderer that draws frames
+    // without a window: between the corner labels and the timeline, the view
+    // shows exactly the frame at its time, in the view and in the large window.
+    void viewShowsTheRenderersFrameAtItsTime() {
+        QVERIFY(Load(Write("move.hap", Script({{0, "HeadTwist", 0}, {0, "RShoOut", 0}, {1, "HeadTwist", 0.5},
+                                                {1, "RShoOut", 0.6}, {2, "HeadTwist", 0.7}}))));
+        now_ += 1300;
+        view_->Tick();
+        const QRect r = view_->contentsRect();
+        const QRect middle(0, 22, r.width(), r.height() - 22 - 20);
+        const QImage frame = view_->Controller().Scene().Frame(view_->ClockTime(), r.size());
+        QCOMPARE(Render().copy(r).copy(middle), frame.copy(middle));
+        QVERIFY(frame != view_->Controller().Scene().Frame(0, r.size()));
+
+        view_->OpenLarge();
+        QWidget* surface = view_->LargeWindow()->findChild<QWidget*>(QStringLiteral("CharacterSurface"));
+        QVERIFY(surface);
+        surface->resize(400, 500);
+        const QImage large = surface->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect inner(0, 22, large.width(), large.height() - 22 - 20);
+        QCOMPARE(large.copy(inner), view_->Controller().Scene().Frame(view_->ClockTime(), large.size()).copy(inner));
     }
 
     void headTwistChangesOnlyTheHead() {
