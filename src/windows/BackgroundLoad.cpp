@@ -27,10 +27,18 @@ struct BackgroundLoad::Channel {
 
 BackgroundLoad::BackgroundLoad(std::string activeFile, std::array<std::string, RegisterCount> names,
                                QObject* parent)
+    : BackgroundLoad(
+          [file = std::move(activeFile), names = std::move(names)](const ProgressFn& progress,
+                                                                   const LoadControl& control) {
+              return LoadLastAnimationFromFile(file, names, progress, control);
+          },
+          parent) {}
+
+BackgroundLoad::BackgroundLoad(Work work, QObject* parent)
     : QObject(parent), channel_(std::make_shared<Channel>()), pool_(new QThreadPool) {
     channel_->receiver = this;
     pool_->setMaxThreadCount(1);
-    pool_->start([channel = channel_, file = std::move(activeFile), names = std::move(names)] {
+    pool_->start([channel = channel_, work = std::move(work)] {
         LoadControl control;
         control.stop = &channel->stop;
         control.reading = [&channel](int share) { channel->Post([share](BackgroundLoad* l) { emit l->Reading(share); }); };
@@ -38,8 +46,7 @@ BackgroundLoad::BackgroundLoad(std::string activeFile, std::array<std::string, R
         const auto progress = [&channel](int value) {
             channel->Post([value](BackgroundLoad* l) { emit l->Progress(value); });
         };
-        auto result =
-            std::make_shared<const Outcome<LoadedAnimation>>(LoadLastAnimationFromFile(file, names, progress, control));
+        auto result = std::make_shared<const Outcome<LoadedAnimation>>(work(progress, control));
         if (channel->stop) return;
         channel->Post([result](BackgroundLoad* l) {
             l->result_ = result;

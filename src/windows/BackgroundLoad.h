@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,7 +22,13 @@ namespace tw {
 class BackgroundLoad : public QObject {
     Q_OBJECT
 public:
+    // The work a load runs on its thread, given the reports' callbacks and the
+    // stop flag: the file load, or a stand-in that a test can hold.
+    using Work =
+        std::function<Outcome<LoadedAnimation>(const ProgressFn& progress, const LoadControl& control)>;
+
     BackgroundLoad(std::string activeFile, std::array<std::string, RegisterCount> names, QObject* parent = nullptr);
+    explicit BackgroundLoad(Work work, QObject* parent = nullptr);
     ~BackgroundLoad() override;
 
     // The load's result (a message on failure), from Finished on.

@@ -156,6 +156,15 @@ TEST(LastRecord, EndsNotWrittenByAnAddAreRefused) {
     EXPECT_EQ(Read(blank).verdict, tw::EndVerdict::NotARecord);
     // Before the record anything at all may stand, up to a line end.
     EXPECT_EQ(Read("hand-written\n" + record).record.start, 13u);
+
+    // A hand-written record whose lines name an empty figure: an add never
+    // writes one, so Undo Last Add must not cut it.
+    const std::string emptyFigure = "\"#x\r\n\r\n"
+                                    "\\clock [t= 0.000]   \\setreg[figure=  name= A   f0= 1.000]\r\n"
+                                    "\\clock [t= 1.000]   \\setreg[figure=  name= A   f0= 2.000]\r\n"
+                                    "\"\r\n";
+    EXPECT_EQ(Read(emptyFigure).verdict, tw::EndVerdict::NotARecord);
+    EXPECT_EQ(Read(record + emptyFigure).verdict, tw::EndVerdict::NotARecord);
 }
 
 TEST(LastRecord, RegisterLinesTakeOnlyTheWrittenForm) {
@@ -171,6 +180,7 @@ TEST(LastRecord, RegisterLinesTakeOnlyTheWrittenForm) {
              "\\clock [t= 2.500]  \\setreg[name= A   f0= 1.000]",
              "\\clock [t= 2.500]   \\setreg[name=    f0= 1.000]",
              "\\clock [t= 2.500]   \\setreg[figure= name= A   f0= 1.000]",
+             "\\clock [t= 2.500]   \\setreg[figure=  name= A   f0= 1.000]",
              "\\clock [t= 2.500]   \\setreg[name= A\t   f0= 1.000]",
              "\\clock [t= 2.500]   \\setreg[name= A   f0= 1.000] ",
              "\\clock [t= +2.500]   \\setreg[name= A   f0= 1.000]",

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 #include "LiteralLoader.h"
@@ -277,6 +278,34 @@ TEST_F(LoadTest, ApplyLeavesEverythingElseAsItWas) {
     EXPECT_EQ(doc.dKeyframe, "1");
     EXPECT_EQ(doc.startTime, "0");
     EXPECT_EQ(doc.finishTime, "1");
+}
+
+// The timing rule on its own, with values the loader may never give: a frame
+// rate of 0 beside a positive duration, or a duration of 0 with a frame rate.
+TEST(LoadTiming, OnlyAPositiveDurationAndFrameRateAreTaken) {
+    struct Row {
+        const char* label;
+        std::optional<std::string> duration, rate;
+        bool positive;
+    };
+    for (const Row& row : {Row{"both positive", "1", "10", true},
+                           Row{"duration 1, frame rate 0", "1", "0", false},
+                           Row{"duration 0, frame rate 10", "0", "10", false},
+                           Row{"duration 0, no frame rate", "0", std::nullopt, false},
+                           Row{"negative duration", "-1", "10", false},
+                           Row{"neither", std::nullopt, std::nullopt, false}}) {
+        SCOPED_TRACE(row.label);
+        tw::LoadedAnimation loaded;
+        loaded.startTime = "2";
+        loaded.dKeyframe = row.duration;
+        loaded.framesPSec = row.rate;
+        EXPECT_EQ(tw::HasPositiveTiming(loaded), row.positive);
+        EXPECT_EQ(tw::LoadMessages(loaded).size(), row.positive ? 0u : 1u);
+        tw::DocumentTexts doc = Document({"9", "9", "9", NoneMoves});
+        tw::ApplyLoadedAnimation(loaded, doc);
+        EXPECT_EQ(doc.startTime, row.positive ? "2" : "9");
+        EXPECT_EQ(doc.framesPSec, row.positive ? *row.rate : "9");
+    }
 }
 
 TEST_F(LoadTest, ProgressRisesOnlyWhenTheShownValueChanges) {
