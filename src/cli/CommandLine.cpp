@@ -4,6 +4,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "cli/PoseCommands.h"
 #include "cli/StartupDocument.h"
 #include "document/DocumentJson.h"
 #include "reading/FileBytes.h"
@@ -107,6 +108,7 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
     loadLast->add_option("FILE", loadArgs.file, "Hap file to read")->required();
     loadLast->add_option("--document", loadArgs.document, "Start from this JSON document, not the start-up one")
         ->option_text("DOC.json");
+    const PoseCommands poses(app, ReadDocumentFile);
     app.require_subcommand(0, 1);
 
     try {
@@ -119,6 +121,7 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
     }
     if (generate->parsed()) return {Generate(generateArgs, out, err), {}};
     if (loadLast->parsed()) return {LoadLast(loadArgs, out, err), {}};
+    if (const std::optional<int> status = poses.Run(out, err)) return {status, {}};
     if (file.empty()) return {};
     return {std::nullopt, file};
 }

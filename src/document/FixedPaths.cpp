@@ -10,6 +10,8 @@
 #include <optional>
 #include <utility>
 
+#include "document/PathText.h"
+
 namespace tw {
 namespace {
 
@@ -95,6 +97,25 @@ void RemovePrivatePreviewFolder() {
         ::unlink(file.c_str());
     ::rmdir(privateFolder.c_str());  // fails, leaving it, unless it is empty
     privateFolder.clear();
+}
+
+Outcome<std::string> PoseFolder() {
+    std::string data = Environment("XDG_DATA_HOME");
+    if (data.empty() || data.front() != '/') {
+        const std::string home = Environment("HOME");
+        if (home.empty() || home.front() != '/')
+            return Outcome<std::string>::Failure("The poses have no folder: neither XDG_DATA_HOME nor HOME is set.");
+        data = WithoutTrailingSlash(home) + "/.local/share";
+    }
+    data = WithoutTrailingSlash(data);
+    // The folders above it, as the base-directory convention makes them.
+    for (std::size_t at = 1; at <= data.size(); ++at)
+        if (at == data.size() || data[at] == '/') ::mkdir(data.substr(0, at).c_str(), 0700);
+    ::mkdir((data + "/tweenwright").c_str(), 0700);
+    const std::string folder = data + "/tweenwright/poses";
+    if (const auto why = Unfit(folder))
+        return Outcome<std::string>::Failure("The poses cannot be kept in " + QuotedPath(folder) + ": " + *why);
+    return Outcome<std::string>::Success(folder);
 }
 
 std::string TakePreviewFolderNotice() {

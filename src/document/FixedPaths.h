@@ -32,6 +32,13 @@ void RemovePrivatePreviewFolder();
 // time it is asked for after that folder was made; empty otherwise.
 std::string TakePreviewFolderNotice();
 
+// The folder of this user's saved poses: "tweenwright/poses" under
+// $XDG_DATA_HOME when that is an absolute path, else under ~/.local/share;
+// created with mode 0700 when missing, and refused, as the preview folder is,
+// when it is a symbolic link, not a folder, not this user's or open to
+// writing by others.
+Outcome<std::string> PoseFolder();
+
 // The preview files in `folder`, each replaced whole by its preview: one
 // keyframe's pose (initial.hap, final.hap) and the movement (animationtest.hap).
 std::string KeyframePreviewPath(const std::string& folder, KeyframeSide side);

@@ -36,11 +36,6 @@ int RegisterIndex(std::string_view name) {
     throw std::logic_error("figure table names an unknown register");
 }
 
-// Mirror images across the figure's middle plane: a point flips its X, a
-// rotation axis (turning sense included) flips Y and Z.
-Vec3 MirrorPoint(Vec3 v) { return {-v.x, v.y, v.z}; }
-Vec3 MirrorAxis(Vec3 v) { return {v.x, -v.y, -v.z}; }
-int MirrorJoint(int j) { return j >= RClavicle && j < LClavicle ? LeftOf(j) : j; }
 Anchor MirrorAnchor(Anchor a) { return {MirrorJoint(a.joint), MirrorPoint(a.offset)}; }
 
 class Builder {

@@ -62,6 +62,15 @@ inline constexpr int SideJointCount = LClavicle - RClavicle;
 // The left twin of a right-side joint.
 constexpr int LeftOf(int rightJoint) { return rightJoint + SideJointCount; }
 
+// Mirror images across the figure's middle plane: a point flips its X, a
+// rotation axis (turning sense included) flips Y and Z, a side joint becomes
+// its twin on the other side.
+constexpr Vec3 MirrorPoint(Vec3 v) { return {-v.x, v.y, v.z}; }
+constexpr Vec3 MirrorAxis(Vec3 v) { return {v.x, -v.y, -v.z}; }
+constexpr int MirrorJoint(int j) {
+    return j >= RClavicle && j < LClavicle ? LeftOf(j) : j >= LClavicle ? j - SideJointCount : j;
+}
+
 // What a register moves.
 enum class DriveKind : std::uint8_t {
     JointAngle,      // turns `joint` about `axis` by the value

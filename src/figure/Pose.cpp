@@ -10,7 +10,7 @@ namespace {
 constexpr float CameraDistance = 700;
 constexpr Vec3 CameraTarget{0, 88, 0};
 // Light from the upper left, in camera space (z towards the camera).
-const Vec3 Light = Normalized({-0.45f, 0.65f, 0.6f});
+const Vec3 LightFromLeft = Normalized({-0.45f, 0.65f, 0.6f});
 // A register value beyond these is held at them, so that no file can push
 // the drawing to coordinates the painter cannot take.
 constexpr float MaxTranslate = 10000, MaxFaceValue = 3;
@@ -43,8 +43,9 @@ Projected ProjectIn(Vec3 p, const Frame& f) {
 class FigureBuilder {
 public:
     FigureBuilder(const PoseValues& values, Viewport viewport, const ViewCamera& camera,
-                  std::vector<DrawPrimitive>& out)
-        : table_(Figure()), joints_(ComputeJoints(values)), frame_(FrameOf(viewport, camera)), out_(out) {
+                  std::vector<DrawPrimitive>& out, LightSide light)
+        : table_(Figure()), joints_(ComputeJoints(values)), frame_(FrameOf(viewport, camera)), out_(out),
+          light_(light == LightSide::Left ? LightFromLeft : Vec3{-LightFromLeft.x, LightFromLeft.y, LightFromLeft.z}) {
         for (int i = 0; i < RegisterCount; ++i)
             if (table_.drives[i].kind == DriveKind::Face)
                 face_[static_cast<int>(table_.drives[i].face)] = Finite(values[i], MaxFaceValue);
@@ -65,6 +66,7 @@ private:
     PoseJoints joints_;
     Frame frame_;
     std::vector<DrawPrimitive>& out_;
+    Vec3 light_;
     std::array<float, 14> face_{};
     float pelvisDepth_ = 0;
 
@@ -102,7 +104,7 @@ private:
         }
         p.depth = depth / p.count;
         const Vec3 normal = frame_.turn * (joints_[panel.joint].frame * panel.facing);
-        p.shade = 0.6f + 0.5f * std::max(0.0f, Dot(normal, Light));
+        p.shade = 0.6f + 0.5f * std::max(0.0f, Dot(normal, light_));
         out_.push_back(p);
     }
 
@@ -244,8 +246,8 @@ Projected Project(Vec3 point, Viewport viewport, const ViewCamera& camera) {
 }
 
 void BuildFigure(const PoseValues& values, Viewport viewport, const ViewCamera& camera,
-                 std::vector<DrawPrimitive>& out) {
-    FigureBuilder(values, viewport, camera, out).Build();
+                 std::vector<DrawPrimitive>& out, LightSide light) {
+    FigureBuilder(values, viewport, camera, out, light).Build();
 }
 
 }  // namespace tw

@@ -66,11 +66,16 @@ Projected Project(Vec3 point, Viewport viewport, const ViewCamera& camera = Star
 // Pixels per figure unit at zoom 1: the standing figure fits the viewport.
 float FitScale(Viewport viewport);
 
+// Where the light comes from as the viewer sees it: the upper left, as the
+// view is lit, or the upper right, which lights the mirror image of a scene
+// as the mirror shows it.
+enum class LightSide : std::uint8_t { Left, Right };
+
 // The figure in `values` as shapes for `viewport` seen through `camera`,
 // sorted back to front. `out` is cleared and refilled, so a caller drawing
 // every frame reuses it.
 void BuildFigure(const PoseValues& values, Viewport viewport, const ViewCamera& camera,
-                 std::vector<DrawPrimitive>& out);
+                 std::vector<DrawPrimitive>& out, LightSide light = LightSide::Left);
 inline void BuildFigure(const PoseValues& values, Viewport viewport, std::vector<DrawPrimitive>& out) {
     BuildFigure(values, viewport, StartupCamera(), out);
 }

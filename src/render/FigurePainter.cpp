@@ -210,8 +210,9 @@ void FigurePainter::Paint(QPainter& painter, const std::vector<DrawPrimitive>& s
                 // A lighter stripe on the side facing the light rounds the limb.
                 QPointF n(-(b.y() - a.y()), b.x() - a.x());
                 const double len = std::hypot(n.x(), n.y());
-                n = len > 0 ? n / len : QPointF(-0.7, -0.7);
-                if (n.x() + n.y() > 0) n = -n;
+                const double side = lightSide_ == LightSide::Left ? 1 : -1;
+                n = len > 0 ? n / len : QPointF(-0.7 * side, -0.7);
+                if (side * n.x() + n.y() > 0) n = -n;
                 const QPointF o = n * (p.width * 0.18);
                 DrawCapsule(painter, stroke, a + o, b + o, p.width * 0.34, light_[m][level]);
             }
@@ -229,8 +230,9 @@ void FigurePainter::Paint(QPainter& painter, const std::vector<DrawPrimitive>& s
             painter.setTransform(QTransform(base).translate(p.points[0].x, p.points[0].y).rotateRadians(p.angle));
             painter.setPen(Qt::NoPen);
             if (p.material == Material::Skin) {
-                // The head: lit from the upper left.
-                QRadialGradient g(QPointF(-0.35 * p.width, -0.45 * p.height), 1.4 * std::max(p.width, p.height));
+                // The head: lit from the upper left (or right).
+                const double side = lightSide_ == LightSide::Left ? 1 : -1;
+                QRadialGradient g(QPointF(-0.35 * side * p.width, -0.45 * p.height), 1.4 * std::max(p.width, p.height));
                 g.setColorAt(0, light_[m][level]);
                 g.setColorAt(1, fill.darker(118));
                 painter.setBrush(g);

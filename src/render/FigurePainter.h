@@ -35,6 +35,9 @@ public:
     explicit FigurePainter(const FigureLook& look = DefaultLook());
     void SetLook(const FigureLook& look);
     const FigureLook& Look() const { return look_; }
+    // The side the limbs' stripes and the head's sheen face (the upper left
+    // unless told otherwise).
+    void SetLightSide(LightSide side) { lightSide_ = side; }
 
     // Paints `shapes` in their order; the painter's transform places them.
     void Paint(QPainter& painter, const std::vector<DrawPrimitive>& shapes) const;
@@ -44,6 +47,7 @@ public:
 private:
     static constexpr int ShadeLevels = 32;
     FigureLook look_;
+    LightSide lightSide_ = LightSide::Left;
     // Colour of a material at a quantised shade, and its limb highlight.
     std::array<std::array<QColor, ShadeLevels>, static_cast<int>(Material::Count)> fill_, light_;
 

@@ -77,7 +77,7 @@ void SceneRenderer::Draw(QPainter& p, const QRect& r, const PoseValues& pose) co
         p.drawEllipse(QPointF(ground.at.x, ground.at.y), 26 * ground.scale, flat * ground.scale);
     }
     if (ghosts_ && player_.HasScript()) DrawGhostLayer(p, r.size(), cache);
-    BuildFigure(pose, viewport, camera_, shapes_);
+    BuildFigure(pose, viewport, camera_, shapes_, light_);
     painter_.Paint(p, shapes_);
     p.restore();
 }

@@ -30,6 +30,11 @@ public:
     void SetBackground(const QImage& picture);
     bool HasBackground() const { return !background_.isNull(); }
     void SetLook(const FigureLook& look) { painter_.SetLook(look); }
+    // Lights the figure from the upper left (as the view does) or right.
+    void SetLightSide(LightSide side) {
+        light_ = side;
+        painter_.SetLightSide(side);
+    }
     const FigureLook& Look() const { return painter_.Look(); }
 
     // Draws the scene with the player's pose shown, or with `pose`, into
@@ -57,6 +62,7 @@ private:
     const Player& player_;
     ViewCamera camera_ = StartupCamera();
     bool ghosts_ = false;
+    LightSide light_ = LightSide::Left;
     QImage background_;
     FigurePainter painter_;
     mutable std::vector<DrawPrimitive> shapes_;
