@@ -1,5 +1,6 @@
 #include "windows/Dialogs.h"
 
+#include <QInputDialog>
 #include <QMessageBox>
 
 #include "document/MessageText.h"
@@ -19,6 +20,13 @@ void MessageBoxDialogs::Inform(QWidget* parent, const QString& text) {
 bool MessageBoxDialogs::Ask(QWidget* parent, const QString& text) {
     return QMessageBox::question(parent, kTitle, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+std::optional<QString> MessageBoxDialogs::AskText(QWidget* parent, const QString& text, const QString& initial) {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(parent, kTitle, text, QLineEdit::Normal, initial, &ok);
+    if (!ok) return std::nullopt;
+    return answer;
 }
 
 }  // namespace tw

@@ -22,6 +22,7 @@
 #include "document/PathText.h"
 #include "document/ViewCommands.h"
 #include "windows/RegisterPanel.h"
+#include "windows/ValueBoxMenu.h"
 #include "session/AddHistory.h"
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
@@ -231,6 +232,8 @@ void MainForm::BuildSubHeaderAndView() {
 
     connect(Panel, &RegisterPanel::SliderRequested, this, &MainForm::Panel_SliderRequested);
     connect(Panel, &RegisterPanel::ValueEdited, this, [this](KeyframeSide side, int) { ShowLivePose(side); });
+    valueMenu_ = new ValueBoxMenu(*this, *dialogs_, this, [this](KeyframeSide side) { ShowLivePose(side); });
+    connect(Panel, &RegisterPanel::ValueMenuRequested, valueMenu_, &ValueBoxMenu::Show);
     connect(StartTime, &QLineEdit::textChanged, this, &MainForm::StartTime_Change);
     connect(DKeyframe, &QLineEdit::textChanged, this, &MainForm::DKeyframe_Change);
     connect(Acceleration, &QLineEdit::textChanged, this, &MainForm::Acceleration_Change);
@@ -337,7 +340,13 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void MainForm::Form_KeyDown(int key, Qt::KeyboardModifiers) {
+void MainForm::Form_KeyDown(int key, Qt::KeyboardModifiers shift) {
+    // Ctrl+M mirrors the initial values, Ctrl+Shift+M the initial into the final.
+    if (key == Qt::Key_M && (shift & Qt::ControlModifier)) {
+        if (shift & Qt::ShiftModifier) valueMenu_->MirrorInitialIntoFinal_Click();
+        else valueMenu_->MirrorInitial_Click();
+        return;
+    }
     switch (key) {
     case Qt::Key_F1: LoadInitialV_Click(); break;
     case Qt::Key_F2: LoadFinalV_Click(); break;

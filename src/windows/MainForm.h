@@ -36,6 +36,7 @@ class CharacterView;
 class FileSelectForm;
 class FormHelp;
 class ProgressForm;
+class ValueBoxMenu;
 class RegisterPanel;
 
 class MainForm : public QWidget, public DocumentModel {
@@ -192,6 +193,7 @@ private:
     float FrameStep = 0;
 
     std::unique_ptr<Dialogs> dialogs_;
+    ValueBoxMenu* valueMenu_ = nullptr;
     // The adds taken back, per file, for redo; kept in the preview folder too.
     std::unique_ptr<AddHistory> addHistory_;
     QPointer<ProgressForm> progress_;

@@ -54,6 +54,12 @@ RegisterPanel::RegisterPanel(QWidget* form) : QObject(form), form_(form) {
         f0final[i]->installEventFilter(this);
         connect(f0initial[i], &QLineEdit::textEdited, this, [this, i] { emit ValueEdited(KeyframeSide::Initial, i); });
         connect(f0final[i], &QLineEdit::textEdited, this, [this, i] { emit ValueEdited(KeyframeSide::Final, i); });
+        // The value boxes share one menu of pose tools instead of the edit menu.
+        for (QLineEdit* box : {f0initial[i], f0final[i]}) {
+            box->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(box, &QWidget::customContextMenuRequested, this,
+                    [this, box](const QPoint& at) { emit ValueMenuRequested(box->mapToGlobal(at)); });
+        }
     }
     VScroll1 = new QScrollBar(Qt::Vertical, form);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));

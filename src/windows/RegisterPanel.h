@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <array>
 #include <string>
 
@@ -79,6 +80,8 @@ signals:
                          int windowTopTwips);
     // The user typed into a value box (not a text the program wrote).
     void ValueEdited(tw::KeyframeSide side, int index);
+    // A value box's context menu was asked for, at `globalPos` on the screen.
+    void ValueMenuRequested(const QPoint& globalPos);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

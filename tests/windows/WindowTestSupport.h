@@ -68,10 +68,19 @@ public:
         log_->append(text);
         return answer_;
     }
+    // Answers each text question with the next of `texts` (cancels when none
+    // is left).
+    void AnswerTexts(QStringList texts) { texts_ = std::move(texts); }
+    std::optional<QString> AskText(QWidget*, const QString& text, const QString&) override {
+        log_->append(text);
+        if (texts_.isEmpty()) return std::nullopt;
+        return texts_.takeFirst();
+    }
 
 private:
     QStringList* log_;
     bool answer_;
+    QStringList texts_;
 };
 
 // Without a display the tests run on the offscreen platform; in CI they run on
