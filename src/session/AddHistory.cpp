@@ -280,7 +280,8 @@ Outcome<LastAdd> AddHistory::Redo(const std::string& path) {
                    notPut;
         return std::nullopt;
     };
-    const Outcome<void> put = AppendQuotedRecordOnto(path, block, asLeft);
+    const FileChange put = AppendQuotedRecordOnto(
+        path, block, asLeft, "The file is being written by another program; the animation was not put back.");
     if (!put) return Result::Failure(put.error());
     ::unlink(last.keptFile.c_str());
     LastAdd add = std::move(last.add);
