@@ -127,7 +127,7 @@ GatheredWrite& RecordWrite() {
 
 Outcome<LockedScriptFile> LockedScriptFile::Take(const std::filesystem::path& path, Open open,
                                                  std::chrono::milliseconds wait, std::string_view busy,
-                                                 FileChange::Left* left) {
+                                                 FileChange::Left* left, std::string_view purpose) {
     using Result = Outcome<LockedScriptFile>;
     if (left) *left = FileChange::Left::AsItWas;
     const char* name = path.c_str();
@@ -144,7 +144,8 @@ Outcome<LockedScriptFile> LockedScriptFile::Take(const std::filesystem::path& pa
         bool created = false;
         const int fd = OpenForAppend(name, open == Open::CreateWhenMissing, created);
         if (fd < 0) {
-            return Result::Failure("Could not open " + Named(path) + " to add the script: " + Reason(errno) + ".");
+            return Result::Failure("Could not open " + Named(path) + " " + std::string(purpose) + ": " +
+                                   Reason(errno) + ".");
         }
         const auto fail = [&](std::string message) {
             ::close(fd);
@@ -165,7 +166,7 @@ Outcome<LockedScriptFile> LockedScriptFile::Take(const std::filesystem::path& pa
                 if (left) *left = FileChange::Left::Busy;
                 return fail(std::string(busy));
             }
-            return fail("Could not lock " + Named(path) + " to add the script: " + Reason(error) + ".");
+            return fail("Could not lock " + Named(path) + " " + std::string(purpose) + ": " + Reason(error) + ".");
         }
         struct stat locked{}, now{};
         if (::fstat(fd, &locked) != 0)

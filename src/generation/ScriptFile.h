@@ -70,13 +70,14 @@ public:
     // Opens the file at `path` (following a symbolic link) and waits up to
     // `wait` for the lock. Refuses, without waiting, a path that names
     // something other than a regular file. Fails with `busy` as its message
-    // (Left::Busy) when the lock stays taken; with a message naming the file
-    // and the reason otherwise. Once locked, the path is checked to still
+    // (Left::Busy) when the lock stays taken; with a message naming the file,
+    // `purpose` and the reason otherwise. Once locked, the path is checked to still
     // name the file locked (a writer that removed or replaced it meanwhile
     // sends it back to open the file there now).
     static Outcome<LockedScriptFile> Take(const std::filesystem::path& path, Open open,
                                           std::chrono::milliseconds wait, std::string_view busy,
-                                          FileChange::Left* left = nullptr);
+                                          FileChange::Left* left = nullptr,
+                                          std::string_view purpose = "to add the script");
     LockedScriptFile(LockedScriptFile&& other) noexcept;
     LockedScriptFile& operator=(LockedScriptFile&&) = delete;
     ~LockedScriptFile();  // closes the file, which gives up the lock
