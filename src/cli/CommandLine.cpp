@@ -1,6 +1,8 @@
 #include "cli/CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdint>
 #include <iostream>
 #include <iterator>
 
@@ -42,6 +44,7 @@ struct GenerateArgs {
     std::string document;
     std::string append;
     bool clipboardText = false;
+    double waitSeconds = 10;  // for another writer's lock on the file
 };
 
 // F5 ("Generate && add to file") or "Generate to Clipboard" on the document.
@@ -55,7 +58,8 @@ int Generate(const GenerateArgs& args, std::ostream& out, std::ostream& err) {
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     } else {
         if (!args.append.empty()) document.value().activeFile = args.append;
-        const Outcome<DocumentRun> run = GenerateOntoFile(document.value());
+        const auto wait = std::chrono::milliseconds(static_cast<std::int64_t>(args.waitSeconds * 1000));
+        const Outcome<DocumentRun> run = GenerateOntoFile(document.value(), wait);
         if (!run) return Fail(err, run.error());
         out << run.value().nextStartTime << '\n';
     }
@@ -101,6 +105,11 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
         ->add_flag("--clipboard-text", generateArgs.clipboardText,
                    "Write the text \"Generate to Clipboard\" copies to standard output instead")
         ->excludes(append);
+    generate
+        ->add_option("--wait", generateArgs.waitSeconds,
+                     "Wait up to SECONDS for another program writing the file (default 10)")
+        ->option_text("SECONDS")
+        ->check(CLI::Range(0.0, 86400.0));
 
     LoadLastArgs loadArgs;
     CLI::App* loadLast = app.add_subcommand(

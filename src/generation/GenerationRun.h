@@ -13,6 +13,7 @@
 #include "document/Outcome.h"
 #include "generation/FileBlock.h"
 #include "generation/Generation.h"
+#include "generation/ScriptFile.h"
 
 namespace tw {
 
@@ -36,11 +37,16 @@ Outcome<DocumentRun> RunDocument(BlockDestination destination, const DocumentTex
 // write's own reason, framed the same for every run.
 std::string NotAddedMessage(std::string_view reason);
 
+// The message of a failed add: a busy file's message as it is; otherwise
+// NotAddedMessage, which says the file was left as it was only when it was.
+std::string NotAddedMessage(const FileChange& failure);
+
 // F5 without the window: fails with NoFileToAppendMessage when the document's
 // active file is empty; otherwise runs the document for a file and appends
 // the block to the active file as one quoted record, whole or not at all
-// (AppendQuotedRecord). A failed write fails with NotAddedMessage.
+// (AppendQuotedRecord, waiting up to `wait` for another writer's lock). A
+// failed write fails with NotAddedMessage.
 Outcome<DocumentRun> AppendRun(const DocumentTexts& document, const ProgressFn& progress = {},
-                               std::string reuse = {});
+                               std::string reuse = {}, std::chrono::milliseconds wait = WindowLockWait);
 
 }  // namespace tw

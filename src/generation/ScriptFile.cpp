@@ -1,6 +1,7 @@
 #include "generation/ScriptFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 #include "generation/FileMessages.h"
 #include "generation/HapScript.h"
@@ -56,7 +58,7 @@ int WriteRecord(int fd, std::string_view block) {
             ++first;
             continue;
         }
-        const ssize_t written = ::writev(fd, pieces + first, 3 - first);
+        const ssize_t written = RecordWrite()(fd, pieces + first, 3 - first);
         if (written < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -79,16 +81,16 @@ int WriteRecord(int fd, std::string_view block) {
     return 0;
 }
 
-// Opens the file for appending, creating it when it is missing. `created`
-// tells whether this call made it. Returns the descriptor or -1 with errno set.
-// The open never waits: a pipe without a reader fails at once (ENXIO) rather
-// than waiting for one.
-int OpenForAppend(const char* name, bool& created) {
+// Opens the file for reading and appending, creating it when it is missing
+// and `create` allows. `created` tells whether this call made it. Returns the
+// descriptor or -1 with errno set. The open never waits: a pipe without a
+// reader fails at once (ENXIO) rather than waiting for one.
+int OpenForAppend(const char* name, bool create, bool& created) {
     created = false;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        int fd = ::open(name, O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0 || errno != ENOENT) return fd;
-        fd = ::open(name, O_WRONLY | O_APPEND | O_NONBLOCK | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int fd = ::open(name, O_RDWR | O_APPEND | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0 || errno != ENOENT || !create) return fd;
+        fd = ::open(name, O_RDWR | O_APPEND | O_NONBLOCK | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             created = true;
             return fd;
@@ -99,81 +101,163 @@ int OpenForAppend(const char* name, bool& created) {
     return -1;
 }
 
+// Takes the exclusive lock on fd, trying again every few milliseconds until
+// `wait` has passed. 0, EWOULDBLOCK when another writer held it throughout,
+// or another error number. A file system that has no locks is written
+// unlocked, as before locks were taken at all.
+int LockWithin(int fd, std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
+        const int error = errno;
+        if (error == EINTR) continue;
+        if (error == ENOLCK || error == EOPNOTSUPP || error == EINVAL) return 0;
+        if (error != EWOULDBLOCK) return error;
+        if (std::chrono::steady_clock::now() >= deadline) return EWOULDBLOCK;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 }  // namespace
 
-namespace {
+GatheredWrite& RecordWrite() {
+    static GatheredWrite write = [](int fd, const iovec* pieces, int count) { return ::writev(fd, pieces, count); };
+    return write;
+}
 
-// Appends the record; with a precondition, only onto a file that is there,
-// opened for reading as well so the precondition can look at it.
-Outcome<void> Append(const std::filesystem::path& path, std::string_view block,
-                     const AppendPrecondition* precondition) {
+Outcome<LockedScriptFile> LockedScriptFile::Take(const std::filesystem::path& path, Open open,
+                                                 std::chrono::milliseconds wait, std::string_view busy,
+                                                 FileChange::Left* left, std::string_view purpose) {
+    using Result = Outcome<LockedScriptFile>;
+    if (left) *left = FileChange::Left::AsItWas;
     const char* name = path.c_str();
     // Something that is there but not a file (a pipe, a device, a socket) is
     // refused before it is opened: opening a device can have effects of its
     // own, and a pipe would hold the program until someone reads it.
     struct stat there{};
-    if (::stat(name, &there) == 0 && !S_ISREG(there.st_mode)) return NotAFile(path, KindOf(there.st_mode));
+    if (::stat(name, &there) == 0 && !S_ISREG(there.st_mode)) return Result::Failure(NotAFile(path, KindOf(there.st_mode)).error());
 
-    const HeldStopSignals held;
-    bool created = false;
-    const int fd = precondition ? ::open(name, O_RDWR | O_APPEND | O_NONBLOCK | O_CLOEXEC)
-                                : OpenForAppend(name, created);
-    if (fd < 0) {
-        return Outcome<void>::Failure("Could not open " + Named(path) + " to add the script: " +
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    // A few rounds: each one that finds the path moved on to another file
+    // (removed or replaced by the writer before) opens what is there now.
+    for (int round = 0; round < 8; ++round) {
+        bool created = false;
+        const int fd = OpenForAppend(name, open == Open::CreateWhenMissing, created);
+        if (fd < 0) {
+            return Result::Failure("Could not open " + Named(path) + " " + std::string(purpose) + ": " +
                                    Reason(errno) + ".");
-    }
-
-    struct stat before{};
-    if (::fstat(fd, &before) != 0) {
-        const int error = errno;
-        ::close(fd);
-        if (created) ::unlink(name);
-        return Outcome<void>::Failure("Could not read the size of " + Named(path) + ": " +
-                                   Reason(error) + ".");
-    }
-    // Replaced by something else since the first look.
-    if (!S_ISREG(before.st_mode)) {
-        ::close(fd);
-        return NotAFile(path, KindOf(before.st_mode));
-    }
-    const off_t oldLength = before.st_size;
-    if (precondition) {
-        if (std::optional<std::string> refusal = (*precondition)(fd, static_cast<std::uint64_t>(oldLength))) {
+        }
+        const auto fail = [&](std::string message) {
             ::close(fd);
-            return Outcome<void>::Failure(std::move(*refusal));
-        }
-    }
-    // A regular file never blocks, but its writes should wait as usual.
-    ::fcntl(fd, F_SETFL, O_APPEND);
+            return Result::Failure(std::move(message));
+        };
+        struct stat opened{};
+        if (::fstat(fd, &opened) != 0)
+            return fail("Could not read the size of " + Named(path) + ": " + Reason(errno) + ".");
+        // Replaced by something else since the first look.
+        if (!S_ISREG(opened.st_mode)) return fail(NotAFile(path, KindOf(opened.st_mode)).error());
 
-    // On any failure from here the file is cut back (or removed) to what it was.
-    const auto undo = [&](const std::string& what, int error, bool open) {
-        std::string undoNote;
-        if (created) {
-            ::unlink(name);
-        } else if ((open ? ::ftruncate(fd, oldLength) : ::truncate(name, oldLength)) != 0) {
-            undoNote = " The file could not be cut back to its previous length: " + Reason(errno) + ".";
+        const auto left_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero()));
+        if (const int error = LockWithin(fd, left_ms); error != 0) {
+            // A file made here is not removed: the writer holding its lock
+            // may be writing to it.
+            if (error == EWOULDBLOCK) {
+                if (left) *left = FileChange::Left::Busy;
+                return fail(std::string(busy));
+            }
+            return fail("Could not lock " + Named(path) + " " + std::string(purpose) + ": " + Reason(error) + ".");
         }
-        if (open) ::close(fd);
-        return Outcome<void>::Failure(what + Named(path) + ": " + Reason(error) + "." + undoNote);
+        struct stat locked{}, now{};
+        if (::fstat(fd, &locked) != 0)
+            return fail("Could not read the size of " + Named(path) + ": " + Reason(errno) + ".");
+        if (::stat(name, &now) != 0 || now.st_dev != locked.st_dev || now.st_ino != locked.st_ino) {
+            ::close(fd);
+            if (open == Open::OnlyWhenThere && ::access(name, F_OK) != 0) {
+                return Result::Failure(Named(path) + " was removed while it waited for another writer.");
+            }
+            continue;
+        }
+        // A regular file never blocks, but its writes should wait as usual.
+        ::fcntl(fd, F_SETFL, O_APPEND);
+        return Result::Success(LockedScriptFile(fd, static_cast<std::uint64_t>(locked.st_size), created));
+    }
+    return Result::Failure(Named(path) + " kept being replaced while it waited for another writer.");
+}
+
+LockedScriptFile::LockedScriptFile(LockedScriptFile&& other) noexcept
+    : fd_(other.fd_), length_(other.length_), created_(other.created_) {
+    other.fd_ = -1;
+}
+
+LockedScriptFile::~LockedScriptFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int LockedScriptFile::Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd >= 0 && ::close(fd) != 0 ? errno : 0;
+}
+
+namespace {
+
+// Appends the record; with a precondition, only onto a file that is there.
+FileChange Append(const std::filesystem::path& path, std::string_view block, const AppendPrecondition* precondition,
+                  std::string_view busy, std::chrono::milliseconds wait) {
+    const char* name = path.c_str();
+    const HeldStopSignals held;
+    FileChange::Left left = FileChange::Left::AsItWas;
+    Outcome<LockedScriptFile> taken = LockedScriptFile::Take(
+        path,
+        precondition ? LockedScriptFile::Open::OnlyWhenThere : LockedScriptFile::Open::CreateWhenMissing, wait,
+        busy, &left);
+    if (!taken) return FileChange::Failure(taken.error(), left);
+    LockedScriptFile& file = taken.value();
+    const auto oldLength = static_cast<off_t>(file.length());
+    if (precondition) {
+        if (std::optional<std::string> refusal = (*precondition)(file.fd(), file.length()))
+            return FileChange::Failure(std::move(*refusal));
+    }
+
+    // On any failure from here the file is cut back, still under the lock, to
+    // its length when the lock was taken: only this call's bytes go. A file
+    // this call made, and nobody wrote to before, is removed.
+    const auto undo = [&](const std::string& what, int error) {
+        const std::string failed = what + Named(path) + ": " + Reason(error) + ".";
+        if (file.created() && oldLength == 0) {
+            ::unlink(name);
+            return FileChange::Failure(failed);
+        }
+        if (::ftruncate(file.fd(), oldLength) != 0) {
+            return FileChange::Failure(
+                failed + " The file could not be cut back to its previous length: " + Reason(errno) + ".",
+                FileChange::Left::Changed);
+        }
+        ::fdatasync(file.fd());
+        return FileChange::Failure(failed);
     };
-    int error = WriteRecord(fd, block);
-    if (error != 0) return undo("Could not write the script to ", error, true);
-    error = SyncToDisk(fd, name, created);
-    if (error != 0) return undo("Could not save the script to the disk for ", error, true);
-    if (::close(fd) != 0) return undo("Could not finish writing the script to ", errno, false);
-    return Outcome<void>::Success();
+    int error = WriteRecord(file.fd(), block);
+    if (error != 0) return undo("Could not write the script to ", error);
+    error = SyncToDisk(file.fd(), name, file.created());
+    if (error != 0) return undo("Could not save the script to the disk for ", error);
+    // The record is on the disk (fdatasync said so) and the lock is given up
+    // with the close; an error of the close itself changes neither.
+    (void)file.Close();
+    return FileChange::Success();
 }
 
 }  // namespace
 
-Outcome<void> AppendQuotedRecord(const std::filesystem::path& path, std::string_view block) {
-    return Append(path, block, nullptr);
+FileChange AppendQuotedRecord(const std::filesystem::path& path, std::string_view block,
+                              std::chrono::milliseconds wait) {
+    return Append(path, block, nullptr, BusyAddMessage, wait);
 }
 
-Outcome<void> AppendQuotedRecordOnto(const std::filesystem::path& path, std::string_view block,
-                                     const AppendPrecondition& precondition) {
-    return Append(path, block, &precondition);
+FileChange AppendQuotedRecordOnto(const std::filesystem::path& path, std::string_view block,
+                                  const AppendPrecondition& precondition, std::string_view busy,
+                                  std::chrono::milliseconds wait) {
+    return Append(path, block, &precondition, busy, wait);
 }
 
 Outcome<void> ReplaceWithQuotedRecord(const std::filesystem::path& path, std::string_view block) {

@@ -144,15 +144,16 @@ Outcome<std::string> Cut(const LastAdd& add, bool& lost) {
         return Result::Failure(Named(path) + " is now " + KindOf(there.st_mode) + ", not a script file." + unchanged);
 
     const HeldStopSignals held;
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return Result::Failure("Could not open " + Named(path) + " to take the animation off: " + Reason(errno) +
-                               "." + unchanged);
-    }
-    const auto fail = [&](const std::string& message) {
-        ::close(fd);
-        return Result::Failure(message);
-    };
+    // The check and the cut under the writers' lock: no record can be added
+    // between them.
+    FileChange::Left left = FileChange::Left::AsItWas;
+    Outcome<LockedScriptFile> locked = LockedScriptFile::Take(
+        path, LockedScriptFile::Open::OnlyWhenThere, WindowLockWait,
+        "The file is being written by another program; nothing was taken back.", &left,
+        "to take the animation off");
+    if (!locked) return Result::Failure(left == FileChange::Left::Busy ? locked.error() : locked.error() + unchanged);
+    const int fd = locked.value().fd();
+    const auto fail = [&](const std::string& message) { return Result::Failure(message); };
     struct stat info{};
     if (::fstat(fd, &info) != 0) return fail("Could not read the size of " + Named(path) + ": " + Reason(errno) + ".");
     if (!S_ISREG(info.st_mode))
@@ -188,10 +189,8 @@ Outcome<std::string> Cut(const LastAdd& add, bool& lost) {
         return fail("Could not save the cut of " + Named(path) + " to the disk: " + Reason(error) + "." +
                     (restored ? unchanged : " The animation could not be put back."));
     }
-    if (::close(fd) != 0) {
-        lost = true;
-        return Result::Failure("Could not finish cutting " + Named(path) + ": " + Reason(errno) + ".");
-    }
+    // The cut is on the disk (fdatasync said so); the close gives up the lock.
+    (void)locked.value().Close();
     return Result::Success(std::move(tail));
 }
 
@@ -280,7 +279,8 @@ Outcome<LastAdd> AddHistory::Redo(const std::string& path) {
                    notPut;
         return std::nullopt;
     };
-    const Outcome<void> put = AppendQuotedRecordOnto(path, block, asLeft);
+    const FileChange put = AppendQuotedRecordOnto(
+        path, block, asLeft, "The file is being written by another program; the animation was not put back.");
     if (!put) return Result::Failure(put.error());
     ::unlink(last.keptFile.c_str());
     LastAdd add = std::move(last.add);

@@ -4,7 +4,9 @@
 
 namespace tw {
 
-Outcome<DocumentRun> GenerateOntoFile(const DocumentTexts& document) { return AppendRun(document); }
+Outcome<DocumentRun> GenerateOntoFile(const DocumentTexts& document, std::chrono::milliseconds wait) {
+    return AppendRun(document, {}, {}, wait);
+}
 
 Outcome<DocumentRun> GenerateAsText(const DocumentTexts& document) {
     return RunDocument(BlockDestination::Clipboard, document);

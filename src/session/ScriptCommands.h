@@ -3,6 +3,7 @@
 // block read back into a document with the messages a load shows.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,9 @@
 
 namespace tw {
 
-// "Generate & add to file" on the document's active file.
-Outcome<DocumentRun> GenerateOntoFile(const DocumentTexts& document);
+// "Generate & add to file" on the document's active file, waiting up to
+// `wait` for another writer's lock.
+Outcome<DocumentRun> GenerateOntoFile(const DocumentTexts& document, std::chrono::milliseconds wait);
 // "Generate to Clipboard": the block as the clipboard would receive it.
 Outcome<DocumentRun> GenerateAsText(const DocumentTexts& document);
 

@@ -680,11 +680,12 @@ void MainForm::Gen2Append_Click() {
 bool MainForm::RunToFile(const DocumentTexts& document, const std::string& path, FileWrite write) {
     ProgressForm* progress = PrepareProgress(true);
     if (!GenerateBlock(document, progress, BlockDestination::File)) return false;
-    const Outcome<void> written = write == FileWrite::Append ? AppendQuotedRecord(path, ScriptBuffer)
-                                                             : ReplaceWithQuotedRecord(path, ScriptBuffer);
+    const FileChange written = write == FileWrite::Append
+                                   ? AppendQuotedRecord(path, ScriptBuffer)
+                                   : FileChange::From(ReplaceWithQuotedRecord(path, ScriptBuffer));
     if (!written) {
         if (progress) progress->close();
-        Inform(NotAddedMessage(written.error()));
+        Inform(NotAddedMessage(written));
         return false;
     }
     if (progress) progress->ShowComplete();

@@ -3,8 +3,13 @@
 // usage rules.
 #include "cli/CommandLine.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cmath>
 #include <filesystem>
@@ -265,6 +270,47 @@ TEST_F(CommandLineTest, AnythingElseOpensTheWindow) {
     EXPECT_EQ(ran.file, "walk.hap");
     ran = Tw({"--", "-odd.hap"});
     EXPECT_EQ(ran.file, "-odd.hap");
+}
+
+TEST_F(CommandLineTest, GenerateWaitsForAnotherWritersLockThenSaysTheFileIsBusy) {
+    const fs::path file = dir_ / "shared.hap";
+    const std::string before = "\"#Haptek block\"\r\n";
+    Write(file, before);
+    tw::DocumentTexts doc = tw::StartupDocument();
+    doc.activeFile = file.string();
+    const std::string json = Json(doc);
+
+    // Another writer holds the lock on its own descriptor of the file.
+    const int other = ::open(file.c_str(), O_RDWR);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    auto start = std::chrono::steady_clock::now();
+    Ran ran = Tw({"generate", json, "--wait", "0.3"});
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.out, "");
+    EXPECT_EQ(ran.err, std::string(tw::BusyAddMessage) + "\n");
+    EXPECT_GE(waited, std::chrono::milliseconds(300));
+    EXPECT_LT(waited, std::chrono::seconds(3));
+    EXPECT_EQ(Bytes(file), before);
+
+    // Let go while the next one waits: it adds its record after the wait.
+    std::thread release([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        ::close(other);
+    });
+    start = std::chrono::steady_clock::now();
+    ran = Tw({"generate", json});
+    release.join();
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    const auto block = tw::BlockFor(tw::BlockDestination::File, doc);
+    EXPECT_EQ(Bytes(file), before + "\"" + block.value().text + "\"\r\n");
+
+    for (const char* wrong : {"-1", "soon", ""}) {
+        ran = Tw({"generate", json, "--wait", wrong});
+        EXPECT_EQ(ran.status, 2) << wrong;
+    }
 }
 
 }  // namespace

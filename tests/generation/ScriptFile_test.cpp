@@ -8,7 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/file.h>
+
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +20,7 @@
 #include <functional>
 #include <iterator>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "TempFolder.h"
@@ -180,6 +185,112 @@ TEST_F(ScriptFileTest, StopSignalMidWriteLeavesNoTornRecord) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
     const std::string after = Read(file);
     EXPECT_TRUE(after == before || after == before + "\"" + block + "\"\r\n") << after.size();
+}
+
+// Puts a record writer in place for one test and the plain one back after.
+class ReplacedRecordWrite {
+public:
+    explicit ReplacedRecordWrite(tw::GatheredWrite write) : saved_(std::move(tw::RecordWrite())) {
+        tw::RecordWrite() = std::move(write);
+    }
+    ~ReplacedRecordWrite() { tw::RecordWrite() = std::move(saved_); }
+
+private:
+    tw::GatheredWrite saved_;
+};
+
+ssize_t PlainWritev(int fd, const iovec* pieces, int count) { return ::writev(fd, pieces, count); }
+
+TEST_F(ScriptFileTest, FailedAppendCutsBackOnlyItsOwnBytesWhileAnotherWriterWaits) {
+    const fs::path file = folder / "shared.hap";
+    const std::string before = "\"earlier record\"\r\n";
+    Write(file, before);
+
+    // The first write puts out part of its record, then a second writer
+    // starts and must wait for the lock; only then does the write fail.
+    std::atomic<bool> first{true}, otherDone{false};
+    std::thread other;
+    tw::FileChange otherResult = tw::FileChange::Success();
+    bool otherWaited = false;
+    const ReplacedRecordWrite failing([&](int fd, const iovec* pieces, int count) -> ssize_t {
+        if (!first.exchange(false)) return PlainWritev(fd, pieces, count);
+        const ssize_t part = ::write(fd, pieces[0].iov_base, pieces[0].iov_len);
+        if (part <= 0 || ::write(fd, "half a block", 12) != 12) return -1;
+        other = std::thread([&] {
+            otherResult = tw::AppendQuotedRecord(file, "the other record");
+            otherDone = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        otherWaited = !otherDone;
+        errno = ENOSPC;
+        return -1;
+    });
+    const tw::FileChange failed = tw::AppendQuotedRecord(file, std::string(50'000, 'b'));
+    other.join();
+
+    EXPECT_TRUE(otherWaited);
+    EXPECT_FALSE(failed.ok());
+    EXPECT_EQ(failed.left(), tw::FileChange::Left::AsItWas);
+    EXPECT_EQ(failed.error(), "Could not write the script to \"" + file.string() +
+                                  "\": " + std::generic_category().message(ENOSPC) + ".");
+    EXPECT_TRUE(otherResult.ok()) << otherResult.error();
+    EXPECT_EQ(Read(file), before + "\"the other record\"\r\n");
+}
+
+TEST_F(ScriptFileTest, WritersOfAnotherProcessAreWaitedForOrReportedBusy) {
+    const fs::path file = folder / "shared.hap";
+    Write(file, "");
+    // A child writes its record slowly, holding the lock; it says on the pipe
+    // when its write has begun.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ready[0]);
+        const ReplacedRecordWrite slow([&](int fd, const iovec* pieces, int count) -> ssize_t {
+            if (::write(ready[1], "w", 1) != 1) ::_exit(3);
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            return PlainWritev(fd, pieces, count);
+        });
+        ::_exit(tw::AppendQuotedRecord(file, "child").ok() ? 0 : 1);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+
+    const auto start = std::chrono::steady_clock::now();
+    const tw::FileChange busy = tw::AppendQuotedRecord(file, "too soon", std::chrono::milliseconds(100));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(700));
+    EXPECT_EQ(busy.left(), tw::FileChange::Left::Busy);
+    EXPECT_EQ(busy.error(), tw::BusyAddMessage);
+
+    const tw::FileChange waited = tw::AppendQuotedRecord(file, "after", std::chrono::seconds(10));
+    EXPECT_TRUE(waited.ok()) << waited.error();
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Read(file), "\"child\"\r\n\"after\"\r\n");
+}
+
+TEST_F(ScriptFileTest, FreshFileRemovedByAFailedWriterIsMadeAgainByTheOneWaiting) {
+    const fs::path file = folder / "fresh.hap";
+    std::atomic<bool> first{true};
+    std::thread other;
+    tw::FileChange otherResult = tw::FileChange::Success();
+    const ReplacedRecordWrite failing([&](int fd, const iovec* pieces, int count) -> ssize_t {
+        if (!first.exchange(false)) return PlainWritev(fd, pieces, count);
+        other = std::thread([&] { otherResult = tw::AppendQuotedRecord(file, "second"); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        errno = EIO;
+        return -1;
+    });
+    EXPECT_FALSE(tw::AppendQuotedRecord(file, "first").ok());
+    other.join();
+    // The waiting writer had the removed file open; it writes to the new one.
+    EXPECT_TRUE(otherResult.ok()) << otherResult.error();
+    EXPECT_EQ(Read(file), "\"second\"\r\n");
+    EXPECT_EQ(Entries(), 1);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "session/AddHistory.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,7 +13,9 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <random>
+#include <thread>
 
 #include "TempFolder.h"
 #include "generation/FileBlock.h"
@@ -427,6 +431,37 @@ TEST_F(AddHistoryTest, AStopDuringUndoLeavesTheFileWholeOrCutAtTheRecord) {
         EXPECT_TRUE(after == whole);
         EXPECT_TRUE(fs::is_empty(kept));
     }
+}
+
+TEST_F(AddHistoryTest, TheCutWaitsForAWriterHoldingTheLockAndThenSeesItsRecord) {
+    const fs::path file = folder / "shared.hap";
+    ASSERT_TRUE(tw::AppendQuotedRecord(file, Block(Plain())).ok());
+    const tw::LastAdd add = tw::FindLastAdd(file.string()).value();
+    const std::string before = Read(file);
+
+    // Another writer holds the lock and adds its record while the cut waits.
+    const int writer = ::open(file.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+    std::optional<tw::Outcome<std::string>> cut;
+    std::thread undo([&] { cut.emplace(tw::CutOff(add)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string other = "\"another program's record\"\r\n";
+    ASSERT_EQ(::write(writer, other.data(), other.size()), static_cast<ssize_t>(other.size()));
+    ::close(writer);
+    undo.join();
+    ASSERT_TRUE(cut.has_value());
+    EXPECT_FALSE(cut->ok());
+    EXPECT_NE(cut->error().find("has changed since its last animation was read"), std::string::npos) << cut->error();
+    EXPECT_EQ(Read(file), before + other);
+
+    // A lock held for longer than the wait: nothing is cut.
+    const int holder = ::open(file.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const tw::Outcome<std::string> busy = tw::CutOff(add);
+    ::close(holder);
+    EXPECT_EQ(busy.error(), "The file is being written by another program; nothing was taken back.");
+    EXPECT_EQ(Read(file), before + other);
 }
 
 }  // namespace
