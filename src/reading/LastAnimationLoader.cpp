@@ -528,7 +528,7 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
     const auto stopped = [&control] { return control.stop && control.stop->load(std::memory_order_relaxed); };
     if (file.size() > std::numeric_limits<std::size_t>::max() / 2)
         return Result::Failure(TooLargeMessage(path, control.maxBytes));
-    const auto length = static_cast<std::size_t>(file.size());
+    const auto length = static_cast<std::size_t>(std::min(file.size(), control.fileEnd));
 
     // The file's tail, from position `first` to the end, grows backwards
     // until it holds the block's first byte: plain reads into memory, so a

@@ -70,6 +70,9 @@ struct LoadControl {
     std::uint64_t maxBytes = MaxLoadBytes;
     // The first chunk read from the end; each later one doubles what is held.
     std::size_t firstChunkBytes = std::size_t{64} << 10;
+    // The file taken as ending here (a block other than the last one loaded
+    // as if it were the last); beyond the file's size, its size.
+    std::uint64_t fileEnd = UINT64_MAX;
 };
 
 // The load command's whole work on the file named by `activeFile`: fails with
