@@ -176,8 +176,11 @@ Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta) {
     for (std::size_t clock; (clock = bytes.find(ClockPrefix, search)) != std::string_view::npos;) {
         const std::size_t number = clock + ClockPrefix.size();
         search = number;
-        const std::size_t close = bytes.find(']', number);
+        // The time runs over digits, signs and points only, so each search
+        // stops within its own time and the whole ripple stays linear.
+        const std::size_t close = bytes.find_first_not_of("-0123456789.", number);
         if (close == std::string_view::npos) break;
+        if (bytes[close] != ']') continue;
         const std::string_view text = bytes.substr(number, close - number);
         const std::optional<std::int64_t> value = close - number <= LongestTime ? Thousandths(text) : std::nullopt;
         if (!value) {
