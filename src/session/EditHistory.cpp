@@ -48,23 +48,35 @@ int WriteKeptFile(const std::string& path, std::string_view bytes) {
     return 0;
 }
 
-// The file's bytes from `from` on with every block that starts there or later
-// moved by `delta` thousandths; the bytes between blocks as they are.
-Outcome<std::string> BlocksMovedFrom(const ReadFile& file, std::uint64_t from, std::int64_t delta,
-                                     RippleTrace& trace) {
-    std::string out;
-    out.reserve(file.bytes.size() - from + 64);
+// Appends to `out` the file's bytes from `from` on, with every block that
+// starts there or later moved by `delta` thousandths; the bytes between blocks
+// as they are.
+Outcome<void> BlocksMovedFrom(std::string& out, const ReadFile& file, std::uint64_t from, std::int64_t delta,
+                              RippleTrace& trace) {
     const std::string_view bytes = file.bytes;
     std::uint64_t at = from;
     for (const BlockEntry& block : file.index.blocks) {
         if (block.offset < from) continue;
         out.append(bytes.substr(at, block.offset - at));
-        Outcome<std::string> moved = Ripple(bytes.substr(block.offset, block.length), delta, &trace);
-        if (!moved) return moved;
-        out += moved.value();
+        if (Outcome<void> moved = RippleInto(out, bytes.substr(block.offset, block.length), delta, &trace);
+            !moved)
+            return moved;
         at = block.end();
     }
     out.append(bytes.substr(at));
+    return Outcome<void>::Success();
+}
+
+// The file's first `at` bytes, then `block`, then the rest from `from` on
+// with its blocks moved by `delta`.
+Outcome<std::string> Spliced(const ReadFile& file, std::uint64_t at, std::string_view block,
+                             std::uint64_t from, std::int64_t delta, RippleTrace& trace) {
+    std::string out;
+    ReserveLarge(out, file.bytes.size() + block.size() + file.bytes.size() / 32 + 64);
+    out.append(file.bytes, 0, at);
+    out.append(block);
+    if (Outcome<void> moved = BlocksMovedFrom(out, file, from, delta, trace); !moved)
+        return Outcome<std::string>::Failure(moved.error());
     return Outcome<std::string>::Success(std::move(out));
 }
 
@@ -224,9 +236,10 @@ Outcome<HistoryResult> EditHistory::UndoEdit(const std::string& path) {
                                std::string(Unchanged));
     RippleTrace trace;
     trace.restore = &edit.irregular;
-    Outcome<std::string> later = BlocksMovedFrom(file, edit.at + edit.inserted.size(), -edit.ripple, trace);
-    if (!later) return Result::Failure(later.error() + std::string(Unchanged));
-    std::string bytes = file.bytes.substr(0, edit.at) + edit.removed + later.value();
+    Outcome<std::string> spliced =
+        Spliced(file, edit.at, edit.removed, edit.at + edit.inserted.size(), -edit.ripple, trace);
+    if (!spliced) return Result::Failure(spliced.error() + std::string(Unchanged));
+    const std::string& bytes = spliced.value();
     if (bytes.size() != edit.sizeBefore || Digest(bytes) != edit.digestBefore)
         return Result::Failure("The bytes before " + what + " in " + Named(path) +
                                " could not be made again exactly." + std::string(Unchanged));
@@ -287,9 +300,10 @@ Outcome<HistoryResult> EditHistory::Redo(const std::string& path) {
         return Result::Failure(Named(path) + " has changed since " + what +
                                " was taken back, so it cannot be made again." + std::string(Unchanged));
     RippleTrace trace;
-    Outcome<std::string> later = BlocksMovedFrom(file, edit.at + edit.removed.size(), edit.ripple, trace);
-    if (!later) return Result::Failure(later.error() + std::string(Unchanged));
-    std::string bytes = file.bytes.substr(0, edit.at) + edit.inserted + later.value();
+    Outcome<std::string> spliced =
+        Spliced(file, edit.at, edit.inserted, edit.at + edit.removed.size(), edit.ripple, trace);
+    if (!spliced) return Result::Failure(spliced.error() + std::string(Unchanged));
+    const std::string& bytes = spliced.value();
     if (bytes.size() != edit.sizeAfter || Digest(bytes) != edit.digestAfter)
         return Result::Failure(what + " of " + Named(path) + " could not be made again exactly." +
                                std::string(Unchanged));
