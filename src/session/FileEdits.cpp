@@ -1,6 +1,7 @@
 #include "session/FileEdits.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "generation/GenerationRun.h"
 #include "generation/HapScript.h"
 #include "generation/HeldStopSignals.h"
+#include "generation/ScriptFile.h"
 #include "reading/FileBytes.h"
 #include "reading/LastAnimationLoader.h"
 
@@ -57,20 +59,27 @@ int WriteAll(int fd, std::string_view bytes) {
 
 // The bytes of the file with `later` (the blocks from `from` on) rippled by
 // `delta`, everything between them as it was.
-Outcome<std::string> RippledFrom(const ReadFile& file, std::size_t from, std::uint64_t start, std::int64_t delta) {
-    std::string out;
+Outcome<void> RippledFrom(std::string& out, const ReadFile& file, std::size_t from, std::uint64_t start,
+                          std::int64_t delta, RippleTrace* trace) {
     std::uint64_t at = start;
     const std::string_view bytes = file.bytes;
     for (std::size_t k = from; k < file.index.blocks.size(); ++k) {
         const BlockEntry& block = file.index.blocks[k];
         out.append(bytes.substr(at, block.offset - at));
-        Outcome<std::string> moved = Ripple(bytes.substr(block.offset, block.length), delta);
-        if (!moved) return moved;
-        out += moved.value();
+        const std::string_view moving = bytes.substr(block.offset, block.length);
+        if (Outcome<void> moved = RippleInto(out, moving, delta, trace); !moved) return moved;
         at = block.end();
     }
     out.append(bytes.substr(at));
-    return Outcome<std::string>::Success(std::move(out));
+    return Outcome<void>::Success();
+}
+
+// Room for the edited file: the old one, `more` bytes and what a ripple may
+// add (a time that gains a digit).
+std::string Room(const ReadFile& file, std::size_t more) {
+    std::string room;
+    ReserveLarge(room, file.bytes.size() + more + file.bytes.size() / 32 + 64);
+    return room;
 }
 
 std::optional<std::int64_t> Span(const BlockEntry& block) {
@@ -102,7 +111,13 @@ Outcome<NewBlock> FormBlock(const std::string& path, DocumentTexts document, con
     return Outcome<NewBlock>::Success(std::move(made));
 }
 
-Outcome<BlockEdit> Finish(const ReadFile& file, std::string bytes, BlockEdit edit, const EditFault& fault) {
+Outcome<BlockEdit> Finish(const ReadFile& file, std::string bytes, BlockEdit edit, RippleTrace trace,
+                          const EditFault& fault) {
+    edit.sizeBefore = file.bytes.size();
+    edit.sizeAfter = bytes.size();
+    edit.digestBefore = Digest(file.bytes);
+    edit.digestAfter = Digest(bytes);
+    edit.irregular = std::move(trace.irregular);
     if (Outcome<void> written = WriteEdited(file, bytes, fault); !written)
         return Outcome<BlockEdit>::Failure(written.error());
     return Outcome<BlockEdit>::Success(std::move(edit));
@@ -115,8 +130,17 @@ Outcome<ReadFile> ReadForEdit(const std::string& path) {
     int error = 0;
     const std::optional<FileIdentity> before = IdentityOf(path, &error);
     if (!before) return Result::Failure("Could not read " + Named(path) + ": " + Reason(error) + ".");
-    Outcome<std::string> bytes = ReadWholeFile(path, std::uint64_t{4} << 30);
-    if (!bytes) return Result::Failure(bytes.error());
+    // Read into memory taken in huge pages: a fresh 4 KiB page costs a fault,
+    // which for a file of a hundred megabytes is most of the edit's time.
+    Outcome<OpenedFile> opened = OpenedFile::Open(path);
+    if (!opened) return Result::Failure(opened.error());
+    constexpr std::uint64_t Largest = std::uint64_t{4} << 30;
+    if (opened.value().size() > Largest) return Result::Failure(TooLargeMessage(path, Largest));
+    Outcome<std::string> bytes = Outcome<std::string>::Success(std::string());
+    ReserveLarge(bytes.value(), static_cast<std::size_t>(opened.value().size()));
+    bytes.value().resize(static_cast<std::size_t>(opened.value().size()));
+    if (Outcome<void> read = opened.value().ReadAt(0, bytes.value().data(), bytes.value().size()); !read)
+        return Result::Failure(read.error());
     if (IdentityOf(path) != before)
         return Result::Failure(Named(path) + " changed while it was read." + std::string(Unchanged));
     ReadFile file;
@@ -165,13 +189,22 @@ std::string WrittenThousandths(std::int64_t thousandths) {
     return (minus ? "-" : "") + std::to_string(magnitude / 1000) + "." + fraction;
 }
 
-Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta) {
-    if (delta == 0) return Outcome<std::string>::Success(std::string(bytes));
+Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta, RippleTrace* trace) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 64);
+    if (Outcome<void> moved = RippleInto(out, bytes, delta, trace); !moved)
+        return Outcome<std::string>::Failure(moved.error());
+    return Outcome<std::string>::Success(std::move(out));
+}
+
+Outcome<void> RippleInto(std::string& out, std::string_view bytes, std::int64_t delta, RippleTrace* trace) {
+    if (delta == 0) {
+        out.append(bytes);
+        return Outcome<void>::Success();
+    }
     constexpr std::int64_t Limit = std::int64_t{1} << 60;
     // A time that can be moved has at most 19 digits, so its "]" is near.
     constexpr std::size_t LongestTime = 21;
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 64);
     std::size_t copied = 0, search = 0;
     for (std::size_t clock; (clock = bytes.find(ClockPrefix, search)) != std::string_view::npos;) {
         const std::size_t number = clock + ClockPrefix.size();
@@ -188,18 +221,50 @@ Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta) {
             const std::size_t digits = text.find_first_not_of("-0123456789.");
             if (digits == std::string_view::npos && text.size() > LongestTime && text.size() >= 5 &&
                 text[text.size() - 4] == '.' && text.find('.') == text.size() - 4)
-                return Outcome<std::string>::Failure("A clock time is too large to move.");
+                return Outcome<void>::Failure("A clock time is too large to move.");
             continue;
         }
         if (*value > Limit || *value < -Limit || delta > Limit || delta < -Limit)
-            return Outcome<std::string>::Failure("A clock time (" + std::string(text) + ") is too large to move.");
+            return Outcome<void>::Failure("A clock time (" + std::string(text) + ") is too large to move.");
         out.append(bytes.substr(copied, number - copied));
+        const std::size_t written = out.size();
         out += WrittenThousandths(*value + delta);
+        if (trace) {
+            const std::uint64_t ordinal = trace->moved++;
+            // The ripple writes no leading zero and no minus before zero.
+            const std::size_t lead = text[0] == '-' ? 1 : 0;
+            if ((text.size() - lead > 5 && text[lead] == '0') || (lead == 1 && *value == 0))
+                trace->irregular.push_back({ordinal, std::string(text)});
+            const std::vector<WrittenTime>* restore = trace->restore;
+            if (restore && trace->restored < restore->size() && (*restore)[trace->restored].ordinal == ordinal) {
+                const std::string& kept = (*restore)[trace->restored++].text;
+                // Only a text of the same value: anything else is not the bytes it replaced.
+                if (Thousandths(kept) == *value + delta) out.replace(written, std::string::npos, kept);
+            }
+        }
         copied = search = close;
     }
     out.append(bytes.substr(copied));
-    return Outcome<std::string>::Success(std::move(out));
+    return Outcome<void>::Success();
 }
+
+void ReserveLarge(std::string& text, std::size_t bytes) {
+    constexpr std::size_t HugePage = std::size_t{2} << 20;
+    constexpr std::size_t MallocHeader = 32;  // chunk header and terminator, rounded up
+    if (bytes <= text.capacity() || bytes < HugePage / 2) {
+        text.reserve(bytes);
+        return;
+    }
+    // Whole huge pages less malloc's header, so that the mapping malloc makes
+    // is whole huge pages on a huge-page boundary; where the kernel has none
+    // the advice fails and nothing changes.
+    text.reserve((bytes + MallocHeader + HugePage - 1) / HugePage * HugePage - MallocHeader);
+    const auto start = (reinterpret_cast<std::uintptr_t>(text.data()) + HugePage - 1) & ~(HugePage - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + text.capacity()) & ~(HugePage - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
+std::uint64_t Digest(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
 
 Outcome<void> CommitIfUnchanged(const std::string& temporary, const std::string& path, const FileIdentity& identity) {
     const std::optional<FileIdentity> now = IdentityOf(path);
@@ -222,6 +287,18 @@ Outcome<void> WriteEdited(const ReadFile& file, std::string_view bytes, const Ed
     std::filesystem::path folder = std::filesystem::path(file.path).parent_path();
     if (folder.empty()) folder = ".";
     const HeldStopSignals held;
+    // The writers' lock from the first check to the rename: an add or another
+    // edit waits, and none lands between the check and the rename.
+    FileChange::Left left = FileChange::Left::AsItWas;
+    Outcome<LockedScriptFile> locked = LockedScriptFile::Take(
+        file.path, LockedScriptFile::Open::OnlyWhenThere, WindowLockWait,
+        "The file is being written by another program; it was not changed.", &left, "to edit it");
+    if (!locked)
+        return Outcome<void>::Failure(locked.error() +
+                                      (left == FileChange::Left::Busy ? "" : std::string(Unchanged)));
+    if (IdentityOf(file.path) != file.identity)
+        return Outcome<void>::Failure(Named(file.path) + " was changed by another program since it was read." +
+                                      std::string(Unchanged));
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -295,6 +372,7 @@ Outcome<BlockEdit> ReplaceBlock(const std::string& path, long number, const Docu
     Outcome<NewBlock> made = FormBlock(path, document, old.start);
     if (!made) return Result::Failure(made.error());
     BlockEdit edit;
+    edit.block = k.value() + 1;
     edit.at = old.offset;
     edit.removed = f.bytes.substr(old.offset, old.length);
     edit.inserted = made.value().record;
@@ -302,10 +380,13 @@ Outcome<BlockEdit> ReplaceBlock(const std::string& path, long number, const Docu
     edit.nextStartTime = made.value().nextStartTime;
     const auto oldFinish = Thousandths(old.finish), newFinish = Thousandths(edit.finish);
     if (oldFinish && newFinish) edit.ripple = *newFinish - *oldFinish;
-    Outcome<std::string> later = RippledFrom(f, k.value() + 1, old.end(), edit.ripple);
-    if (!later) return Result::Failure(later.error() + std::string(Unchanged));
-    std::string bytes = f.bytes.substr(0, old.offset) + edit.inserted + later.value();
-    return Finish(f, std::move(bytes), std::move(edit), fault);
+    RippleTrace trace;
+    std::string bytes = Room(f, edit.inserted.size());
+    bytes.append(f.bytes, 0, old.offset);
+    bytes += edit.inserted;
+    if (Outcome<void> later = RippledFrom(bytes, f, k.value() + 1, old.end(), edit.ripple, &trace); !later)
+        return Result::Failure(later.error() + std::string(Unchanged));
+    return Finish(f, std::move(bytes), std::move(edit), std::move(trace), fault);
 }
 
 Outcome<BlockEdit> InsertBlockBefore(const std::string& path, long number, const DocumentTexts& document,
@@ -320,15 +401,19 @@ Outcome<BlockEdit> InsertBlockBefore(const std::string& path, long number, const
     Outcome<NewBlock> made = FormBlock(path, document, before.start);
     if (!made) return Result::Failure(made.error());
     BlockEdit edit;
+    edit.block = k.value() + 1;
     edit.at = before.offset;
     edit.inserted = made.value().record;
     edit.finish = made.value().entry.finish;
     edit.nextStartTime = made.value().nextStartTime;
     edit.ripple = Span(made.value().entry).value_or(0);
-    Outcome<std::string> later = RippledFrom(f, k.value(), before.offset, edit.ripple);
-    if (!later) return Result::Failure(later.error() + std::string(Unchanged));
-    std::string bytes = f.bytes.substr(0, before.offset) + edit.inserted + later.value();
-    return Finish(f, std::move(bytes), std::move(edit), fault);
+    RippleTrace trace;
+    std::string bytes = Room(f, edit.inserted.size());
+    bytes.append(f.bytes, 0, before.offset);
+    bytes += edit.inserted;
+    if (Outcome<void> later = RippledFrom(bytes, f, k.value(), before.offset, edit.ripple, &trace); !later)
+        return Result::Failure(later.error() + std::string(Unchanged));
+    return Finish(f, std::move(bytes), std::move(edit), std::move(trace), fault);
 }
 
 Outcome<BlockEdit> RemoveBlock(const std::string& path, long number, const EditFault& fault) {
@@ -340,13 +425,16 @@ Outcome<BlockEdit> RemoveBlock(const std::string& path, long number, const EditF
     if (!k) return Result::Failure(k.error());
     const BlockEntry& gone = f.index.blocks[k.value()];
     BlockEdit edit;
+    edit.block = k.value() + 1;
     edit.at = gone.offset;
     edit.removed = f.bytes.substr(gone.offset, gone.length);
     edit.ripple = -Span(gone).value_or(0);
-    Outcome<std::string> later = RippledFrom(f, k.value() + 1, gone.end(), edit.ripple);
-    if (!later) return Result::Failure(later.error() + std::string(Unchanged));
-    std::string bytes = f.bytes.substr(0, gone.offset) + later.value();
-    return Finish(f, std::move(bytes), std::move(edit), fault);
+    RippleTrace trace;
+    std::string bytes = Room(f, 0);
+    bytes.append(f.bytes, 0, gone.offset);
+    if (Outcome<void> later = RippledFrom(bytes, f, k.value() + 1, gone.end(), edit.ripple, &trace); !later)
+        return Result::Failure(later.error() + std::string(Unchanged));
+    return Finish(f, std::move(bytes), std::move(edit), std::move(trace), fault);
 }
 
 std::string RemoveQuestion(const BlockEntry& block, std::size_t number, std::string_view file) {
