@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 
 #include "document/FieldRules.h"
@@ -284,7 +285,14 @@ Outcome<void> CommitIfUnchanged(const std::string& temporary, const std::string&
 
 Outcome<void> WriteEdited(const ReadFile& file, std::string_view bytes, const EditFault& fault) {
     static std::atomic<unsigned> counter{0};
-    std::filesystem::path folder = std::filesystem::path(file.path).parent_path();
+    // An edit replaces the file a link points to, not the link: the new file
+    // is made beside the target and renamed over it.
+    std::string target = file.path;
+    if (char* real = ::realpath(file.path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    std::filesystem::path folder = std::filesystem::path(target).parent_path();
     if (folder.empty()) folder = ".";
     const HeldStopSignals held;
     // The writers' lock from the first check to the rename: an add or another
@@ -328,7 +336,7 @@ Outcome<void> WriteEdited(const ReadFile& file, std::string_view bytes, const Ed
     if (closed != 0) return fail("Could not finish writing the edit of ", errno);
     if (injected(EditStep::Synced) || injected(EditStep::BeforeRename))
         return fail("The edit was stopped before it replaced ", 0);
-    if (Outcome<void> done = CommitIfUnchanged(temporary, file.path, file.identity); !done) return done;
+    if (Outcome<void> done = CommitIfUnchanged(temporary, target, file.identity); !done) return done;
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);

@@ -225,3 +225,15 @@ TEST_F(FileEditsTest, FailuresLeaveTheOldFileByteIdentical) {
     ::stat(file.c_str(), &info);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
+
+TEST_F(FileEditsTest, AnEditThroughALinkReplacesTheFileItPointsToAndKeepsTheLink) {
+    fs::create_directory(folder / "takes");
+    const fs::path link = folder / "takes" / "current.hap";
+    fs::create_symlink(file, link);
+    ASSERT_TRUE(tw::RemoveBlock(link.string(), 1));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Read(link.string()), Read(file));
+    EXPECT_EQ(Index().blocks.size(), 3u);
+    // Nothing was left beside the link.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "takes"), fs::directory_iterator()), 1);
+}
