@@ -42,6 +42,7 @@ Outcome<RenderResult> RenderScript(const RenderRequest& request, const RenderPro
     scene.SetCamera(request.camera);
     scene.SetGhosts(request.ghosts);
     scene.SetBackground(request.background);
+    if (request.look) scene.SetLook(*request.look);
 
     GifPalette palette;
     if (*kind == OutputKind::Gif) {

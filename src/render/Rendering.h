@@ -13,6 +13,7 @@
 #include "document/Outcome.h"
 #include "figure/Camera.h"
 #include "reading/HapScriptReader.h"
+#include "render/FigurePainter.h"
 #include "render/RenderPlan.h"
 #include "render/Speech.h"
 
@@ -27,7 +28,8 @@ struct RenderRequest {
     double from = 0, to = 0;
     ViewCamera camera = StartupCamera();
     bool ghosts = false;
-    QImage background;  // null: the sky
+    QImage background;               // null: the sky
+    std::optional<FigureLook> look;  // the figure's colours; the default when none
     std::optional<SpeechTrack> speech;
 };
 
