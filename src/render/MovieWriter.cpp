@@ -142,7 +142,11 @@ Outcome<void> MovieWriter::State::OpenVideo() {
     AVPixelFormat pixels = AV_PIX_FMT_YUV420P;
     if (png) {
         pixels = AV_PIX_FMT_RGB24;
-        video->compression_level = 1;  // zlib's fastest: frames stay quick to write
+        // zlib's fastest level over rows predicted from the row above: the
+        // sky's gradient and the flat shapes become runs of zeros, which
+        // compress quickly and small.
+        video->compression_level = 1;
+        av_opt_set(video->priv_data, "pred", "up", 0);
         video->thread_count = 0;
         video->thread_type = FF_THREAD_FRAME;
     } else if (spec.kind == OutputKind::Gif) {
@@ -155,7 +159,7 @@ Outcome<void> MovieWriter::State::OpenVideo() {
         video->bit_rate = 0;
         video->thread_count = 0;
     } else {
-        av_opt_set(video->priv_data, "preset", "veryfast", 0);
+        av_opt_set(video->priv_data, "preset", "superfast", 0);
         av_opt_set(video->priv_data, "crf", "18", 0);
         video->thread_count = 0;
     }
