@@ -11,9 +11,12 @@
 // disagreement exits with 1.
 // --quick (or TW_BENCH_QUICK=1): one round of half a second, still checked.
 
+#include <time.h>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -52,6 +55,38 @@ std::shared_ptr<const tw::HapTimeline> Movement(double seconds) {
 std::string Bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+double CpuMs() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1000 + double(t.tv_nsec) / 1e6;
+}
+
+// Each side's processor time (every thread of the process) per round, beside
+// its wall time: on a machine shared with other work, the wall time shows the
+// share it got, the processor time what the work costs.
+std::vector<bench::Side> Metered(std::vector<bench::Side> sides, std::vector<std::vector<double>>& cpu) {
+    cpu.assign(sides.size(), {});
+    for (std::size_t s = 0; s < sides.size(); ++s) {
+        auto run = sides[s].run;
+        sides[s].run = [run, &cpu, s] {
+            const double start = CpuMs();
+            run();
+            cpu[s].push_back(CpuMs() - start);
+        };
+    }
+    return sides;
+}
+
+void ReportCpu(const std::vector<bench::Side>& sides, const std::vector<std::vector<double>>& cpu,
+               double realMs) {
+    for (std::size_t s = 0; s < sides.size(); ++s) {
+        const bench::Spread t = bench::SpreadOf(cpu[s]);
+        std::printf("  processor time, %-30s %8.1f ms (%.1f-%.1f): %.2fx real time per core\n",
+                    sides[s].name.substr(0, sides[s].name.find(':')).c_str(), t.median, t.low, t.high,
+                    realMs / t.median);
+    }
 }
 
 bool Check(bool ok, const char* what) {
@@ -142,12 +177,14 @@ int main(int argc, char** argv) {
              },
              clear("limit")},
         };
-        const bench::Times times = bench::Alternate(rounds, sides);
+        std::vector<std::vector<double>> cpu;
+        const bench::Times times = bench::Alternate(rounds, Metered(sides, cpu));
         const std::vector<double> medians =
             bench::Report("PNG frames in memory", rounds, sides,
                           {bench::Role::Ours, bench::Role::Baseline, bench::Role::Limit}, times);
         std::printf("  ours: %.2fx real time (target 4x); plain %.2fx; limit %.2fx\n", realMs / medians[0],
                     realMs / medians[1], realMs / medians[2]);
+        ReportCpu(sides, cpu, realMs);
         for (long long k = 0; k < plan.count; ++k) {
             const std::string name = tw::MovieWriter::PngName("/", k);
             agree &= Check(Bytes(work / "ours" / name) == Bytes(work / "limit" / name),
@@ -177,12 +214,14 @@ int main(int argc, char** argv) {
                            [&](long long k) { return drawn[std::size_t(k)]; });
              }},
         };
-        const bench::Times times = bench::Alternate(rounds, sides);
+        std::vector<std::vector<double>> cpu;
+        const bench::Times times = bench::Alternate(rounds, Metered(sides, cpu));
         const std::vector<double> medians =
             bench::Report("H.264 (.mp4)", rounds, sides,
                           {bench::Role::Ours, bench::Role::Baseline, bench::Role::Limit}, times);
         std::printf("  ours: %.2fx real time (target 2x); plain %.2fx; limit %.2fx\n", realMs / medians[0],
                     realMs / medians[1], realMs / medians[2]);
+        ReportCpu(sides, cpu, realMs);
         const std::string ours = Bytes(work / "ours.mp4");
         agree &= Check(!ours.empty() && ours == Bytes(work / "limit.mp4"), "H.264 bytes, ours and limit");
         agree &= Check(ours == Bytes(work / "plain.mp4"), "H.264 bytes, ours and plain");

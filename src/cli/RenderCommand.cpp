@@ -37,9 +37,16 @@ public:
         ask.sa_handler = AskStop;
         sigemptyset(&ask.sa_mask);
         for (int i = 0; i < 3; ++i) ::sigaction(Signals[i], &ask, &previous_[i]);
+        // A file grown past the size limit fails its write, which the render
+        // reports and cleans up, instead of ending the program.
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGXFSZ, &ignore, &previousSize_);
     }
     ~StopSignals() {
         for (int i = 0; i < 3; ++i) ::sigaction(Signals[i], &previous_[i], nullptr);
+        ::sigaction(SIGXFSZ, &previousSize_, nullptr);
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
@@ -47,6 +54,7 @@ public:
 private:
     static constexpr int Signals[3] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction previous_[3]{};
+    struct sigaction previousSize_ {};
 };
 
 // Qt Gui on its offscreen platform for the command's length, when no
