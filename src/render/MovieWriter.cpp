@@ -60,6 +60,20 @@ Outcome<fs::path> MakeTemporary(const fs::path& folder, const std::string& base,
     return Outcome<fs::path>::Failure("Cannot make a temporary name in " + Quoted(folder) + ".");
 }
 
+// Whether `folder` holds nothing but files named as frames ("0000.png", ...).
+bool HoldsOnlyFrames(const fs::path& folder) {
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        const std::size_t digits = name.size() >= 8 ? name.size() - 4 : 0;
+        const bool numbered = digits >= 4 && name.compare(digits, 4, ".png") == 0 &&
+                              std::all_of(name.begin(), name.begin() + std::ptrdiff_t(digits),
+                                          [](char c) { return c >= '0' && c <= '9'; });
+        if (!numbered || it->is_symlink(error) || !it->is_regular_file(error)) return false;
+    }
+    return !error;
+}
+
 const char* FormatName(OutputKind kind) {
     switch (kind) {
     case OutputKind::Mp4: return "mp4";
@@ -376,9 +390,16 @@ Outcome<std::unique_ptr<MovieWriter>> MovieWriter::Open(const MovieSpec& spec) {
     if (!fs::is_directory(folder, error))
         return Result::Failure("Cannot write " + Quoted(spec.out) + ": the folder " + Quoted(folder) +
                                " does not exist.");
-    if (spec.kind == OutputKind::PngFolder && fs::exists(s.finalPath, error) &&
-        !fs::is_directory(s.finalPath, error))
-        return Result::Failure("Cannot write " + Quoted(spec.out) + ": a file of that name is in the way.");
+    if (spec.kind == OutputKind::PngFolder && fs::exists(s.finalPath, error)) {
+        if (!fs::is_directory(s.finalPath, error))
+            return Result::Failure("Cannot write " + Quoted(spec.out) +
+                                   ": a file of that name is in the way.");
+        // An earlier folder of frames is replaced whole on success, so one
+        // holding anything else (a home folder typed by mistake) is refused.
+        if (!HoldsOnlyFrames(s.finalPath))
+            return Result::Failure("Cannot write " + Quoted(spec.out) +
+                                   ": the folder holds other files than frames; name a new or empty folder.");
+    }
     Outcome<fs::path> temp = MakeTemporary(folder, base, pngs);
     if (!temp) return Result::Failure(temp.error());
     s.temp = temp.value();

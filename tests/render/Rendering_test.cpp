@@ -262,7 +262,7 @@ TEST_F(RenderingTest, AStoppedRenderLeavesNothingAndTheEarlierOutputAsItWas) {
         SCOPED_TRACE(name);
         RenderRequest r = Request(name);
         const bool folderOut = std::string(name) == "frames/";
-        const fs::path old = folderOut ? folder / "frames" / "old.txt" : folder / "a.mp4";
+        const fs::path old = folderOut ? folder / "frames" / "0000.png" : folder / "a.mp4";
         if (folderOut) fs::create_directory(folder / "frames");
         Write(old, "earlier");
         const std::vector<std::string> before = Names();
@@ -290,6 +290,20 @@ TEST_F(RenderingTest, AnUnwritableOrMissingFolderFailsWithAMessageAndWritesNothi
     ASSERT_FALSE(done);
     EXPECT_NE(done.error().find("does not exist"), std::string::npos) << done.error();
     EXPECT_TRUE(Names().empty());
+
+    // A folder of earlier frames is replaced; one holding anything else is not touched.
+    fs::create_directory(folder / "home");
+    Write(folder / "home" / "notes.txt", "mine");
+    Write(folder / "home" / "0000.png", "mine too");
+    r.out = (folder / "home/").string();
+    done = RenderScript(r);
+    ASSERT_FALSE(done);
+    EXPECT_NE(done.error().find("other files than frames"), std::string::npos) << done.error();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"home", "home/0000.png", "home/notes.txt"}));
+    fs::remove(folder / "home" / "notes.txt");
+    ASSERT_TRUE(RenderScript(r));
+    EXPECT_NE(Read(folder / "home" / "0000.png"), "mine too");
+    fs::remove_all(folder / "home");
 
     r.out = (folder / "a.avi").string();
     done = RenderScript(r);
