@@ -8,6 +8,7 @@
 
 #include "cli/BlockCommands.h"
 #include "cli/PoseCommands.h"
+#include "cli/RenderCommand.h"
 #include "cli/StartupDocument.h"
 #include "document/DocumentJson.h"
 #include "reading/FileBytes.h"
@@ -75,8 +76,9 @@ struct LoadLastArgs {
 
 // "Load last animation from file" with FILE as the active file.
 int LoadLast(const LoadLastArgs& args, std::ostream& out, std::ostream& err) {
-    Outcome<DocumentTexts> document = args.document.empty() ? Outcome<DocumentTexts>::Success(StartupDocument())
-                                                            : ReadDocumentFile(args.document);
+    Outcome<DocumentTexts> document = args.document.empty()
+                                          ? Outcome<DocumentTexts>::Success(StartupDocument())
+                                          : ReadDocumentFile(args.document);
     if (!document) return Fail(err, document.error());
     const Outcome<LoadedDocument> loaded = LoadLastInto(args.file, std::move(document).value());
     if (!loaded) return Fail(err, loaded.error());
@@ -96,7 +98,8 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
 
     GenerateArgs generateArgs;
     CLI::App* generate = app.add_subcommand(
-        "generate", "Generate the document's block as \"Generate & add to file (F5)\" does; print the new start time");
+        "generate",
+        "Generate the document's block as \"Generate & add to file (F5)\" does; print the new start time");
     generate->add_option("DOC.json", generateArgs.document, "The document as JSON (- for standard input)")
         ->required();
     CLI::Option* append = generate->add_option("--append", generateArgs.append,
@@ -114,12 +117,15 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
 
     LoadLastArgs loadArgs;
     CLI::App* loadLast = app.add_subcommand(
-        "load-last", "Load the last block of FILE as \"Load last animation from file\" does; print the document");
+        "load-last",
+        "Load the last block of FILE as \"Load last animation from file\" does; print the document");
     loadLast->add_option("FILE", loadArgs.file, "Hap file to read")->required();
-    loadLast->add_option("--document", loadArgs.document, "Start from this JSON document, not the start-up one")
+    loadLast
+        ->add_option("--document", loadArgs.document, "Start from this JSON document, not the start-up one")
         ->option_text("DOC.json");
     const PoseCommands poses(app, ReadDocumentFile);
     const BlockCommands blocks(app, ReadDocumentFile);
+    const RenderCommand render(app);
     app.require_subcommand(0, 1);
 
     try {
@@ -134,6 +140,7 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
     if (loadLast->parsed()) return {LoadLast(loadArgs, out, err), {}};
     if (const std::optional<int> status = poses.Run(out, err)) return {status, {}};
     if (const std::optional<int> status = blocks.Run(out, err)) return {status, {}};
+    if (const std::optional<int> status = render.Run(out, err)) return {status, {}};
     if (file.empty()) return {};
     return {std::nullopt, file};
 }

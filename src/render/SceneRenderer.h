@@ -29,6 +29,7 @@ public:
     // The picture behind the figure, scaled to fill; a null one shows the sky.
     void SetBackground(const QImage& picture);
     bool HasBackground() const { return !background_.isNull(); }
+    const QImage& Background() const { return background_; }
     void SetLook(const FigureLook& look) { painter_.SetLook(look); }
     // Lights the figure from the upper left (as the view does) or right.
     void SetLightSide(LightSide side) {

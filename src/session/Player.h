@@ -69,6 +69,8 @@ public:
     void SetLooping(bool looping);
 
     bool HasScript() const { return timeline_ != nullptr; }
+    // The script shown, shared (null when none), so it can be drawn elsewhere.
+    const std::shared_ptr<const HapTimeline>& Script() const { return timeline_; }
     bool IsPlaying() const { return playing_; }
     bool IsPaused() const { return paused_; }
     bool IsLooping() const { return looping_; }

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "session/Transport.h"
+#include "windows/ExportDialog.h"
 #include "windows/PlayerController.h"
 #include "windows/ViewOverlay.h"
 
@@ -150,8 +151,9 @@ void ViewInput::ShowMenu(QWidget* surface, const QPoint& globalPos) {
     loop->setCheckable(true);
     loop->setChecked(player_.Playback().IsLooping());
     loop->setEnabled(player_.Playback().HasScript());
+    menu.addSeparator();
+    AddExportEntry(menu, player_, surface);
     if (openLarge_) {
-        menu.addSeparator();
         menu.addAction(Tr("Open Large"), &player_, [this] { openLarge_(); });
     }
     menu.exec(globalPos);

@@ -103,7 +103,7 @@ check_manual_page() {
     [ -z "$text" ] || fail "the manual page formats with warnings: $text"
   fi
   text=$(gzip -dc "$page" | sed 's/\\-/-/g')
-  for word in 'F5' 'generate' 'load-last' 'clipboard-text' '--append' '--document' 'EXIT STATUS'; do
+  for word in 'F5' 'generate' 'load-last' 'clipboard-text' '--append' '--document' 'render' '--fps' 'EXIT STATUS'; do
     grep -q -- "$word" <<<"$text" || fail "the manual page does not mention $word"
   done
 }
@@ -149,7 +149,8 @@ check_deb() {
   depends=$(dpkg-deb -f "$deb" Depends)
   entries=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ *$//')
   # The libraries come from dpkg-shlibdeps (with versions); the SVG plugins by hand.
-  for lib in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6; do
+  for lib in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6 \
+             libavcodec59 libavformat59 libavutil57 libswscale6 libswresample4; do
     grep -qx "$lib (>= [^)]*)" <<<"$entries" || fail "Depends lacks a versioned $lib: $depends"
   done
   grep -qx "libqt6svg6" <<<"$entries" || fail "Depends lacks libqt6svg6: $depends"
