@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "document/NumberText.h"
@@ -61,28 +62,28 @@ Outcome<LastAdd> FindLastAdd(const std::string& path, const LoadControl& control
     // chunk at a time, so a stop is seen soon and the share read reported.
     const std::uint64_t reach = std::min(length, control.maxBytes);
     const auto stopped = [&control] { return control.stop && control.stop->load(std::memory_order_relaxed); };
-    std::string tail;
+    // One buffer as large as the most it may hold, filled from its end: no
+    // byte is copied twice, and pages never reached are never touched.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(reach));
+    char* const end = buffer.get() + reach;
+    std::size_t held = 0;
     std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(reach, FirstRead));
     for (;;) {
-        const std::size_t held = tail.size();
-        std::string grown(want, '\0');
-        std::copy(tail.begin(), tail.end(), grown.end() - static_cast<std::ptrdiff_t>(held));
-        tail = std::move(grown);
-        for (std::size_t done = held; done < want;) {
+        for (; held < want;) {
             if (stopped()) {
                 ::close(fd);
                 return Result::Failure(ReadStoppedMessage);
             }
-            const std::size_t count = std::min(ReadChunkBytes, want - done);
-            const std::size_t at = want - done - count;  // in the tail
-            if (const int error = ReadExactlyAt(fd, tail.data() + at, count, length - want + at);
+            const std::size_t count = std::min(ReadChunkBytes, want - held);
+            if (const int error = ReadExactlyAt(fd, end - held - count, count, length - held - count);
                 error != 0) {
                 ::close(fd);
                 return Result::Failure(ReadFailure(path, error));
             }
-            done += count;
-            if (control.reading) control.reading(static_cast<int>(std::uint64_t{done} * 99 / reach));
+            held += count;
+            if (control.reading) control.reading(static_cast<int>(std::uint64_t{held} * 99 / reach));
         }
+        const std::string_view tail(end - want, want);
         const EndReading reading = ReadRecordAtEnd(tail, want == length);
         if (reading.verdict == EndVerdict::NeedMore) {
             if (want == reach) {
@@ -108,7 +109,7 @@ Outcome<LastAdd> FindLastAdd(const std::string& path, const LoadControl& control
         if (found.hasSubHeader) add.subHeader = SubHeaderForBox(found.subHeader);
         add.firstTime = found.firstTime;
         add.lastTime = found.lastTime;
-        add.record = tail.substr(found.start);
+        add.record = std::string(tail.substr(found.start));
         return Result::Success(std::move(add));
     }
 }
