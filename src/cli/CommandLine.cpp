@@ -7,8 +7,10 @@
 #include <iterator>
 
 #include "cli/BlockCommands.h"
+#include "cli/CaughtStops.h"
 #include "cli/PoseCommands.h"
 #include "cli/RenderCommand.h"
+#include "cli/RepairCommand.h"
 #include "cli/StartupDocument.h"
 #include "document/DocumentJson.h"
 #include "reading/FileBytes.h"
@@ -22,15 +24,34 @@ constexpr const char* Description =
     "Tweenwright writes keyframe animations (hap scripts) for a 3D talking character.\n"
     "Without a subcommand it opens its window, on FILE as the active file when one is given.";
 
+// A document is a few kilobytes; far larger is not one.
+constexpr std::uint64_t MaxDocumentBytes = std::uint64_t{64} << 20;
+
+// Standard input up to MaxDocumentBytes; a longer stream is refused as soon
+// as it passes that, so an endless one ends the reading too.
+Outcome<std::string> ReadStandardInput() {
+    std::string text;
+    char chunk[1 << 16];
+    while (std::cin.read(chunk, sizeof chunk) || std::cin.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(std::cin.gcount()));
+        if (text.size() > MaxDocumentBytes)
+            return Outcome<std::string>::Failure("The document on standard input is larger than " +
+                                                 std::to_string(MaxDocumentBytes >> 20) + " MB.");
+    }
+    if (std::cin.bad())
+        return Outcome<std::string>::Failure("The document could not be read from standard input.");
+    return Outcome<std::string>::Success(std::move(text));
+}
+
 // The document in the JSON file at `path` ("-" for standard input), over the
 // start-up document.
 Outcome<DocumentTexts> ReadDocumentFile(const std::string& path) {
     if (path == "-") {
-        const std::string text(std::istreambuf_iterator<char>(std::cin), {});
-        return DocumentFromJson(text, StartupDocument());
+        const Outcome<std::string> text = ReadStandardInput();
+        if (!text) return Outcome<DocumentTexts>::Failure(text.error());
+        return DocumentFromJson(text.value(), StartupDocument());
     }
-    // A document is a few kilobytes; far larger is not one.
-    const Outcome<std::string> bytes = ReadWholeFile(path, std::uint64_t{64} << 20);
+    const Outcome<std::string> bytes = ReadWholeFile(path, MaxDocumentBytes);
     if (!bytes) return Outcome<DocumentTexts>::Failure(bytes.error());
     Outcome<DocumentTexts> document = DocumentFromJson(bytes.value(), StartupDocument());
     if (!document) return Outcome<DocumentTexts>::Failure(path + ": " + document.error());
@@ -61,9 +82,15 @@ int Generate(const GenerateArgs& args, std::ostream& out, std::ostream& err) {
     } else {
         if (!args.append.empty()) document.value().activeFile = args.append;
         const auto wait = std::chrono::milliseconds(static_cast<std::int64_t>(args.waitSeconds * 1000));
-        const Outcome<DocumentRun> run = GenerateOntoFile(document.value(), wait);
+        // A stop request lets the run finish what it holds: the record is
+        // written whole and reported, or not written at all.
+        const CaughtStops stops;
+        const Outcome<DocumentRun> run =
+            GenerateOntoFile(document.value(), wait, [] { return CaughtStops::Caught() != 0; });
         if (!run) return Fail(err, run.error());
         out << run.value().nextStartTime << '\n';
+        if (const int stop = CaughtStops::Caught(); stop != 0)
+            err << "Stopped by " << CaughtStops::Name(stop) << " after the animation was added.\n";
     }
     out.flush();
     return out ? ExitSuccess : Fail(err, "The output could not be written.");
@@ -126,6 +153,7 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
     const PoseCommands poses(app, ReadDocumentFile);
     const BlockCommands blocks(app, ReadDocumentFile);
     const RenderCommand render(app);
+    const RepairCommand repair(app);
     app.require_subcommand(0, 1);
 
     try {
@@ -136,11 +164,21 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
         err << "tweenwright: " << wrong.what() << "\nRun 'tweenwright --help' for the usage.\n";
         return {ExitUsage, {}};
     }
-    if (generate->parsed()) return {Generate(generateArgs, out, err), {}};
+    if (generate->parsed()) {
+        // An empty file name would leave the document's own file in place.
+        if (append->count() > 0 && generateArgs.append.empty()) {
+            err << "tweenwright: --append needs a file name, not an empty text.\nRun 'tweenwright --help' "
+                   "for the "
+                   "usage.\n";
+            return {ExitUsage, {}};
+        }
+        return {Generate(generateArgs, out, err), {}};
+    }
     if (loadLast->parsed()) return {LoadLast(loadArgs, out, err), {}};
     if (const std::optional<int> status = poses.Run(out, err)) return {status, {}};
     if (const std::optional<int> status = blocks.Run(out, err)) return {status, {}};
     if (const std::optional<int> status = render.Run(out, err)) return {status, {}};
+    if (const std::optional<int> status = repair.Run(out, err)) return {status, {}};
     if (file.empty()) return {};
     return {std::nullopt, file};
 }

@@ -1,11 +1,14 @@
 #include "document/DocumentJson.h"
 
 #include <algorithm>
+#include <optional>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
 #include "document/FieldRules.h"
 #include "document/RegisterCatalogue.h"
+#include "document/MessageText.h"
 
 namespace tw {
 
@@ -25,10 +28,10 @@ struct ColumnKey {
 
 // The keys in the struct's order, which is also the order they are written in.
 constexpr TextKey TextKeys[] = {
-    {"activeFile", &DocumentTexts::activeFile},     {"fileHeader", &DocumentTexts::fileHeader},
-    {"figure", &DocumentTexts::figure},             {"startTime", &DocumentTexts::startTime},
-    {"finishTime", &DocumentTexts::finishTime},     {"dKeyframe", &DocumentTexts::dKeyframe},
-    {"framesPSec", &DocumentTexts::framesPSec},     {"acceleration", &DocumentTexts::acceleration},
+    {"activeFile", &DocumentTexts::activeFile}, {"fileHeader", &DocumentTexts::fileHeader},
+    {"figure", &DocumentTexts::figure},         {"startTime", &DocumentTexts::startTime},
+    {"finishTime", &DocumentTexts::finishTime}, {"dKeyframe", &DocumentTexts::dKeyframe},
+    {"framesPSec", &DocumentTexts::framesPSec}, {"acceleration", &DocumentTexts::acceleration},
     {"subHeader", &DocumentTexts::subHeader},
 };
 
@@ -38,7 +41,19 @@ constexpr ColumnKey ColumnKeys[] = {
     {"final", &DocumentTexts::final},
 };
 
-std::string Quoted(const std::string& key) { return "\"" + key + "\""; }
+// A key as a message quotes it: at most ShownNameChars characters of it.
+std::string Quoted(const std::string& key) { return "\"" + ShownName(key) + "\""; }
+
+// The JSON library's message with the text it echoes ("last read: '…'") cut
+// to what a message quotes.
+std::string ShortenedLibraryMessage(const std::string& what) {
+    constexpr std::string_view lastRead = "last read: '";
+    const std::size_t at = what.find(lastRead);
+    if (at == std::string::npos) return FitForBox(what);
+    std::string_view echoed = std::string_view(what).substr(at + lastRead.size());
+    if (echoed.ends_with('\'')) echoed.remove_suffix(1);
+    return what.substr(0, at + lastRead.size()) + ShownName(echoed) + "'";
+}
 
 // A column given as an object: each key a register's name in the catalogue,
 // each value that register's text; the registers left out keep theirs.
@@ -70,8 +85,8 @@ Outcome<void> ReadColumn(const std::string& key, const Json& value, std::array<s
         return Outcome<void>::Failure(wanted + "; it holds " + std::to_string(value.size()) + " values.");
     for (std::size_t i = 0; i < column.size(); ++i) {
         if (!value[i].is_string())
-            return Outcome<void>::Failure(wanted + "; value " + std::to_string(i) + " is " + value[i].type_name() +
-                                          ".");
+            return Outcome<void>::Failure(wanted + "; value " + std::to_string(i) + " is " +
+                                          value[i].type_name() + ".");
         column[i] = value[i].get<std::string>();
     }
     return Outcome<void>::Success();
@@ -97,12 +112,36 @@ std::string DocumentToJson(const DocumentTexts& document) {
 }
 
 Outcome<DocumentTexts> DocumentFromJson(std::string_view json, DocumentTexts base) {
+    using Result = Outcome<DocumentTexts>;
     Json object;
+    // The object's keys as the parser meets them: the last one names the
+    // value being read when the parser fails, and a key seen twice is an
+    // error (the library would keep only the last value).
+    std::string key;
+    bool inKey = false;
+    std::set<std::string> seen;
+    std::optional<std::string> twice;
+    const auto track = [&](int depth, Json::parse_event_t event, Json& parsed) {
+        if (event == Json::parse_event_t::key && depth == 1) {
+            key = parsed.get<std::string>();
+            inKey = true;
+            if (!seen.insert(key).second && !twice) twice = key;
+        }
+        return true;
+    };
+    const auto where = [&] { return inKey ? "The key " + Quoted(key) : std::string("The document"); };
     try {
-        object = Json::parse(json);
+        object = Json::parse(json, track);
     } catch (const Json::parse_error& error) {
-        return Outcome<DocumentTexts>::Failure(std::string("The document is not valid JSON: ") + error.what());
+        return Result::Failure("The document is not valid JSON: " + ShortenedLibraryMessage(error.what()));
+    } catch (const Json::out_of_range&) {
+        return Result::Failure(where() + " holds a number too large for any value.");
+    } catch (const std::exception& error) {
+        // Anything else the library throws (running out of memory included)
+        // is a document that could not be read, never the end of the program.
+        return Result::Failure(where() + " could not be read: " + ShortenedLibraryMessage(error.what()));
     }
+    if (twice) return Result::Failure("The document holds the key " + Quoted(*twice) + " more than once.");
     if (!object.is_object())
         return Outcome<DocumentTexts>::Failure(std::string("The document must be a JSON object, not ") +
                                                object.type_name() + ".");
@@ -115,8 +154,8 @@ Outcome<DocumentTexts> DocumentFromJson(std::string_view json, DocumentTexts bas
                                             [&](const TextKey& k) { return key == k.key; });
             text != std::end(TextKeys)) {
             if (!value.is_string())
-                return Outcome<DocumentTexts>::Failure("The key " + Quoted(key) + " must hold a string, not " +
-                                                       value.type_name() + ".");
+                return Outcome<DocumentTexts>::Failure("The key " + Quoted(key) +
+                                                       " must hold a string, not " + value.type_name() + ".");
             base.*text->member = value.get<std::string>();
             finishTimeGiven |= text->member == &DocumentTexts::finishTime;
             continue;

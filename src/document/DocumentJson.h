@@ -20,8 +20,11 @@ std::string DocumentToJson(const DocumentTexts& document);
 // text, exactly as it stands; a key left out keeps `base`'s text. A left-out
 // finish time follows the start time and duration by the finish-time rule, as
 // the field does whenever either of them is typed. Fails with a message naming
-// the key for an unknown key, a value that is not a string, or a column that
-// is not an array of 105 strings; and for text that is not one JSON object.
+// the key for an unknown key, a key given twice, a value that is not a string,
+// a number out of range anywhere in its value, or a column that is not an
+// array of 105 strings; and for text that is not one JSON object. Never
+// throws: whatever the JSON library throws becomes a message, and a message
+// quotes at most ShownNameChars characters of any text it echoes.
 // A column may also be an object keyed by register name (the catalogue's):
 // each register named takes its text, the others keep `base`'s, and a name
 // that is no register is refused, naming it.

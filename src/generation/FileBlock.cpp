@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "document/CodePage.h"
+#include "document/MessageText.h"
 
 namespace tw {
 namespace {
@@ -70,6 +71,43 @@ std::optional<std::string> CodePageFault(std::string_view text, const std::strin
            "\", which a script file cannot hold: its code page is Windows-1252. Replace or remove it.";
 }
 
+// A sub header may hold line breaks (and tabs) but no other control
+// character; and none of its lines may begin with a quotation mark, since a
+// line that begins with one opens or closes a record in the file.
+std::optional<std::string> SubHeaderFault(std::string_view text) {
+    std::size_t lineStart = 0;
+    int line = 1;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
+            const std::string_view content = text.substr(lineStart, i - lineStart);
+            if (content.starts_with('"')) {
+                return "The Sub Header's line " + std::to_string(line) + " (\"" + ShownName(content) +
+                       "\") begins with a quotation mark (\"), which would end the animation's record in the "
+                       "file. "
+                       "Put another character before it, or remove it.";
+            }
+            if (i + 1 < text.size() && text[i] == '\r' && text[i + 1] == '\n') ++i;
+            lineStart = i + 1;
+            ++line;
+        }
+    }
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t stop = text.find_first_of("\t\r\n", from);
+        const std::string_view piece =
+            text.substr(from, stop == std::string_view::npos ? std::string_view::npos : stop - from);
+        if (const std::optional<unsigned> control = FirstControlCharacter(piece)) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", *control);
+            return std::string("The Sub Header holds the control character ") + code +
+                   ", but it may hold only printable characters, tabs and line breaks (Enter).";
+        }
+        if (stop == std::string_view::npos) break;
+        from = stop + 1;
+    }
+    return std::nullopt;
+}
+
 std::string NameCellField(int r) {
     return "The name of the register in row " + std::to_string(r + 1) + " (" +
            std::string(RegisterCatalogue()[r].name) + ")";
@@ -86,8 +124,8 @@ Outcome<void> CheckBlockTexts(BlockDestination destination, const DocumentTexts&
         if (!fault) fault = rule(text, field());
     };
     if (toFile) check(SingleLineFault, document.activeFile, [] { return "The file path"; });
-    const std::pair<const std::string*, const char*> lines[] = {
-        {&document.fileHeader, "The File Header"}, {&document.figure, "The figure name"}};
+    const std::pair<const std::string*, const char*> lines[] = {{&document.fileHeader, "The File Header"},
+                                                                {&document.figure, "The figure name"}};
     for (const auto& line : lines) {
         const char* field = line.second;
         check(SingleLineFault, *line.first, [field] { return std::string(field); });
@@ -99,6 +137,7 @@ Outcome<void> CheckBlockTexts(BlockDestination destination, const DocumentTexts&
         check(SingleLineFault, name, [r] { return NameCellField(r); });
         if (toFile) check(CodePageFault, name, [r] { return NameCellField(r); });
     }
+    if (!fault) fault = SubHeaderFault(document.subHeader);
     if (toFile) check(CodePageFault, document.subHeader, [] { return "The Sub Header"; });
     if (fault) return Outcome<void>::Failure(std::move(*fault));
     return Outcome<void>::Success();

@@ -24,7 +24,9 @@ enum class BlockDestination { File, Clipboard };
 // cell) hold no line break and no other control character, and no name cell
 // is empty or only blanks; for a file, every text written into it (all but
 // the path) holds only characters of the file's code page. The sub header may
-// hold line breaks and is otherwise taken as typed. Fails with a message
+// hold line breaks and tabs but no other control character, and none of its
+// lines may be or begin with a quotation mark (such a line would open or close
+// a record of the file); it is otherwise taken as typed. Fails with a message
 // naming the first field at fault and what is wrong with it.
 Outcome<void> CheckBlockTexts(BlockDestination destination, const DocumentTexts& document);
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "document/MessageText.h"
 #include "document/NumberText.h"
 #include "generation/HapScript.h"
 
@@ -13,10 +14,10 @@ namespace {
 // Longest text of a finite float value: a minus, 39 integer digits, ".000".
 constexpr std::size_t MaxValueChars = 1 + 39 + 4;
 
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+std::string Quote(const std::string& text) { return "\"" + ShownName(text) + "\""; }
 
 std::string RegisterLabel(const RunSettings& run, int r) {
-    if (!run.names[r].empty()) return run.names[r];
+    if (!run.names[r].empty()) return ShownName(run.names[r]);
     return "the register in row " + std::to_string(r + 1);
 }
 
@@ -37,15 +38,22 @@ Outcome<RunSettings> ReadRunSettings(const DocumentTexts& input) {
             failure = std::string(label()) + ": " + Quote(text) + " is not a number.";
         }
     };
-    read(input.dKeyframe, [] { return "Time between keyframes"; }, run.timeBetweenKeyframes);
-    read(input.framesPSec, [] { return "Frames per second"; }, run.framesPerSecond);
-    read(input.startTime, [] { return "Start time"; }, run.startTime);
-    read(input.acceleration, [] { return "Acceleration"; }, run.acceleration);
+    read(
+        input.dKeyframe, [] { return "Time between keyframes"; }, run.timeBetweenKeyframes);
+    read(
+        input.framesPSec, [] { return "Frames per second"; }, run.framesPerSecond);
+    read(
+        input.startTime, [] { return "Start time"; }, run.startTime);
+    read(
+        input.acceleration, [] { return "Acceleration"; }, run.acceleration);
     run.figure = input.figure;
     run.names = input.names;
     for (int r = 0; r < RegisterCount; ++r) {
-        read(input.initial[r], [&] { return "The initial value of " + RegisterLabel(run, r); }, run.initial[r]);
-        read(input.final[r], [&] { return "The final value of " + RegisterLabel(run, r); }, run.final[r]);
+        read(
+            input.initial[r], [&] { return "The initial value of " + RegisterLabel(run, r); },
+            run.initial[r]);
+        read(
+            input.final[r], [&] { return "The final value of " + RegisterLabel(run, r); }, run.final[r]);
         run.moving[r] = input.initial[r] != input.final[r];
     }
     if (!failure.empty()) return Outcome<RunSettings>::Failure(std::move(failure));
@@ -69,18 +77,18 @@ FrameEmitter::FrameEmitter(RunSettings run, float frameCount, float frameStep)
     }
     if (longestPiece <= PieceSlot) {
         paddedPieces_.assign(RegisterCount * PieceSlot, '\0');
-        for (int r = 0; r < RegisterCount; ++r) pieces_[r].copy(paddedPieces_.data() + r * PieceSlot, PieceSlot);
+        for (int r = 0; r < RegisterCount; ++r)
+            pieces_[r].copy(paddedPieces_.data() + r * PieceSlot, PieceSlot);
     }
     // The widest value text is "-inf" or a float's; the time may be any double.
     // The last line's fixed-size copies may reach PieceSlot bytes past its text.
-    maxFrameBytes_ = RegisterCount * (ClockPrefix.size() + MaxNumberChars + longestPiece +
-                                      MaxValueChars + LineClose.size()) +
+    maxFrameBytes_ = RegisterCount * (ClockPrefix.size() + MaxNumberChars + longestPiece + MaxValueChars +
+                                      LineClose.size()) +
                      PieceSlot;
 }
 
 float FrameEmitter::ValueOf(int r, float t) const {
-    return run_.curve.Apply(run_.curve.Factors(t, frameCount_), run_.initial[r], run_.final[r],
-                            slopes_[r]);
+    return run_.curve.Apply(run_.curve.Factors(t, frameCount_), run_.initial[r], run_.final[r], slopes_[r]);
 }
 
 std::optional<std::string> FrameEmitter::FrameFault(float t, bool writeAll) const {
@@ -92,9 +100,8 @@ std::optional<std::string> FrameEmitter::FrameFault(float t, bool writeAll) cons
     for (int r = 0; r < RegisterCount; ++r) {
         if (Writes(r, t, writeAll) && !std::isfinite(ValueOf(r, t))) {
             return "The value of " + RegisterLabel(run_, r) + " on frame " + FrameText(t) +
-                   " is out of range (initial value " + Quote(run_.initialText[r]) +
-                   ", final value " + Quote(run_.finalText[r]) + ", acceleration " +
-                   Quote(run_.accelerationText) + ").";
+                   " is out of range (initial value " + Quote(run_.initialText[r]) + ", final value " +
+                   Quote(run_.finalText[r]) + ", acceleration " + Quote(run_.accelerationText) + ").";
         }
     }
     return std::nullopt;
@@ -106,22 +113,21 @@ char* FrameEmitter::WriteFrame(char* out, float t, bool writeAll, bool& finite) 
     std::memcpy(clock, ClockPrefix.data(), ClockPrefix.size());
     const double time = TimeOf(t);
     finite = finite && std::isfinite(time);
-    const auto clockLength =
-        static_cast<std::size_t>(WriteNumber(clock + ClockPrefix.size(), time) - clock);
+    const auto clockLength = static_cast<std::size_t>(WriteNumber(clock + ClockPrefix.size(), time) - clock);
 
     // One loop per curve, so the curve is chosen once per frame, not per line.
     const bool every = writeAll || t == 0.0f;
     bool valuesFinite = true;
     switch (run_.curve.kind) {
-        case CurveKind::Linear:
-            out = WriteValues<CurveKind::Linear>(out, clock, clockLength, t, every, valuesFinite);
-            break;
-        case CurveKind::Accelerating:
-            out = WriteValues<CurveKind::Accelerating>(out, clock, clockLength, t, every, valuesFinite);
-            break;
-        case CurveKind::Decelerating:
-            out = WriteValues<CurveKind::Decelerating>(out, clock, clockLength, t, every, valuesFinite);
-            break;
+    case CurveKind::Linear:
+        out = WriteValues<CurveKind::Linear>(out, clock, clockLength, t, every, valuesFinite);
+        break;
+    case CurveKind::Accelerating:
+        out = WriteValues<CurveKind::Accelerating>(out, clock, clockLength, t, every, valuesFinite);
+        break;
+    case CurveKind::Decelerating:
+        out = WriteValues<CurveKind::Decelerating>(out, clock, clockLength, t, every, valuesFinite);
+        break;
     }
     finite = finite && valuesFinite;
     return out;

@@ -7,6 +7,7 @@
 
 #include <sys/mman.h>
 
+#include "document/MessageText.h"
 #include "document/NumberText.h"
 #include "generation/Digits.h"
 #include "generation/HapScript.h"
@@ -17,7 +18,7 @@ namespace {
 // The float counter of the frame loop stops advancing at 2^24.
 constexpr float LargestFrameBound = 16777216.0f;
 
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+std::string Quote(const std::string& text) { return "\"" + ShownName(text) + "\""; }
 
 // An upper bound of the length of WriteNumber's text for a finite value.
 std::size_t NumberLengthBound(double value) {
@@ -72,7 +73,8 @@ double EstimateBlockBytes(const DocumentTexts& input, const FrameEmitter& emitte
         const double i = emitter.run().initial[r], f = emitter.run().final[r];
         const double extreme = std::min(std::max(std::fabs(i), std::fabs(f)), 3.5e38);
         const double valueChars = static_cast<double>(NumberLengthBound(i < 0 || f < 0 ? -extreme : extreme));
-        const double line = static_cast<double>(ClockPrefix.size() + LineClose.size()) + timeChars + valueChars +
+        const double line = static_cast<double>(ClockPrefix.size() + LineClose.size()) + timeChars +
+                            valueChars +
                             static_cast<double>(RegisterLinePiece(input.figure, input.names[r]).size());
         firstFrame += line;
         if (emitter.run().moving[r]) laterFrame += line;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "document/MessageText.h"
 #include "document/NumberText.h"
 #include "generation/FileBlock.h"
 #include "generation/FrameEmitter.h"
@@ -11,14 +12,16 @@ namespace tw {
 
 Outcome<float> SavedStartTime(std::string_view startTime) {
     const std::optional<double> value = StrictNumber(startTime);
-    const std::string quoted = "\"" + std::string(startTime) + "\"";
-    if (!value || !std::isfinite(*value)) return Outcome<float>::Failure("Start time: " + quoted + " is not a number.");
+    const std::string quoted = "\"" + ShownName(startTime) + "\"";
+    if (!value || !std::isfinite(*value))
+        return Outcome<float>::Failure("Start time: " + quoted + " is not a number.");
     const auto single = static_cast<float>(*value);
     if (!std::isfinite(single)) return Outcome<float>::Failure("Start time: " + quoted + " is out of range.");
     return Outcome<float>::Success(single);
 }
 
-Outcome<KeyframePreview> KeyframePreviewBlock(const DocumentTexts& document, KeyframeSide side, float frameStep) {
+Outcome<KeyframePreview> KeyframePreviewBlock(const DocumentTexts& document, KeyframeSide side,
+                                              float frameStep) {
     using Result = Outcome<KeyframePreview>;
     DocumentTexts texts = document;
     texts.startTime = "0";

@@ -16,6 +16,7 @@
 #include "generation/FileMessages.h"
 #include "generation/HapScript.h"
 #include "generation/HeldStopSignals.h"
+#include "generation/TornTail.h"
 
 namespace tw {
 namespace {
@@ -121,7 +122,9 @@ int LockWithin(int fd, std::chrono::milliseconds wait) {
 }  // namespace
 
 GatheredWrite& RecordWrite() {
-    static GatheredWrite write = [](int fd, const iovec* pieces, int count) { return ::writev(fd, pieces, count); };
+    static GatheredWrite write = [](int fd, const iovec* pieces, int count) {
+        return ::writev(fd, pieces, count);
+    };
     return write;
 }
 
@@ -134,8 +137,9 @@ Outcome<LockedScriptFile> LockedScriptFile::Take(const std::filesystem::path& pa
     // Something that is there but not a file (a pipe, a device, a socket) is
     // refused before it is opened: opening a device can have effects of its
     // own, and a pipe would hold the program until someone reads it.
-    struct stat there{};
-    if (::stat(name, &there) == 0 && !S_ISREG(there.st_mode)) return Result::Failure(NotAFile(path, KindOf(there.st_mode)).error());
+    struct stat there {};
+    if (::stat(name, &there) == 0 && !S_ISREG(there.st_mode))
+        return Result::Failure(NotAFile(path, KindOf(there.st_mode)).error());
 
     const auto deadline = std::chrono::steady_clock::now() + wait;
     // A few rounds: each one that finds the path moved on to another file
@@ -144,21 +148,30 @@ Outcome<LockedScriptFile> LockedScriptFile::Take(const std::filesystem::path& pa
         bool created = false;
         const int fd = OpenForAppend(name, open == Open::CreateWhenMissing, created);
         if (fd < 0) {
+            const int error = errno;
+            // A link to nothing: the creating open refuses to follow it
+            // (EEXIST), which would read as if the file were there.
+            struct stat link {};
+            if (error == EEXIST && ::lstat(name, &link) == 0 && S_ISLNK(link.st_mode)) {
+                return Result::Failure(Named(path) +
+                                       " is a symbolic link that points nowhere: what it names does "
+                                       "not exist.");
+            }
             return Result::Failure("Could not open " + Named(path) + " " + std::string(purpose) + ": " +
-                                   Reason(errno) + ".");
+                                   Reason(error) + ".");
         }
         const auto fail = [&](std::string message) {
             ::close(fd);
             return Result::Failure(std::move(message));
         };
-        struct stat opened{};
+        struct stat opened {};
         if (::fstat(fd, &opened) != 0)
             return fail("Could not read the size of " + Named(path) + ": " + Reason(errno) + ".");
         // Replaced by something else since the first look.
         if (!S_ISREG(opened.st_mode)) return fail(NotAFile(path, KindOf(opened.st_mode)).error());
 
-        const auto left_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero()));
+        const auto left_ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::max(
+            deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero()));
         if (const int error = LockWithin(fd, left_ms); error != 0) {
             // A file made here is not removed: the writer holding its lock
             // may be writing to it.
@@ -166,9 +179,11 @@ Outcome<LockedScriptFile> LockedScriptFile::Take(const std::filesystem::path& pa
                 if (left) *left = FileChange::Left::Busy;
                 return fail(std::string(busy));
             }
-            return fail("Could not lock " + Named(path) + " " + std::string(purpose) + ": " + Reason(error) + ".");
+            return fail("Could not lock " + Named(path) + " " + std::string(purpose) + ": " + Reason(error) +
+                        ".");
         }
-        struct stat locked{}, now{};
+        struct stat locked {
+        }, now{};
         if (::fstat(fd, &locked) != 0)
             return fail("Could not read the size of " + Named(path) + ": " + Reason(errno) + ".");
         if (::stat(name, &now) != 0 || now.st_dev != locked.st_dev || now.st_ino != locked.st_ino) {
@@ -203,21 +218,31 @@ int LockedScriptFile::Close() {
 namespace {
 
 // Appends the record; with a precondition, only onto a file that is there.
-FileChange Append(const std::filesystem::path& path, std::string_view block, const AppendPrecondition* precondition,
-                  std::string_view busy, std::chrono::milliseconds wait) {
+FileChange Append(const std::filesystem::path& path, std::string_view block,
+                  const AppendPrecondition* precondition, std::string_view busy,
+                  std::chrono::milliseconds wait) {
     const char* name = path.c_str();
     const HeldStopSignals held;
     FileChange::Left left = FileChange::Left::AsItWas;
     Outcome<LockedScriptFile> taken = LockedScriptFile::Take(
         path,
-        precondition ? LockedScriptFile::Open::OnlyWhenThere : LockedScriptFile::Open::CreateWhenMissing, wait,
-        busy, &left);
+        precondition ? LockedScriptFile::Open::OnlyWhenThere : LockedScriptFile::Open::CreateWhenMissing,
+        wait, busy, &left);
     if (!taken) return FileChange::Failure(taken.error(), left);
     LockedScriptFile& file = taken.value();
     const auto oldLength = static_cast<off_t>(file.length());
     if (precondition) {
         if (std::optional<std::string> refusal = (*precondition)(file.fd(), file.length()))
             return FileChange::Failure(std::move(*refusal));
+    }
+    // Nothing goes after a record that another append left unfinished: the
+    // new one would be read as part of it.
+    if (file.length() > 0) {
+        const Outcome<std::optional<TornTail>> torn = FindTornTail(file.fd(), file.length());
+        if (!torn) return FileChange::Failure("Could not read " + Named(path) + ": " + torn.error() + ".");
+        if (torn.value())
+            return FileChange::Torn(TornTailMessage(path.native(), torn.value()->length),
+                                    torn.value()->length);
     }
 
     // On any failure from here the file is cut back, still under the lock, to
@@ -265,7 +290,7 @@ Outcome<void> ReplaceWithQuotedRecord(const std::filesystem::path& path, std::st
     std::filesystem::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
 
-    struct stat old{};
+    struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode)) return NotAFile(path, KindOf(old.st_mode));
 
@@ -279,8 +304,8 @@ Outcome<void> ReplaceWithQuotedRecord(const std::filesystem::path& path, std::st
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
-        return Outcome<void>::Failure("Could not create a file beside " + Named(path) + ": " +
-                                   Reason(errno) + ".");
+        return Outcome<void>::Failure("Could not create a file beside " + Named(path) + ": " + Reason(errno) +
+                                      ".");
     }
 
     if (exists) ::fchmod(fd, old.st_mode & 07777);

@@ -38,18 +38,30 @@ public:
     static FileChange From(const Outcome<void>& outcome) {
         return outcome ? Success() : Failure(outcome.error());
     }
+    // A refusal because the file ends in an unfinished record of `bytes`
+    // bytes (TornTail.h); the file was left as it was.
+    static FileChange Torn(std::string message, std::uint64_t bytes) {
+        FileChange change = Failure(std::move(message));
+        change.tornBytes_ = bytes;
+        return change;
+    }
     bool ok() const { return !failed_; }
+    // The unfinished record's length for a Torn refusal, else 0.
+    std::uint64_t tornBytes() const { return tornBytes_; }
     explicit operator bool() const { return ok(); }
     const std::string& error() const { return message_; }
     Left left() const { return left_; }
     // For callers that need only the message.
-    operator Outcome<void>() const { return ok() ? Outcome<void>::Success() : Outcome<void>::Failure(message_); }
+    operator Outcome<void>() const {
+        return ok() ? Outcome<void>::Success() : Outcome<void>::Failure(message_);
+    }
 
 private:
     FileChange() = default;
     std::string message_;
     bool failed_ = false;
     Left left_ = Left::AsItWas;
+    std::uint64_t tornBytes_ = 0;
 };
 
 // Every writer of a script file (an add, a redo, an undo's cut, a mend) takes
@@ -91,7 +103,8 @@ public:
     int Close();
 
 private:
-    LockedScriptFile(int fd, std::uint64_t length, bool created) : fd_(fd), length_(length), created_(created) {}
+    LockedScriptFile(int fd, std::uint64_t length, bool created)
+        : fd_(fd), length_(length), created_(created) {}
     int fd_ = -1;
     std::uint64_t length_ = 0;
     bool created_ = false;
@@ -111,7 +124,8 @@ GatheredWrite& RecordWrite();
 
 // Appends the quoted record of `block` to the file at `path`, creating the file
 // when it does not exist, under the writers' lock (waiting up to `wait`, then
-// BusyAddMessage). The record goes out in one gathered write (looping on
+// BusyAddMessage). A file that ends in an unfinished record (FindTornTail) is
+// not written: FileChange::Torn with TornTailMessage. The record goes out in one gathered write (looping on
 // partial writes and interruptions), so the block is never copied. On any
 // failure the file is cut back to its length when the lock was taken, so only
 // this call's own bytes go, or removed when this call created it and nothing

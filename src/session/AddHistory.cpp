@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "document/NumberText.h"
@@ -16,6 +17,7 @@
 #include "generation/LastRecord.h"
 #include "generation/ScriptFile.h"
 #include "reading/FileBytes.h"
+#include "session/KeptFile.h"
 
 namespace tw {
 namespace {
@@ -33,54 +35,18 @@ std::string ReadFailure(const std::string& path, int error) {
     return "Could not read " + Named(path) + ": " + Reason(error) + ".";
 }
 
-// Writes all of `bytes` to fd, going on after partial writes. 0 or errno.
-int WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (written == 0) return ENOSPC;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
-}
-
-// Writes a new file holding `bytes`, readable by this user only, and makes
-// it and its entry in the folder reach the disk. 0 or errno; on failure
-// nothing is left behind.
-int WriteKeptFile(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return errno;
-    int error = WriteAll(fd, bytes);
-    if (error == 0 && ::fdatasync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) {
-        ::unlink(path.c_str());
-        return error;
-    }
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return 0;
-}
-
 }  // namespace
 
-Outcome<LastAdd> FindLastAdd(const std::string& path) {
+Outcome<LastAdd> FindLastAdd(const std::string& path, const LoadControl& control) {
     using Result = Outcome<LastAdd>;
-    struct stat there{};
+    struct stat there {};
     if (::stat(path.c_str(), &there) != 0)
         return Result::Failure("Could not read " + Named(path) + ": " + Reason(errno) + ".");
     if (!S_ISREG(there.st_mode))
         return Result::Failure(Named(path) + " is " + KindOf(there.st_mode) + ", not a script file.");
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return Result::Failure("Could not read " + Named(path) + ": " + Reason(errno) + ".");
-    struct stat info{};
+    struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return Result::Failure(Named(path) + " changed while it was read. Nothing was changed.");
@@ -91,18 +57,42 @@ Outcome<LastAdd> FindLastAdd(const std::string& path) {
         return Result::Failure(Named(path) + " is empty: there is no animation in it to take back.");
     }
 
-    std::string tail;
-    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, FirstRead));
+    // Read from the end in growing steps, never more than the loader holds
+    // of a last block; each step reads only the bytes before those held, a
+    // chunk at a time, so a stop is seen soon and the share read reported.
+    const std::uint64_t reach = std::min(length, control.maxBytes);
+    const auto stopped = [&control] { return control.stop && control.stop->load(std::memory_order_relaxed); };
+    // One buffer as large as the most it may hold, filled from its end: no
+    // byte is copied twice, and pages never reached are never touched.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(reach));
+    char* const end = buffer.get() + reach;
+    std::size_t held = 0;
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(reach, FirstRead));
     for (;;) {
-        tail.resize(want);
-        const int error = ReadExactlyAt(fd, tail.data(), want, length - want);
-        if (error != 0) {
-            ::close(fd);
-            return Result::Failure(ReadFailure(path, error));
+        for (; held < want;) {
+            if (stopped()) {
+                ::close(fd);
+                return Result::Failure(ReadStoppedMessage);
+            }
+            const std::size_t count = std::min(ReadChunkBytes, want - held);
+            if (const int error = ReadExactlyAt(fd, end - held - count, count, length - held - count);
+                error != 0) {
+                ::close(fd);
+                return Result::Failure(ReadFailure(path, error));
+            }
+            held += count;
+            if (control.reading) control.reading(static_cast<int>(std::uint64_t{held} * 99 / reach));
         }
+        const std::string_view tail(end - want, want);
         const EndReading reading = ReadRecordAtEnd(tail, want == length);
         if (reading.verdict == EndVerdict::NeedMore) {
-            want = static_cast<std::size_t>(std::min<std::uint64_t>(length, std::uint64_t{want} * 4));
+            if (want == reach) {
+                ::close(fd);
+                return Result::Failure("The last animation of " + Named(path) +
+                                       " is not taken back: it is larger than " +
+                                       std::to_string(control.maxBytes >> 20) + " MB. Nothing was changed.");
+            }
+            want = static_cast<std::size_t>(std::min<std::uint64_t>(reach, std::uint64_t{want} * 4));
             continue;
         }
         ::close(fd);
@@ -119,14 +109,14 @@ Outcome<LastAdd> FindLastAdd(const std::string& path) {
         if (found.hasSubHeader) add.subHeader = SubHeaderForBox(found.subHeader);
         add.firstTime = found.firstTime;
         add.lastTime = found.lastTime;
-        add.record = tail.substr(found.start);
+        add.record = std::string(tail.substr(found.start));
         return Result::Success(std::move(add));
     }
 }
 
 std::string UndoQuestion(const LastAdd& add, std::string_view file) {
-    const std::string span =
-        add.firstTime.empty() ? "(it holds no frames)" : "(from " + add.firstTime + " to " + add.lastTime + " s)";
+    const std::string span = add.firstTime.empty() ? "(it holds no frames)"
+                                                   : "(from " + add.firstTime + " to " + add.lastTime + " s)";
     return "Remove the last animation " + span + " from " + std::string(file) + "?";
 }
 
@@ -139,36 +129,41 @@ Outcome<std::string> Cut(const LastAdd& add, bool& lost) {
     lost = false;
     const std::string& path = add.path;
     const std::string unchanged = " The file was not changed.";
-    struct stat there{};
+    struct stat there {};
     if (::stat(path.c_str(), &there) == 0 && !S_ISREG(there.st_mode))
-        return Result::Failure(Named(path) + " is now " + KindOf(there.st_mode) + ", not a script file." + unchanged);
+        return Result::Failure(Named(path) + " is now " + KindOf(there.st_mode) + ", not a script file." +
+                               unchanged);
 
     const HeldStopSignals held;
     // The check and the cut under the writers' lock: no record can be added
     // between them.
     FileChange::Left left = FileChange::Left::AsItWas;
-    Outcome<LockedScriptFile> locked = LockedScriptFile::Take(
-        path, LockedScriptFile::Open::OnlyWhenThere, WindowLockWait,
-        "The file is being written by another program; nothing was taken back.", &left,
-        "to take the animation off");
-    if (!locked) return Result::Failure(left == FileChange::Left::Busy ? locked.error() : locked.error() + unchanged);
+    Outcome<LockedScriptFile> locked =
+        LockedScriptFile::Take(path, LockedScriptFile::Open::OnlyWhenThere, WindowLockWait,
+                               "The file is being written by another program; nothing was taken back.", &left,
+                               "to take the animation off");
+    if (!locked)
+        return Result::Failure(left == FileChange::Left::Busy ? locked.error() : locked.error() + unchanged);
     const int fd = locked.value().fd();
     const auto fail = [&](const std::string& message) { return Result::Failure(message); };
-    struct stat info{};
-    if (::fstat(fd, &info) != 0) return fail("Could not read the size of " + Named(path) + ": " + Reason(errno) + ".");
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return fail("Could not read the size of " + Named(path) + ": " + Reason(errno) + ".");
     if (!S_ISREG(info.st_mode))
         return fail(Named(path) + " is now " + KindOf(info.st_mode) + ", not a script file." + unchanged);
     const auto length = static_cast<std::uint64_t>(info.st_size);
     if (length != add.fileLength) {
-        return fail(Named(path) + " has changed since its last animation was read: it is " + std::to_string(length) +
-                    " bytes long, not " + std::to_string(add.fileLength) + "." + unchanged);
+        return fail(Named(path) + " has changed since its last animation was read: it is " +
+                    std::to_string(length) + " bytes long, not " + std::to_string(add.fileLength) + "." +
+                    unchanged);
     }
     const std::uint64_t start = add.start();
     std::string now(add.record.size(), '\0');
     if (const int error = ReadExactlyAt(fd, now.data(), now.size(), start); error != 0)
         return fail(ReadFailure(path, error));
     if (now != add.record) {
-        return fail(Named(path) + " has changed since its last animation was read: its end is no longer the same." +
+        return fail(Named(path) +
+                    " has changed since its last animation was read: its end is no longer the same." +
                     unchanged);
     }
     std::string tail(static_cast<std::size_t>(std::min<std::uint64_t>(start, TailKept)), '\0');
@@ -176,8 +171,8 @@ Outcome<std::string> Cut(const LastAdd& add, bool& lost) {
         return fail(ReadFailure(path, error));
 
     if (::ftruncate(fd, static_cast<off_t>(start)) != 0) {
-        return fail("Could not cut " + Named(path) + " back to before its last animation: " + Reason(errno) + "." +
-                    unchanged);
+        return fail("Could not cut " + Named(path) + " back to before its last animation: " + Reason(errno) +
+                    "." + unchanged);
     }
     if (::fdatasync(fd) != 0) {
         // Not known to be on the disk: the record goes back where it was.
@@ -206,7 +201,8 @@ std::string StartTimeAfterRedo(const LastAdd& add, const std::string& finishTime
     return DecimalText(NumericValue(add.lastTime));
 }
 
-AddHistory::AddHistory(std::function<Outcome<std::string>()> keepFolder) : keepFolder_(std::move(keepFolder)) {}
+AddHistory::AddHistory(std::function<Outcome<std::string>()> keepFolder)
+    : keepFolder_(std::move(keepFolder)) {}
 
 AddHistory::~AddHistory() {
     for (const std::string& file : KeptFiles()) ::unlink(file.c_str());
@@ -223,19 +219,20 @@ std::string AddHistory::Key(const std::string& path) {
 Outcome<void> AddHistory::Undo(const LastAdd& add) {
     const Outcome<std::string> folder = keepFolder_();
     if (!folder) {
-        return Outcome<void>::Failure("The animation was not taken back, because it could not be kept for redo: " +
-                                      folder.error());
+        return Outcome<void>::Failure(
+            "The animation was not taken back, because it could not be kept for redo: " + folder.error());
     }
     // The name ends with the script file's own, shortened to fit a name.
     std::string name = std::filesystem::path(add.path).filename().string();
     if (name.size() > 160) name.erase(0, name.size() - 160);
-    const std::string kept = folder.value() + "/undone-" + std::to_string(::getpid()) + "-" +
-                             std::to_string(++kept_) + "-" + name;
+    const std::string kept =
+        folder.value() + "/undone-" + std::to_string(::getpid()) + "-" + std::to_string(++kept_) + "-" + name;
 
     const HeldStopSignals held;
     if (const int error = WriteKeptFile(kept, add.record); error != 0) {
-        return Outcome<void>::Failure("The animation was not taken back, because it could not be kept for redo in " +
-                                      Named(kept) + ": " + Reason(error) + ".");
+        return Outcome<void>::Failure(
+            "The animation was not taken back, because it could not be kept for redo in " + Named(kept) +
+            ": " + Reason(error) + ".");
     }
     bool lost = false;
     Outcome<std::string> cut = Cut(add, lost);
@@ -275,8 +272,8 @@ Outcome<LastAdd> AddHistory::Redo(const std::string& path) {
         if (const int error = ReadExactlyAt(fd, tail.data(), tail.size(), length - tail.size()); error != 0)
             return ReadFailure(path, error);
         if (tail != last.tailAfter)
-            return Named(path) + " has changed since the last undo: its last bytes are not those the undo left." +
-                   notPut;
+            return Named(path) +
+                   " has changed since the last undo: its last bytes are not those the undo left." + notPut;
         return std::nullopt;
     };
     const FileChange put = AppendQuotedRecordOnto(

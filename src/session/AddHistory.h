@@ -10,27 +10,31 @@
 #include <vector>
 
 #include "document/Outcome.h"
+#include "reading/LastAnimationLoader.h"
 
 namespace tw {
 
 // The record at the end of a script file, as read.
 struct LastAdd {
-    std::string path;             // the file as named (a symbolic link is followed)
-    std::string record;           // its bytes, opening quote to the last line end
-    std::uint64_t fileLength = 0; // the file's length when it was read
-    std::string header;           // its header line, as the File Header box holds it
-    std::string subHeader;        // its sub header as the Sub Header box holds it; empty for none
-    std::string firstTime;        // its first and last clock times as written ("2.500"),
-    std::string lastTime;         // both empty when it holds no frame
+    std::string path;              // the file as named (a symbolic link is followed)
+    std::string record;            // its bytes, opening quote to the last line end
+    std::uint64_t fileLength = 0;  // the file's length when it was read
+    std::string header;            // its header line, as the File Header box holds it
+    std::string subHeader;         // its sub header as the Sub Header box holds it; empty for none
+    std::string firstTime;         // its first and last clock times as written ("2.500"),
+    std::string lastTime;          // both empty when it holds no frame
 
     std::uint64_t start() const { return fileLength - record.size(); }
 };
 
 // Reads the end of the file at `path`, only as far back as its last record
-// goes. Fails with a message naming the file when it cannot be read (missing,
-// not a regular file, no permission), is empty, or does not end with one
-// whole record as "Generate & add to file" writes it.
-Outcome<LastAdd> FindLastAdd(const std::string& path);
+// goes, and never more than `control.maxBytes` (the loader's cap on a last
+// block); `control.reading` gets the share of that read so far and
+// `control.stop` stops it between chunks. Fails with a message naming the file
+// when it cannot be read (missing, not a regular file, no permission), is
+// empty, does not end with one whole record as "Generate & add to file"
+// writes it, or its last record is larger than the cap; or when stopped.
+Outcome<LastAdd> FindLastAdd(const std::string& path, const LoadControl& control = {});
 
 // "Remove the last animation (from T1 to T2 s) from FILE?" with `file` as the
 // user named the file; a record without frames says so instead of the times.

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/DocumentTexts.h"
@@ -13,9 +15,15 @@
 
 namespace tw {
 
+// What generate says when a stop was asked for before its record was written.
+inline constexpr std::string_view StoppedBeforeWriteMessage =
+    "Stopped before the animation was written; the file was left as it was.";
+
 // "Generate & add to file" on the document's active file, waiting up to
-// `wait` for another writer's lock.
-Outcome<DocumentRun> GenerateOntoFile(const DocumentTexts& document, std::chrono::milliseconds wait);
+// `wait` for another writer's lock. When `stopAsked` says so once the block
+// is made, nothing is written: fails with StoppedBeforeWriteMessage.
+Outcome<DocumentRun> GenerateOntoFile(const DocumentTexts& document, std::chrono::milliseconds wait,
+                                      const std::function<bool()>& stopAsked = {});
 // "Generate to Clipboard": the block as the clipboard would receive it.
 Outcome<DocumentRun> GenerateAsText(const DocumentTexts& document);
 

@@ -37,6 +37,9 @@
 #include "windows/CaptionButton.h"
 #include "windows/CharacterView.h"
 #include "session/LivePose.h"
+#include "session/TailMend.h"
+#include "session/UndoLookup.h"
+#include "generation/TornTail.h"
 #include "windows/Dialogs.h"
 #include "windows/FileSelectForm.h"
 #include "windows/FormHelp.h"
@@ -535,24 +538,8 @@ void MainForm::LoadXHap_Click() {
     // The load runs on a thread of its own; a load still running is stopped
     // and its result never shown: the newer one takes its place.
     load_ = std::make_unique<BackgroundLoad>(document.activeFile, document.names);
-    loadProgress_.clear();
     BackgroundLoad* load = load_.get();
-    // Every load has a progress window of its own, shown once the file is
-    // being read (a file that cannot be opened gives only its message).
-    const auto bar = [this](int value) {
-        if (!loadProgress_) {
-            if (progress_) progress_->close();
-            progress_ = new ProgressForm(this);
-            // Known before it is shown: reports arriving while it waits to be
-            // painted find it.
-            loadProgress_ = progress_;
-            progress_->PrepareForLoad();
-        }
-        if (value >= 0 && loadProgress_) loadProgress_->SetCalcProgress(value);
-    };
-    connect(load, &BackgroundLoad::Reading, this, bar);
-    connect(load, &BackgroundLoad::FileRead, this, [bar] { bar(-1); });
-    connect(load, &BackgroundLoad::Progress, this, bar);
+    FollowLoad(load);
     connect(load, &BackgroundLoad::Finished, this, [this, load] {
         const Outcome<LoadedAnimation> result = load->Result();
         load_.release()->deleteLater();
@@ -570,13 +557,34 @@ void MainForm::LoadXHap_Click() {
     });
 }
 
+void MainForm::FollowLoad(BackgroundLoad* load) {
+    loadProgress_.clear();
+    // Every load has a progress window of its own, shown once the file is
+    // being read (a file that cannot be opened gives only its message).
+    const auto bar = [this](int value) {
+        if (!loadProgress_) {
+            if (progress_) progress_->close();
+            progress_ = new ProgressForm(this);
+            // Known before it is shown: reports arriving while it waits to be
+            // painted find it.
+            loadProgress_ = progress_;
+            progress_->PrepareForLoad();
+        }
+        if (value >= 0 && loadProgress_) loadProgress_->SetCalcProgress(value);
+    };
+    connect(load, &BackgroundLoad::Reading, this, bar);
+    connect(load, &BackgroundLoad::FileRead, this, [bar] { bar(-1); });
+    connect(load, &BackgroundLoad::Progress, this, bar);
+}
+
 void MainForm::UndoAdd_Click() {
-    DocumentTexts document = ReadDocument();
+    const DocumentTexts document = ReadDocument();
     if (document.activeFile.empty()) {
         dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
         return;
     }
     const std::string path = FilePath(document.activeFile);
+    // A block edit made in this run is taken back first, newest first.
     if (const std::optional<HistoryStep> step = history_->NextUndo(path)) {
         if (!dialogs_->Ask(this, QString::fromStdString(EditHistory::UndoQuestion(*step, document.activeFile))))
             return;
@@ -584,27 +592,54 @@ void MainForm::UndoAdd_Click() {
         if (!undone) Inform("The edit was not taken back.\n" + undone.error());
         return;
     }
-    const Outcome<LastAdd> last = FindLastAdd(path);
-    if (!last) return Inform(last.error());
-    if (!dialogs_->Ask(this, QString::fromStdString(UndoQuestion(last.value(), document.activeFile)))) return;
-    const Outcome<void> undone = history_->UndoAdd(last.value());
-    if (!undone) return Inform("The animation was not taken back.\n" + undone.error());
-
-    // The block comes back as "Load  last animation from file" brings it,
-    // read from the record's own bytes, with its progress window.
-    if (progress_) progress_->close();
-    progress_ = new ProgressForm(this);
-    progress_->PrepareForLoad();
-    const QPointer<ProgressForm> progress = progress_;
-    const LoadedAnimation loaded = LoadLastAnimation(last.value().record, document.names, [&](int value) {
-        if (progress) progress->SetCalcProgress(value);
+    // The last add is looked up, and its block read as "Load  last animation
+    // from file" brings it, beside the window, with the load's progress
+    // window: a hostile file is refused at the loader's cap while the window
+    // goes on answering. A load still running is stopped.
+    const auto found = std::make_shared<std::optional<UndoLookup>>();
+    load_ = std::make_unique<BackgroundLoad>(
+        [path, names = document.names, found](const ProgressFn& progress, const LoadControl& control) {
+            Outcome<UndoLookup> lookup = LookUpUndo(path, names, progress, control);
+            if (!lookup) return Outcome<LoadedAnimation>::Failure(lookup.error());
+            *found = std::move(lookup).value();
+            return Outcome<LoadedAnimation>::Success((*found)->loaded);
+        });
+    BackgroundLoad* load = load_.get();
+    FollowLoad(load);
+    connect(load, &BackgroundLoad::Finished, this, [this, load, found, path, file = document.activeFile] {
+        const Outcome<LoadedAnimation> result = load->Result();
+        load_.release()->deleteLater();
+        if (loadProgress_) loadProgress_->close();
+        if (!result) return Inform(result.error());
+        const UndoLookup& lookup = **found;
+        if (lookup.tornBytes > 0) {
+            OfferMend(path, lookup.tornBytes);
+            return;
+        }
+        const LastAdd& last = *lookup.add;
+        if (!dialogs_->Ask(this, QString::fromStdString(UndoQuestion(last, file)))) return;
+        const Outcome<void> undone = history_->UndoAdd(last);
+        if (!undone) return Inform("The animation was not taken back.\n" + undone.error());
+        for (const std::string& message : LoadMessages(lookup.loaded)) Inform(message);
+        // Into the fields as they are now: the user may have typed meanwhile.
+        DocumentTexts now = ReadDocument();
+        ApplyLoadedAnimation(lookup.loaded, now);
+        now.fileHeader = last.header;
+        now.subHeader = last.subHeader;
+        WriteDocument(now);
     });
-    for (const std::string& message : LoadMessages(loaded)) Inform(message);
-    ApplyLoadedAnimation(loaded, document);
-    document.fileHeader = last.value().header;
-    document.subHeader = last.value().subHeader;
-    WriteDocument(document);
-    if (progress) progress->ShowComplete();
+}
+
+bool MainForm::OfferMend(const std::string& path, std::uint64_t tornBytes) {
+    if (!dialogs_->Ask(this, QString::fromStdString(MendQuestion(tornBytes)))) return false;
+    const Outcome<std::optional<Mended>> mended = MendTornTail(path, [] { return PreviewFolder(); });
+    if (!mended) {
+        Inform(mended.error());
+        return false;
+    }
+    // Another program may have mended it meanwhile: then there is nothing to say.
+    if (mended.value()) Inform(MendReport(path, *mended.value()));
+    return true;
 }
 
 void MainForm::RedoAdd_Click() {
@@ -691,9 +726,18 @@ void MainForm::Gen2Append_Click() {
 bool MainForm::RunToFile(const DocumentTexts& document, const std::string& path, FileWrite write) {
     ProgressForm* progress = PrepareProgress(true);
     if (!GenerateBlock(document, progress, BlockDestination::File)) return false;
-    const FileChange written = write == FileWrite::Append
-                                   ? AppendQuotedRecord(path, ScriptBuffer)
-                                   : FileChange::From(ReplaceWithQuotedRecord(path, ScriptBuffer));
+    FileChange written = write == FileWrite::Append
+                             ? AppendQuotedRecord(path, ScriptBuffer)
+                             : FileChange::From(ReplaceWithQuotedRecord(path, ScriptBuffer));
+    // The file ends in a record another append left unfinished: once the
+    // user lets it be cut off, the block goes after the last whole record.
+    if (!written && written.tornBytes() > 0) {
+        if (!OfferMend(path, written.tornBytes())) {
+            if (progress) progress->close();
+            return false;
+        }
+        written = AppendQuotedRecord(path, ScriptBuffer);
+    }
     if (!written) {
         if (progress) progress->close();
         Inform(NotAddedMessage(written));

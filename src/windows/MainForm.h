@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -143,6 +144,11 @@ private:
     // either way: the caller writes what a run leaves in the document.
     enum class FileWrite { Append, Replace };
     bool RunToFile(const DocumentTexts& document, const std::string& path, FileWrite write);
+    // Asks to cut the unfinished last record (tornBytes long) off the file at
+    // `path` and does it, keeping the bytes; whether it was cut (or gone).
+    bool OfferMend(const std::string& path, std::uint64_t tornBytes);
+    // Shows the progress window of a load (or look-up) as it reads.
+    void FollowLoad(BackgroundLoad* load);
     // The initial or final pose preview.
     void ShowKeyframe(KeyframeSide side);
     // A value of one side is being edited: the view shows that keyframe's

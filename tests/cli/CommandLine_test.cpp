@@ -6,14 +6,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <vector>
 
@@ -23,6 +26,7 @@
 #include "generation/GenerationRun.h"
 #include "generation/ScriptFile.h"
 #include "reading/LastAnimationLoader.h"
+#include "session/ScriptCommands.h"
 #include "support/RandomDocument.h"
 
 namespace fs = std::filesystem;
@@ -243,9 +247,12 @@ TEST_F(CommandLineTest, EveryFailureExitsOneAndLeavesTheFileAsItWas) {
 }
 
 TEST_F(CommandLineTest, UsageHelpAndVersion) {
-    for (const std::vector<std::string>& wrong :
-         {std::vector<std::string>{"--bogus"}, {"generate"}, {"generate", "d.json", "--clipboard-text", "--append", "x"},
-          {"load-last"}, {"generate", "d.json", "--bogus"}, {"a.hap", "b.hap"}}) {
+    for (const std::vector<std::string>& wrong : {std::vector<std::string>{"--bogus"},
+                                                  {"generate"},
+                                                  {"generate", "d.json", "--clipboard-text", "--append", "x"},
+                                                  {"load-last"},
+                                                  {"generate", "d.json", "--bogus"},
+                                                  {"a.hap", "b.hap"}}) {
         const Ran ran = Tw(wrong);
         EXPECT_EQ(ran.status, 2) << wrong.front();
         EXPECT_EQ(ran.out, "");
@@ -310,6 +317,252 @@ TEST_F(CommandLineTest, GenerateWaitsForAnotherWritersLockThenSaysTheFileIsBusy)
     for (const char* wrong : {"-1", "soon", ""}) {
         ran = Tw({"generate", json, "--wait", wrong});
         EXPECT_EQ(ran.status, 2) << wrong;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The command line run in a process of its own (forked, so the test needs no
+// program file): its exit status or the signal that ended it, what it wrote,
+// and `feed` writing its standard input until it ends or stops reading.
+struct Forked {
+    bool exited = false;  // false: ended by a signal
+    int status = -1;      // the exit status, or the signal
+    std::string out, err;
+};
+
+// `parentOnly` are descriptors the child closes first (a lock held on one
+// stays with its description, which the child would otherwise share).
+Forked RunForked(const std::vector<std::string>& args, const fs::path& dir,
+                 const std::function<void(int fd)>& feed = {},
+                 const std::function<void(pid_t)>& meanwhile = {}, const std::vector<int>& parentOnly = {}) {
+    int input[2];
+    if (::pipe(input) != 0) return {};
+    const fs::path out = dir / "forked.out", err = dir / "forked.err";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        for (const int fd : parentOnly) ::close(fd);
+        ::dup2(input[0], 0);
+        ::close(input[0]);
+        ::close(input[1]);
+        int status;
+        {
+            std::ofstream o(out, std::ios::binary), e(err, std::ios::binary);
+            std::vector<std::string> full = args;
+            full.insert(full.begin(), "tweenwright");
+            std::vector<const char*> argv;
+            for (const std::string& a : full) argv.push_back(a.c_str());
+            status =
+                tw::RunCommandLine(static_cast<int>(argv.size()), argv.data(), o, e).exitStatus.value_or(-1);
+        }
+        ::_exit(status);
+    }
+    ::close(input[0]);
+    const auto previous = ::signal(SIGPIPE, SIG_IGN);
+    if (feed) feed(input[1]);
+    ::close(input[1]);
+    if (meanwhile) meanwhile(child);
+    int raw = 0;
+    ::waitpid(child, &raw, 0);
+    ::signal(SIGPIPE, previous);
+    Forked result;
+    result.exited = WIFEXITED(raw);
+    result.status = result.exited ? WEXITSTATUS(raw) : WTERMSIG(raw);
+    result.out = Bytes(out);
+    result.err = Bytes(err);
+    return result;
+}
+
+TEST_F(CommandLineTest, HostileDocumentsEndInAMessageNeverInASignal) {
+    const fs::path file = dir_ / "kept.hap";
+    const std::string before = "\"#Haptek block\"\r\n";
+    Write(file, before);
+    const std::string digits(10 << 20, '7');
+    const std::string documents[] = {
+        R"({"startTime":1e400})",         R"({"initial":[-1e400]})",        R"({"unknownKey":1e400})",
+        "{\"startTime\":" + digits + "}", R"({"figure":"a","figure":"b"})",
+    };
+    for (const std::string& text : documents) {
+        SCOPED_TRACE(text.substr(0, 60));
+        Write(dir_ / "hostile.json", text);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"generate", (dir_ / "hostile.json").string(), "--append",
+                                       file.string()},
+              {"load-last", file.string(), "--document", (dir_ / "hostile.json").string()}}) {
+            const Forked ran = RunForked(args, dir_);
+            EXPECT_TRUE(ran.exited) << "signal " << ran.status;
+            EXPECT_EQ(ran.status, 1);
+            EXPECT_EQ(ran.out, "");
+            // One line naming the key, never the hostile text itself.
+            EXPECT_LT(ran.err.size(), 300u) << ran.err.substr(0, 300);
+            EXPECT_NE(ran.err.find(text.find("figure") != std::string::npos       ? "\"figure\""
+                                   : text.find("unknownKey") != std::string::npos ? "\"unknownKey\""
+                                   : text.find("initial") != std::string::npos    ? "\"initial\""
+                                                                                  : "\"startTime\""),
+                      std::string::npos)
+                << ran.err;
+        }
+        EXPECT_EQ(Bytes(file), before);
+    }
+    // The same from standard input.
+    const Forked piped = RunForked({"generate", "-", "--append", file.string()}, dir_, [](int fd) {
+        const std::string text = R"({"startTime":1e400})";
+        (void)!::write(fd, text.data(), text.size());
+    });
+    EXPECT_TRUE(piped.exited);
+    EXPECT_EQ(piped.status, 1);
+    EXPECT_NE(piped.err.find("\"startTime\""), std::string::npos) << piped.err;
+    EXPECT_EQ(Bytes(file), before);
+}
+
+TEST_F(CommandLineTest, AnEndlessStandardInputIsRefusedAtItsCap) {
+    const fs::path file = dir_ / "kept.hap";
+    Write(file, "");
+    std::uint64_t fed = 0;
+    const Forked ran = RunForked({"generate", "-", "--append", file.string()}, dir_, [&fed](int fd) {
+        const std::string blanks(1 << 16, ' ');
+        // Blanks until the reader stops reading (or far past any cap).
+        while (fed < (std::uint64_t{512} << 20)) {
+            const ssize_t written = ::write(fd, blanks.data(), blanks.size());
+            if (written <= 0) break;
+            fed += static_cast<std::uint64_t>(written);
+        }
+    });
+    EXPECT_TRUE(ran.exited) << "signal " << ran.status;
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_NE(ran.err.find("larger than 64 MB"), std::string::npos) << ran.err;
+    // It stopped reading soon after the cap, not at the end of the stream.
+    EXPECT_LT(fed, std::uint64_t{80} << 20);
+    EXPECT_GT(fed, std::uint64_t{64} << 20);
+    EXPECT_EQ(Bytes(file), "");
+}
+
+TEST_F(CommandLineTest, AnEmptyAppendNameIsAUsageErrorAndALinkToNothingIsSaidToBeOne) {
+    const fs::path own = dir_ / "own.hap";
+    tw::DocumentTexts doc = tw::StartupDocument();
+    doc.activeFile = own.string();
+    const std::string json = Json(doc);
+    Ran ran = Tw({"generate", json, "--append", ""});
+    EXPECT_EQ(ran.status, 2);
+    EXPECT_NE(ran.err.find("--append"), std::string::npos) << ran.err;
+    EXPECT_FALSE(fs::exists(own));
+
+    const fs::path link = dir_ / "dangling.hap";
+    fs::create_symlink(dir_ / "gone" / "target.hap", link);
+    ran = Tw({"generate", json, "--append", link.string()});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_NE(ran.err.find("symbolic link that points nowhere"), std::string::npos) << ran.err;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_FALSE(fs::exists(own));
+}
+
+}  // namespace
+
+namespace {
+
+// Whether process `pid` has `signal` in the given mask line of its status
+// ("SigBlk:" held, "SigCgt:" caught).
+bool InMask(pid_t pid, const std::string& line, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string text; std::getline(status, text);) {
+        if (!text.starts_with(line)) continue;
+        const unsigned long long mask = std::stoull(text.substr(line.size()), nullptr, 16);
+        return (mask >> (signal - 1)) & 1;
+    }
+    return false;
+}
+
+TEST_F(CommandLineTest, RepairCutsAnUnfinishedLastAnimationAndKeepsIt) {
+    const fs::path file = dir_ / "torn.hap";
+    tw::DocumentTexts doc = tw::StartupDocument();
+    doc.activeFile = file.string();
+    ASSERT_EQ(Tw({"generate", Json(doc)}).status, 0);
+    const std::string whole = Bytes(file);
+    const std::string cut = "\"#Haptek  Version= 2.00\r\n\r\n\\clock [t= 0.0";
+    const std::string torn = whole + cut;
+    Write(file, torn);
+    // generate refuses, naming the torn bytes' length.
+    Ran ran = Tw({"generate", Json(doc)});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_NE(ran.err.find("its last " + std::to_string(cut.size()) + " bytes"), std::string::npos)
+        << ran.err;
+    EXPECT_EQ(Bytes(file), torn);
+
+    ran = Tw({"repair", file.string()});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_TRUE(ran.out.starts_with("Cut off the " + std::to_string(cut.size()) +
+                                    " bytes of the unfinished last animation of "))
+        << ran.out;
+    EXPECT_EQ(Bytes(file), whole);
+    // The bytes are where it says.
+    const std::size_t kept = ran.out.rfind("kept in \"");
+    ASSERT_NE(kept, std::string::npos);
+    const std::string keptFile = ran.out.substr(kept + 9, ran.out.size() - kept - 9 - 3);
+    EXPECT_EQ(Bytes(keptFile), torn.substr(whole.size()));
+    fs::remove(keptFile);
+
+    ran = Tw({"repair", file.string()});
+    EXPECT_EQ(ran.status, 0);
+    EXPECT_NE(ran.out.find("nothing was cut off"), std::string::npos) << ran.out;
+    EXPECT_EQ(Bytes(file), whole);
+    EXPECT_EQ(Tw({"generate", Json(doc)}).status, 0);
+    EXPECT_EQ(Tw({"repair", (dir_ / "missing.hap").string()}).status, 1);
+    EXPECT_EQ(Tw({"repair"}).status, 2);
+}
+
+TEST_F(CommandLineTest, ASigtermDuringGenerateReportsAWholeRecordOrLeavesTheFileUnchanged) {
+    const fs::path file = dir_ / "stop.hap";
+    const std::string before = "\"#Haptek earlier\"\r\n";
+    tw::DocumentTexts doc = tw::StartupDocument();
+    doc.activeFile = file.string();
+    doc.dKeyframe = "60";
+    doc.framesPSec = "30";
+    for (int r = 0; r < tw::RegisterCount; ++r) doc.final[r] = "1";
+    doc.finishTime = "60";
+    const std::string json = Json(doc);
+    const std::string record = "\"" + tw::BlockFor(tw::BlockDestination::File, doc).value().text + "\"\r\n";
+
+    // Stopped while it waits for another writer's lock, holding the stop
+    // signals: the record is written whole, then reported.
+    Write(file, before);
+    const int other = ::open(file.c_str(), O_RDWR);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    Forked ran = RunForked({"generate", json}, dir_, {},
+                           [&](pid_t child) {
+                               while (!InMask(child, "SigBlk:", SIGTERM))
+                                   std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                               ::kill(child, SIGTERM);
+                               ::close(other);
+                           },
+                           {other});
+    EXPECT_TRUE(ran.exited) << "signal " << ran.status;
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.out, "60\n");
+    EXPECT_NE(ran.err.find("Stopped by SIGTERM after the animation was added."), std::string::npos)
+        << ran.err;
+    EXPECT_TRUE(Bytes(file) == before + record);
+
+    // Stopped as soon as it catches stops (while it reads the document or
+    // makes the block): nothing written, status 1. Should the stop come
+    // later, the record is whole and reported; either way no signal ends it.
+    for (int round = 0; round < 3; ++round) {
+        Write(file, before);
+        ran = RunForked({"generate", json}, dir_, {}, [&](pid_t child) {
+            while (!InMask(child, "SigCgt:", SIGTERM)) std::this_thread::yield();
+            ::kill(child, SIGTERM);
+        });
+        EXPECT_TRUE(ran.exited) << "signal " << ran.status;
+        if (ran.status == 1) {
+            EXPECT_EQ(ran.err, std::string(tw::StoppedBeforeWriteMessage) + "\n");
+            EXPECT_EQ(ran.out, "");
+            EXPECT_TRUE(Bytes(file) == before);
+        } else {
+            EXPECT_EQ(ran.status, 0);
+            EXPECT_EQ(ran.out, "60\n");
+            EXPECT_TRUE(Bytes(file) == before + record);
+        }
     }
 }
 

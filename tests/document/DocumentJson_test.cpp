@@ -38,10 +38,14 @@ TEST(DocumentJson, EveryTextComesBackAsItWas) {
 
 TEST(DocumentJson, TextThatIsNotUtf8IsReplacedNotLost) {
     tw::DocumentTexts doc = Sample();
-    doc.figure = "a\xFF" "b";
+    doc.figure =
+        "a\xFF"
+        "b";
     const auto back = tw::DocumentFromJson(tw::DocumentToJson(doc), tw::DocumentTexts{});
     ASSERT_TRUE(back.ok());
-    EXPECT_EQ(back.value().figure, "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(back.value().figure,
+              "a\xEF\xBF\xBD"
+              "b");
 }
 
 TEST(DocumentJson, KeysLeftOutKeepTheBaseAndTheFinishTimeFollows) {
@@ -99,6 +103,14 @@ TEST(DocumentJson, WrongDocumentsAreRefusedNamingTheKey) {
         {"\"text\"", "must be a JSON object, not string"},
         {"{\"a\": ", "not valid JSON"},
         {"{} {}", "not valid JSON"},
+        // Numbers beyond any value, wherever they stand, name their key.
+        {R"({"startTime": 1e400})", "\"startTime\" holds a number too large"},
+        {R"({"subHeader": "", "initial": [0, -1e400]})", "\"initial\" holds a number too large"},
+        {R"({"madeUp": {"deep": [1e400]}})", "\"madeUp\" holds a number too large"},
+        {"{\"dKeyframe\": " + std::string(100000, '9') + "}", "\"dKeyframe\" holds a number too large"},
+        {"[1e999]", "The document holds a number too large"},
+        // A key given twice would otherwise keep only its last value.
+        {R"({"figure": "a", "startTime": "1", "figure": "b"})", "the key \"figure\" more than once"},
     };
     for (const auto& [json, message] : cases) {
         const auto read = tw::DocumentFromJson(json, Sample());
@@ -106,6 +118,28 @@ TEST(DocumentJson, WrongDocumentsAreRefusedNamingTheKey) {
         EXPECT_NE(read.error().find(message), std::string::npos) << read.error();
     }
     EXPECT_TRUE(tw::DocumentFromJson(R"({"final": )" + almost + "}", Sample()).ok());
+    // The same key in a nested object is no duplicate of the document's.
+    const auto nested = tw::DocumentFromJson(R"({"figure": "a", "x": {"figure": "b"}})", Sample());
+    ASSERT_FALSE(nested.ok());
+    EXPECT_NE(nested.error().find("unknown key \"x\""), std::string::npos) << nested.error();
+}
+
+TEST(DocumentJson, MessagesQuoteAtMostEightyCharactersOfWhatTheyEcho) {
+    const std::string huge(1 << 20, 'k');
+    const std::string cases[] = {
+        "{\"" + huge + "\": \"1\"}",                           // an unknown key
+        "{\"startTime\": \"" + huge,                           // a text that never ends
+        "{\"" + huge + "\": \"1\", \"" + huge + "\": \"2\"}",  // a key twice
+    };
+    for (const std::string& json : cases) {
+        const auto read = tw::DocumentFromJson(json, Sample());
+        ASSERT_FALSE(read.ok());
+        EXPECT_LT(read.error().size(), 400u) << read.error().substr(0, 400);
+        // The quoted text is cut to 80 characters, the last an ellipsis.
+        EXPECT_EQ(read.error().find(std::string(80, 'k')), std::string::npos) << read.error().substr(0, 400);
+        EXPECT_NE(read.error().find(std::string(78, 'k') + "\xE2\x80\xA6"), std::string::npos)
+            << read.error().substr(0, 400);
+    }
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ TEST(FileBlock, SubHeaderLineBreaksAllBecomeCrLf) {
 
 TEST(FileBlock, FileGetsTheCodePageAndTheClipboardKeepsUtf8) {
     tw::DocumentTexts doc = OneFrame();
-    doc.figure = "Zo\xC3\xAB";  // Zoë
+    doc.figure = "Zo\xC3\xAB";       // Zoë
     doc.subHeader = "\xE2\x82\xAC";  // €
     const std::string file = Block(tw::BlockDestination::File, doc);
     const std::string clip = Block(tw::BlockDestination::Clipboard, doc);
@@ -66,25 +66,50 @@ TEST(FileBlock, RefusesWhatWouldBreakALineOrLoseACharacterNamingTheField) {
     struct Case {
         bool file, clipboard;  // refused for each destination
         std::function<void(In&)> change;
-        const char* message;  // a part of the message
+        std::string message;  // a part of the message
     };
     const Case cases[] = {
-        {true, true, [](In& d) { d.figure = S("a\nb"); }, "The figure name holds a line break, but it must stay on one line."},
-        {true, true, [](In& d) { d.names[7] = S("1\r\n"); }, "The name of the register in row 8 (TorsoBow) holds a line break"},
-        {true, true, [](In& d) { d.fileHeader = S("#Haptek\tx"); }, "The File Header holds the control character U+0009,"},
+        {true, true, [](In& d) { d.figure = S("a\nb"); },
+         "The figure name holds a line break, but it must stay on one line."},
+        {true, true, [](In& d) { d.names[7] = S("1\r\n"); },
+         "The name of the register in row 8 (TorsoBow) holds a line break"},
+        {true, true, [](In& d) { d.fileHeader = S("#Haptek\tx"); },
+         "The File Header holds the control character U+0009,"},
         {true, true, [](In& d) { d.figure = S("\u009b1m"); }, "control character U+009B"},
-        {true, true, [](In& d) { d.figure = S("Bob\x7f"); }, "The figure name holds the control character U+007F,"},
+        {true, true, [](In& d) { d.figure = S("Bob\x7f"); },
+         "The figure name holds the control character U+007F,"},
         {true, true, [](In& d) { d.names[3] = S("a\u2028b"); }, "row 4 (NeckSideBend) holds a line break"},
-        {true, true, [](In& d) { d.names[0] = S(""); }, "row 1 (HeadSideBend) is empty, but every register needs a name."},
+        {true, true, [](In& d) { d.names[0] = S(""); },
+         "row 1 (HeadSideBend) is empty, but every register needs a name."},
         {true, true, [](In& d) { d.names[104] = S(" \u00a0 "); }, "row 105 (LocalTranslateZ) is empty"},
         {true, false, [](In& d) { d.activeFile = S("/tmp/a\nb.hap"); }, "The file path holds a line break"},
         {true, false, [](In& d) { d.figure = S("Zoë 名前"); },
          "The figure name holds \"名\", which a script file cannot hold: its code page is Windows-1252."},
         {true, false, [](In& d) { d.subHeader = S("line\nЖ"); }, "The Sub Header holds \"Ж\""},
-        {true, false, [](In& d) { d.names[5] = S("Kopf名"); }, "row 6 (NeckTwist) holds \"名\", which a script file cannot hold"},
+        {true, false, [](In& d) { d.names[5] = S("Kopf名"); },
+         "row 6 (NeckTwist) holds \"名\", which a script file cannot hold"},
         {true, false, [](In& d) { d.fileHeader = S("#Haptek Ж"); }, "The File Header holds \"Ж\""},
-        // Lines in the sub header, the code page's own characters, and any character in a path.
-        {false, false, [](In& d) { d.subHeader = S("a\r\nb\nc\r"); d.figure = S("Zoë€"); d.activeFile = S("/名/a"); }, ""},
+        // A sub header line that would open or close a record, and its control characters.
+        {true, true, [](In& d) { d.subHeader = S("x\n\""); },
+         "The Sub Header's line 2 (\"\"\") begins with a quotation mark"},
+        {true, true, [](In& d) { d.subHeader = S("\"#Haptek  Version= 2.00\r\ny"); },
+         "line 1 (\"\"#Haptek  Version= 2.00\")"},
+        {true, true, [](In& d) { d.subHeader = S("a\r\rb\r\n\"\r\n"); }, "line 4 (\"\"\")"},
+        {true, true, [](In& d) { d.subHeader = S("a\r\n\"" + std::string(500, 'q')); },
+         "line 2 (\"\"" + std::string(78, 'q') + "\u2026\")"},
+        {true, true, [](In& d) { d.subHeader = S("nul\0here", 8); },
+         "The Sub Header holds the control character U+0000,"},
+        {true, true, [](In& d) { d.subHeader = S("esc\x1b[2J"); }, "control character U+001B"},
+        {true, true, [](In& d) { d.subHeader = S("a\u2028b"); }, "control character U+2028"},
+        // Lines in the sub header (tabs and quotes inside a line too), the
+        // code page's own characters, and any character in a path.
+        {false, false,
+         [](In& d) {
+             d.subHeader = S("a\r\nb\nc\r\tx \"y\"\n \"");
+             d.figure = S("Zoë€");
+             d.activeFile = S("/名/a");
+         },
+         ""},
     };
     for (const Case& c : cases) {
         for (auto to : {tw::BlockDestination::File, tw::BlockDestination::Clipboard}) {

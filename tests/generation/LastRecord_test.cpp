@@ -4,10 +4,10 @@
 
 #include <string>
 
+#include "PlainRecord.h"
 #include "document/CodePage.h"
 #include "generation/FileBlock.h"
 #include "generation/HapScript.h"
-#include "PlainRecord.h"
 
 namespace {
 
@@ -26,10 +26,17 @@ tw::DocumentTexts Document(const std::string& duration = "0.2") {
     return doc;
 }
 
+// The record a run writes for `doc`. A sub header line that begins with a
+// quote is refused at a run today, but files written before hold such lines,
+// so the block is made past that check, as those runs made it.
 std::string Record(const tw::DocumentTexts& doc) {
-    auto block = tw::BlockFor(tw::BlockDestination::File, doc);
+    tw::DocumentTexts texts = doc;
+    texts.subHeader = tw::SubHeaderAsWritten(doc.subHeader);
+    auto block = tw::GenerateBlock(texts);
     EXPECT_TRUE(block.ok()) << block.error();
-    return tw::QuotedRecord(block.ok() ? block.value().text : "");
+    return tw::QuotedRecord(
+        block.ok() ? tw::ForDestination(tw::BlockDestination::File, texts, std::move(block.value().text))
+                   : "");
 }
 
 // The reading of a whole file, checked against the plain one.
@@ -138,14 +145,14 @@ TEST(LastRecord, EndsNotWrittenByAnAddAreRefused) {
     const std::string refused[] = {
         "",
         "\"\r\n",
-        record + line,                                       // a line added by hand
-        record + line + "\"\r\n",                            // and a closing quote
-        record.substr(0, record.size() - 2),                 // no final line end
-        record.substr(0, record.size() - 1) + "\n\"\r\n",    // one more quote line
-        "x" + record,                                        // not at a line start
-        lfOnly,                                              // line feeds alone
-        record.substr(0, 50) + "\r" + record.substr(50),     // a lone CR in the header
-        Record(withQuoteLine),                               // a sub header with a closing line
+        record + line,                                     // a line added by hand
+        record + line + "\"\r\n",                          // and a closing quote
+        record.substr(0, record.size() - 2),               // no final line end
+        record.substr(0, record.size() - 1) + "\n\"\r\n",  // one more quote line
+        "x" + record,                                      // not at a line start
+        lfOnly,                                            // line feeds alone
+        record.substr(0, 50) + "\r" + record.substr(50),   // a lone CR in the header
+        Record(withQuoteLine),                             // a sub header with a closing line
     };
     for (const std::string& file : refused)
         EXPECT_EQ(Read(file).verdict, tw::EndVerdict::NotARecord) << file.substr(0, 120);
@@ -159,10 +166,11 @@ TEST(LastRecord, EndsNotWrittenByAnAddAreRefused) {
 
     // A hand-written record whose lines name an empty figure: an add never
     // writes one, so Undo Last Add must not cut it.
-    const std::string emptyFigure = "\"#x\r\n\r\n"
-                                    "\\clock [t= 0.000]   \\setreg[figure=  name= A   f0= 1.000]\r\n"
-                                    "\\clock [t= 1.000]   \\setreg[figure=  name= A   f0= 2.000]\r\n"
-                                    "\"\r\n";
+    const std::string emptyFigure =
+        "\"#x\r\n\r\n"
+        "\\clock [t= 0.000]   \\setreg[figure=  name= A   f0= 1.000]\r\n"
+        "\\clock [t= 1.000]   \\setreg[figure=  name= A   f0= 2.000]\r\n"
+        "\"\r\n";
     EXPECT_EQ(Read(emptyFigure).verdict, tw::EndVerdict::NotARecord);
     EXPECT_EQ(Read(record + emptyFigure).verdict, tw::EndVerdict::NotARecord);
 }

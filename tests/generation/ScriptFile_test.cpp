@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,7 +47,8 @@ protected:
             const rlimit limit{4096, 4096};
             ::setrlimit(RLIMIT_FSIZE, &limit);
             const tw::Outcome<void> result = write();
-            if (!result.ok() && ::write(pipe[1], result.error().data(), result.error().size()) < 0) ::_exit(2);
+            if (!result.ok() && ::write(pipe[1], result.error().data(), result.error().size()) < 0)
+                ::_exit(2);
             ::_exit(!result.ok() && !result.error().empty() ? 0 : 1);
         }
         ::close(pipe[1]);
@@ -95,7 +96,7 @@ TEST_F(ScriptFileTest, OpenFailuresNameTheFileAndCreateNothing) {
 
 TEST_F(ScriptFileTest, FullDiskKeepsTheFileAsItWas) {
     const fs::path file = folder / "talk.hap";
-    const std::string before = "\"earlier record\"\r\n" + std::string(1000, 'e');
+    const std::string before = "\"earlier record\r\n" + std::string(1000, 'e') + "\r\n\"\r\n";
     Write(file, before);
     const std::string block(100'000, 'b');
     std::string message;
@@ -144,8 +145,10 @@ TEST_F(ScriptFileTest, PipesAndDevicesAreRefusedWithoutWaiting) {
     ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     fs::create_directory(folder / "sub");
     ::alarm(10);  // a call that waits for a reader ends the test here
-    const std::pair<fs::path, const char*> refused[] = {
-        {pipe, "a pipe"}, {fs::path("/dev/null"), "a device"}, {socket, "a socket"}, {folder / "sub", "a folder"}};
+    const std::pair<fs::path, const char*> refused[] = {{pipe, "a pipe"},
+                                                        {fs::path("/dev/null"), "a device"},
+                                                        {socket, "a socket"},
+                                                        {folder / "sub", "a folder"}};
     for (const auto& [bad, kind] : refused) {
         // The refusal says what the path is; the open's own error would not.
         const std::string refusal = "\"" + bad.string() + "\" is " + kind + ", not a file";

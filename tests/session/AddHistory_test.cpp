@@ -85,7 +85,7 @@ tw::DocumentTexts RandomDocument(std::mt19937& random, bool linearWithoutFigure)
     if (pick(2) == 0) {
         // The load takes a clock in the sub header for the run's first, so a
         // run that is to come back has none there.
-        const char* lines[] = {"\\loadBG [file= [a.jpg]]", "", "Stimme \xC3\xA9t\xC3\xA9", "\"x", "\r\n",
+        const char* lines[] = {"\\loadBG [file= [a.jpg]]", "", "Stimme \xC3\xA9t\xC3\xA9", "x\"y", "\r\n",
                                "\\clock [t= 1.000]   \\setreg[name= HeadSideBend   f0= 2.000]"};
         for (int n = 1 + pick(3); n > 0; --n) {
             doc.subHeader += lines[pick(linearWithoutFigure ? 5 : 6)];

@@ -4,6 +4,7 @@
 // wrote, or files changed since, are refused without a change.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -74,7 +75,11 @@ class UndoAddTest : public QObject {
 
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(Field("Acceleration"), static_cast<Qt::Key>(key), modifiers);
+        if (key == Qt::Key_F6) Settle();
     }
+
+    // F6 looks the last add up beside the window: until it has answered.
+    void Settle() { QTRY_VERIFY_WITH_TIMEOUT(!form->LoadRunning(), 60000); }
 
     // Three adds into a new file, the second with a sub header and its own
     // header; the file's bytes after each.
@@ -176,6 +181,7 @@ private slots:
         QCOMPARE(ReadAll(file), after[0]);
         QCOMPARE(test::SubHeaderOf(*form)->toPlainText(), QStringLiteral("\\loadBG [file= [b\u00e9.jpg]]\nline two"));
         test::Button(*form, "UndoAdd")->click();
+        Settle();
         QCOMPARE(messages.size(), 3);
         QVERIFY(QFile::exists(file));
         QCOMPARE(ReadAll(file), QByteArray());
@@ -310,6 +316,7 @@ private slots:
         } counter(&reached);
         figure->installEventFilter(&counter);
         QTest::keyClick(figure, Qt::Key_F6, Qt::ShiftModifier);
+        Settle();
         QCOMPARE(ReadAll(file), after[1]);
         QTest::keyClick(figure, Qt::Key_F7, Qt::ShiftModifier);
         QCOMPARE(ReadAll(file), after[2]);
@@ -320,9 +327,90 @@ private slots:
     void withoutAFileBothSaySo() {
         const DocumentTexts before = form->ReadDocument();
         test::Button(*form, "UndoAdd")->click();
+        Settle();
         test::Button(*form, "RedoAdd")->click();
         QCOMPARE(messages, QStringList(2, QStringLiteral("Please select file from menu on left hand side.")));
         QVERIFY(form->ReadDocument() == before);
+    }
+
+    // An append killed part-way left the file's last record unfinished: F5
+    // and F6 offer to cut it off (No changes nothing), and the cut bytes are
+    // kept.
+    void anUnfinishedLastRecordIsOfferedForTheMend() {
+        const QList<QByteArray> after = ThreeAdds();
+        const QByteArray torn = after[2] + after[0].left(1234);
+        QFile::resize(file, 0);
+        Append(file, torn);
+        const QString question =
+            QStringLiteral("? Cut off the 1,234 bytes of the unfinished last animation?");
+        messages.clear();
+        answer = false;
+        Key(Qt::Key_F5);
+        Key(Qt::Key_F6);
+        QCOMPARE(messages, QStringList({question, question}));
+        QCOMPARE(ReadAll(file), torn);
+
+        // Yes to F6's offer: the file ends with its last whole record, and
+        // the bytes cut off are kept in the preview folder.
+        answer = true;
+        messages.clear();
+        const DocumentTexts before = form->ReadDocument();
+        Key(Qt::Key_F6);
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(messages[0], question);
+        QVERIFY2(messages[1].startsWith(
+                     QStringLiteral("Cut off the 1,234 bytes of the unfinished last animation of ")),
+                 qPrintable(messages[1]));
+        QCOMPARE(ReadAll(file), after[2]);
+        QVERIFY(form->ReadDocument() == before);
+        const QString kept = messages[1].section(QStringLiteral("kept in \""), 1).chopped(2);
+        QCOMPARE(ReadAll(kept), after[0].left(1234));
+        QFile::remove(kept);
+
+        // Yes to F5's offer: cut, then the block is added after the last
+        // whole record.
+        Append(file, after[0].left(99));
+        messages.clear();
+        Key(Qt::Key_F5);
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(messages[0], QStringLiteral("? Cut off the 99 bytes of the unfinished last animation?"));
+        QVERIFY(ReadAll(file).startsWith(after[2]));
+        QVERIFY(ReadAll(file).size() > after[2].size() + 99);
+        QFile::remove(messages[1].section(QStringLiteral("kept in \""), 1).chopped(2));
+        Key(Qt::Key_F6);
+        QCOMPARE(ReadAll(file), after[2]);
+    }
+
+    // 2.3 GB of a hostile file (sparse) whose end no add wrote: F6 reads at
+    // most the loader's cap of it, beside the window, which goes on handling
+    // input all the while, and then refuses.
+    void aHostileFileIsLookedUpBesideTheWindowAndRefusedAtTheCap() {
+        const QByteArray end = "\\clock [t= 1.000]   \\setreg[name= HeadTwist   f0= 0.500]\r\n\"\r\n";
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize((qint64{2300} << 20) - end.size()));
+            QVERIFY(f.seek(f.size()));
+            f.write(end);
+        }
+        Field("ActiveFile")->setText(file);
+        messages.clear();
+        QLineEdit* figure = Field("figure");
+        figure->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(figure, Qt::Key_F6);
+        QVERIFY(form->LoadRunning());
+        // Keys typed while the file is read reach the field at once.
+        int typedWhileRunning = 0;
+        while (form->LoadRunning()) {
+            QTest::keyClick(figure, Qt::Key_X);
+            if (form->LoadRunning() && figure->text().endsWith(QLatin1Char('x'))) ++typedWhileRunning;
+            QTest::qWait(20);
+        }
+        QVERIFY(typedWhileRunning > 0);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(QStringLiteral("larger than 1025 MB")), qPrintable(messages[0]));
+        QCOMPARE(QFileInfo(file).size(), qint64{2300} << 20);
+        QCOMPARE(KeptFiles().size(), 0);
     }
 };
 

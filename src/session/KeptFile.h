@@ -1,0 +1,15 @@
+// Bytes taken off a script file, kept as a file of their own before the cut,
+// so that no cut loses them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+// Writes a new file at `path` holding `bytes`, readable by this user only,
+// and makes it and its entry in the folder reach the disk. 0 or the error
+// number; on failure nothing is left behind.
+int WriteKeptFile(const std::string& path, std::string_view bytes);
+
+}  // namespace tw
