@@ -41,6 +41,7 @@
 #include "windows/FileSelectForm.h"
 #include "windows/FormHelp.h"
 #include "windows/FormSetValue.h"
+#include "windows/BlockEditor.h"
 #include "windows/ProgressForm.h"
 #include "windows/SubHeaderEdit.h"
 #include "windows/Twips.h"
@@ -77,7 +78,15 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     setFixedSize(Px(11880), Px(9912));
     addHistory_ = std::make_unique<AddHistory>([] { return PreviewFolder(); });
     BuildControls();
+    AttachBlockEditor();
     Form_Load();
+}
+
+void MainForm::AttachBlockEditor() {
+    auto* blocks = new BlockEditor(ActiveHaptekX1->Controller().Blocks(), *this, *dialogs_, this);
+    // Every edit of a block passes here on its way into the file's history.
+    connect(blocks, &BlockEditor::Edited, this,
+            [this](const std::string& path, const BlockEdit&) { addHistory_->Added(path); });
 }
 
 // The previews are this window's: a private folder made for them this run
