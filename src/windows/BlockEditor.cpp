@@ -107,7 +107,7 @@ void BlockEditor::Edit(BlockStrip::Action action, long number, const QString& pa
         Inform(edit.error());
         return strip_.Refresh();
     }
-    emit Edited(file, edit.value());
+    emit Edited(file, action, edit.value());
     if (action != Action::Remove) {
         // The form's block went into the file as F5 puts it there: the sub
         // header is used up, and after a replace the start time moves on to

@@ -32,9 +32,9 @@ public:
     void Perform(BlockStrip::Action action, long number, const QString& path);
 
 signals:
-    // The file at `path` (its bytes' name) was changed by `edit`: what the
-    // history keeps to take it back.
-    void Edited(const std::string& path, const tw::BlockEdit& edit);
+    // The file at `path` (its bytes' name) was changed by `edit` (a replace,
+    // insert or remove): what the history keeps to take it back.
+    void Edited(const std::string& path, tw::BlockStrip::Action action, const tw::BlockEdit& edit);
 
 private:
     void Load(long number, const QString& path);

@@ -74,7 +74,7 @@ void BlockStrip::Clear() {
 
 void BlockStrip::Follow(QString path) {
     Clear();
-    if (path.isEmpty() || (wholeFile_ && !wholeFile_(path))) return;
+    if (path.isEmpty() || !wholeFile_ || !wholeFile_(path)) return;
     path_ = std::move(path);
     indexing_ = true;
     const quint64 serial = serial_;

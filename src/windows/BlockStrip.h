@@ -33,8 +33,9 @@ public:
     explicit BlockStrip(QObject* parent = nullptr);
     ~BlockStrip() override;
 
-    // The file the player now plays: it is indexed on a worker, unless the
-    // rule set by SetWholeFileRule says it is no whole file (a preview).
+    // The file the player now plays: it is indexed on a worker when the rule
+    // set by SetWholeFileRule says it is a whole file (not a preview). A view
+    // without a rule (no form to edit its blocks with) shows no strip.
     void Follow(QString path);
     // The player plays no file: no strip.
     void Clear();

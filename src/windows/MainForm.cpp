@@ -84,9 +84,10 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
 
 void MainForm::AttachBlockEditor() {
     auto* blocks = new BlockEditor(ActiveHaptekX1->Controller().Blocks(), *this, *dialogs_, this);
-    // Every edit of a block passes here on its way into the file's history.
+    // Every edit of a block passes here, the one place it reaches the file's
+    // history: for now only as a change that drops the adds kept for redo.
     connect(blocks, &BlockEditor::Edited, this,
-            [this](const std::string& path, const BlockEdit&) { addHistory_->Added(path); });
+            [this](const std::string& path, BlockStrip::Action, const BlockEdit&) { addHistory_->Added(path); });
 }
 
 // The previews are this window's: a private folder made for them this run
