@@ -6,6 +6,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "cli/BlockCommands.h"
 #include "cli/PoseCommands.h"
 #include "cli/StartupDocument.h"
 #include "document/DocumentJson.h"
@@ -118,6 +119,7 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
     loadLast->add_option("--document", loadArgs.document, "Start from this JSON document, not the start-up one")
         ->option_text("DOC.json");
     const PoseCommands poses(app, ReadDocumentFile);
+    const BlockCommands blocks(app, ReadDocumentFile);
     app.require_subcommand(0, 1);
 
     try {
@@ -131,6 +133,7 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
     if (generate->parsed()) return {Generate(generateArgs, out, err), {}};
     if (loadLast->parsed()) return {LoadLast(loadArgs, out, err), {}};
     if (const std::optional<int> status = poses.Run(out, err)) return {status, {}};
+    if (const std::optional<int> status = blocks.Run(out, err)) return {status, {}};
     if (file.empty()) return {};
     return {std::nullopt, file};
 }

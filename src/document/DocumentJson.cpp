@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "document/FieldRules.h"
+#include "document/RegisterCatalogue.h"
 
 namespace tw {
 
@@ -39,10 +40,32 @@ constexpr ColumnKey ColumnKeys[] = {
 
 std::string Quoted(const std::string& key) { return "\"" + key + "\""; }
 
+// A column given as an object: each key a register's name in the catalogue,
+// each value that register's text; the registers left out keep theirs.
+Outcome<void> ReadNamedColumn(const std::string& key, const Json& value,
+                              std::array<std::string, RegisterCount>& column) {
+    const auto& catalogue = RegisterCatalogue();
+    for (const auto& item : value.items()) {
+        const auto* found = std::find_if(catalogue.begin(), catalogue.end(),
+                                         [&](const RegisterInfo& info) { return info.name == item.key(); });
+        if (found == catalogue.end())
+            return Outcome<void>::Failure("The key " + Quoted(key) + " names no register " +
+                                          Quoted(item.key()) + ".");
+        if (!item.value().is_string())
+            return Outcome<void>::Failure("The key " + Quoted(key) + " must hold strings; the value of " +
+                                          Quoted(item.key()) + " is " + item.value().type_name() + ".");
+        column[static_cast<std::size_t>(found - catalogue.begin())] = item.value().get<std::string>();
+    }
+    return Outcome<void>::Success();
+}
+
 Outcome<void> ReadColumn(const std::string& key, const Json& value, std::array<std::string, RegisterCount>& column) {
+    if (value.is_object()) return ReadNamedColumn(key, value, column);
     const std::string wanted = "The key " + Quoted(key) + " must hold an array of " + std::to_string(RegisterCount) +
                                " strings";
-    if (!value.is_array()) return Outcome<void>::Failure(wanted + ", not " + value.type_name() + ".");
+    if (!value.is_array())
+        return Outcome<void>::Failure(wanted + " or an object keyed by register name, not " +
+                                      value.type_name() + ".");
     if (value.size() != column.size())
         return Outcome<void>::Failure(wanted + "; it holds " + std::to_string(value.size()) + " values.");
     for (std::size_t i = 0; i < column.size(); ++i) {

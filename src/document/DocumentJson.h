@@ -22,6 +22,9 @@ std::string DocumentToJson(const DocumentTexts& document);
 // the field does whenever either of them is typed. Fails with a message naming
 // the key for an unknown key, a value that is not a string, or a column that
 // is not an array of 105 strings; and for text that is not one JSON object.
+// A column may also be an object keyed by register name (the catalogue's):
+// each register named takes its text, the others keep `base`'s, and a name
+// that is no register is refused, naming it.
 Outcome<DocumentTexts> DocumentFromJson(std::string_view json, DocumentTexts base);
 
 }  // namespace tw

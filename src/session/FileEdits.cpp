@@ -15,6 +15,7 @@
 #include "generation/GenerationRun.h"
 #include "generation/HapScript.h"
 #include "generation/HeldStopSignals.h"
+#include "generation/ScriptFile.h"
 #include "reading/FileBytes.h"
 #include "reading/LastAnimationLoader.h"
 
@@ -57,14 +58,15 @@ int WriteAll(int fd, std::string_view bytes) {
 
 // The bytes of the file with `later` (the blocks from `from` on) rippled by
 // `delta`, everything between them as it was.
-Outcome<std::string> RippledFrom(const ReadFile& file, std::size_t from, std::uint64_t start, std::int64_t delta) {
+Outcome<std::string> RippledFrom(const ReadFile& file, std::size_t from, std::uint64_t start, std::int64_t delta,
+                                 RippleTrace* trace) {
     std::string out;
     std::uint64_t at = start;
     const std::string_view bytes = file.bytes;
     for (std::size_t k = from; k < file.index.blocks.size(); ++k) {
         const BlockEntry& block = file.index.blocks[k];
         out.append(bytes.substr(at, block.offset - at));
-        Outcome<std::string> moved = Ripple(bytes.substr(block.offset, block.length), delta);
+        Outcome<std::string> moved = Ripple(bytes.substr(block.offset, block.length), delta, trace);
         if (!moved) return moved;
         out += moved.value();
         at = block.end();
@@ -102,7 +104,13 @@ Outcome<NewBlock> FormBlock(const std::string& path, DocumentTexts document, con
     return Outcome<NewBlock>::Success(std::move(made));
 }
 
-Outcome<BlockEdit> Finish(const ReadFile& file, std::string bytes, BlockEdit edit, const EditFault& fault) {
+Outcome<BlockEdit> Finish(const ReadFile& file, std::string bytes, BlockEdit edit, RippleTrace trace,
+                          const EditFault& fault) {
+    edit.sizeBefore = file.bytes.size();
+    edit.sizeAfter = bytes.size();
+    edit.digestBefore = Digest(file.bytes);
+    edit.digestAfter = Digest(bytes);
+    edit.irregular = std::move(trace.irregular);
     if (Outcome<void> written = WriteEdited(file, bytes, fault); !written)
         return Outcome<BlockEdit>::Failure(written.error());
     return Outcome<BlockEdit>::Success(std::move(edit));
@@ -165,7 +173,7 @@ std::string WrittenThousandths(std::int64_t thousandths) {
     return (minus ? "-" : "") + std::to_string(magnitude / 1000) + "." + fraction;
 }
 
-Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta) {
+Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta, RippleTrace* trace) {
     if (delta == 0) return Outcome<std::string>::Success(std::string(bytes));
     constexpr std::int64_t Limit = std::int64_t{1} << 60;
     // A time that can be moved has at most 19 digits, so its "]" is near.
@@ -194,12 +202,28 @@ Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta) {
         if (*value > Limit || *value < -Limit || delta > Limit || delta < -Limit)
             return Outcome<std::string>::Failure("A clock time (" + std::string(text) + ") is too large to move.");
         out.append(bytes.substr(copied, number - copied));
+        const std::size_t written = out.size();
         out += WrittenThousandths(*value + delta);
+        if (trace) {
+            const std::uint64_t ordinal = trace->moved++;
+            // The ripple writes no leading zero and no minus before zero.
+            const std::size_t lead = text[0] == '-' ? 1 : 0;
+            if ((text.size() - lead > 5 && text[lead] == '0') || (lead == 1 && *value == 0))
+                trace->irregular.push_back({ordinal, std::string(text)});
+            const std::vector<WrittenTime>* restore = trace->restore;
+            if (restore && trace->restored < restore->size() && (*restore)[trace->restored].ordinal == ordinal) {
+                const std::string& kept = (*restore)[trace->restored++].text;
+                // Only a text of the same value: anything else is not the bytes it replaced.
+                if (Thousandths(kept) == *value + delta) out.replace(written, std::string::npos, kept);
+            }
+        }
         copied = search = close;
     }
     out.append(bytes.substr(copied));
     return Outcome<std::string>::Success(std::move(out));
 }
+
+std::uint64_t Digest(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
 
 Outcome<void> CommitIfUnchanged(const std::string& temporary, const std::string& path, const FileIdentity& identity) {
     const std::optional<FileIdentity> now = IdentityOf(path);
@@ -222,6 +246,18 @@ Outcome<void> WriteEdited(const ReadFile& file, std::string_view bytes, const Ed
     std::filesystem::path folder = std::filesystem::path(file.path).parent_path();
     if (folder.empty()) folder = ".";
     const HeldStopSignals held;
+    // The writers' lock from the first check to the rename: an add or another
+    // edit waits, and none lands between the check and the rename.
+    FileChange::Left left = FileChange::Left::AsItWas;
+    Outcome<LockedScriptFile> locked = LockedScriptFile::Take(
+        file.path, LockedScriptFile::Open::OnlyWhenThere, WindowLockWait,
+        "The file is being written by another program; it was not changed.", &left, "to edit it");
+    if (!locked)
+        return Outcome<void>::Failure(locked.error() +
+                                      (left == FileChange::Left::Busy ? "" : std::string(Unchanged)));
+    if (IdentityOf(file.path) != file.identity)
+        return Outcome<void>::Failure(Named(file.path) + " was changed by another program since it was read." +
+                                      std::string(Unchanged));
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -295,6 +331,7 @@ Outcome<BlockEdit> ReplaceBlock(const std::string& path, long number, const Docu
     Outcome<NewBlock> made = FormBlock(path, document, old.start);
     if (!made) return Result::Failure(made.error());
     BlockEdit edit;
+    edit.block = k.value() + 1;
     edit.at = old.offset;
     edit.removed = f.bytes.substr(old.offset, old.length);
     edit.inserted = made.value().record;
@@ -302,10 +339,11 @@ Outcome<BlockEdit> ReplaceBlock(const std::string& path, long number, const Docu
     edit.nextStartTime = made.value().nextStartTime;
     const auto oldFinish = Thousandths(old.finish), newFinish = Thousandths(edit.finish);
     if (oldFinish && newFinish) edit.ripple = *newFinish - *oldFinish;
-    Outcome<std::string> later = RippledFrom(f, k.value() + 1, old.end(), edit.ripple);
+    RippleTrace trace;
+    Outcome<std::string> later = RippledFrom(f, k.value() + 1, old.end(), edit.ripple, &trace);
     if (!later) return Result::Failure(later.error() + std::string(Unchanged));
     std::string bytes = f.bytes.substr(0, old.offset) + edit.inserted + later.value();
-    return Finish(f, std::move(bytes), std::move(edit), fault);
+    return Finish(f, std::move(bytes), std::move(edit), std::move(trace), fault);
 }
 
 Outcome<BlockEdit> InsertBlockBefore(const std::string& path, long number, const DocumentTexts& document,
@@ -320,15 +358,17 @@ Outcome<BlockEdit> InsertBlockBefore(const std::string& path, long number, const
     Outcome<NewBlock> made = FormBlock(path, document, before.start);
     if (!made) return Result::Failure(made.error());
     BlockEdit edit;
+    edit.block = k.value() + 1;
     edit.at = before.offset;
     edit.inserted = made.value().record;
     edit.finish = made.value().entry.finish;
     edit.nextStartTime = made.value().nextStartTime;
     edit.ripple = Span(made.value().entry).value_or(0);
-    Outcome<std::string> later = RippledFrom(f, k.value(), before.offset, edit.ripple);
+    RippleTrace trace;
+    Outcome<std::string> later = RippledFrom(f, k.value(), before.offset, edit.ripple, &trace);
     if (!later) return Result::Failure(later.error() + std::string(Unchanged));
     std::string bytes = f.bytes.substr(0, before.offset) + edit.inserted + later.value();
-    return Finish(f, std::move(bytes), std::move(edit), fault);
+    return Finish(f, std::move(bytes), std::move(edit), std::move(trace), fault);
 }
 
 Outcome<BlockEdit> RemoveBlock(const std::string& path, long number, const EditFault& fault) {
@@ -340,13 +380,15 @@ Outcome<BlockEdit> RemoveBlock(const std::string& path, long number, const EditF
     if (!k) return Result::Failure(k.error());
     const BlockEntry& gone = f.index.blocks[k.value()];
     BlockEdit edit;
+    edit.block = k.value() + 1;
     edit.at = gone.offset;
     edit.removed = f.bytes.substr(gone.offset, gone.length);
     edit.ripple = -Span(gone).value_or(0);
-    Outcome<std::string> later = RippledFrom(f, k.value() + 1, gone.end(), edit.ripple);
+    RippleTrace trace;
+    Outcome<std::string> later = RippledFrom(f, k.value() + 1, gone.end(), edit.ripple, &trace);
     if (!later) return Result::Failure(later.error() + std::string(Unchanged));
     std::string bytes = f.bytes.substr(0, gone.offset) + later.value();
-    return Finish(f, std::move(bytes), std::move(edit), fault);
+    return Finish(f, std::move(bytes), std::move(edit), std::move(trace), fault);
 }
 
 std::string RemoveQuestion(const BlockEntry& block, std::size_t number, std::string_view file) {

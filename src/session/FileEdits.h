@@ -55,9 +55,31 @@ std::optional<std::int64_t> Thousandths(std::string_view written);
 // Thousandths as "###0.000".
 std::string WrittenThousandths(std::int64_t thousandths);
 
+// A clock time the ripple writes in another form than it was written
+// ("007.250", "-0.000"): its number among the times moved, and its text.
+struct WrittenTime {
+    std::uint64_t ordinal = 0;
+    std::string text;
+    bool operator==(const WrittenTime&) const = default;
+};
+
+// What a ripple over several pieces carries from one to the next: how many
+// times it has moved, the times it wrote in another form (so that a ripple
+// back can give the very bytes again), and, for that ripple back, the texts
+// to write instead of the moved times of those numbers (in order).
+struct RippleTrace {
+    std::uint64_t moved = 0;
+    std::vector<WrittenTime> irregular;
+    const std::vector<WrittenTime>* restore = nullptr;
+    std::size_t restored = 0;
+};
+
 // Moves every clock command of `bytes` ("\clock [t= X]", X written "###0.000")
 // by `delta` thousandths; fails on a time too large to move.
-Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta);
+Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta, RippleTrace* trace = nullptr);
+
+// A digest of bytes, by which the history knows a file again.
+std::uint64_t Digest(std::string_view bytes);
 
 // Steps of an edit's write, for tests that make one fail.
 enum class EditStep { Created, Written, Synced, BeforeRename };
@@ -66,12 +88,15 @@ using EditFault = std::function<bool(EditStep)>;
 // The file's bytes replaced by `bytes`: a new file in the same folder with
 // the old file's mode, written and synced, then renamed over the old one
 // once CommitIfUnchanged finds it as it was read; the folder is synced.
-// Stop signals are held meanwhile. On failure the new file is removed.
+// All of it under the writers' lock on the file (waiting up to WindowLockWait
+// for another writer). Stop signals are held meanwhile. On failure the new
+// file is removed.
 Outcome<void> WriteEdited(const ReadFile& file, std::string_view bytes, const EditFault& fault = {});
 
 // The one place that decides whether an edit goes through: checks that the
-// file at `path` is still `identity` and renames `temporary` over it. (The
-// lock every writer takes goes here too.)
+// file at `path` is still `identity` and renames `temporary` over it. The
+// caller holds the writers' lock on the file (WriteEdited takes it before it
+// writes the new file and gives it up after the rename).
 Outcome<void> CommitIfUnchanged(const std::string& temporary, const std::string& path, const FileIdentity& identity);
 
 // What an edit did, for the history and the form.
@@ -82,6 +107,13 @@ struct BlockEdit {
     std::int64_t ripple = 0;        // thousandths later blocks moved
     std::string nextStartTime;      // for replace and insert: the start time after it, as after F5
     std::string finish;             // the new block's finish time as written
+    std::size_t block = 0;          // the edited block's number, 1 the first
+    // The whole file before and after, by which the edit is taken back or
+    // made again only on the file it left, and the later times the ripple
+    // wrote in another form.
+    std::uint64_t sizeBefore = 0, sizeAfter = 0;
+    std::uint64_t digestBefore = 0, digestAfter = 0;
+    std::vector<WrittenTime> irregular;
 };
 
 // "Load this block": the form as "Load last animation from file" leaves it

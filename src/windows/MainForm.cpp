@@ -23,7 +23,7 @@
 #include "document/ViewCommands.h"
 #include "windows/RegisterPanel.h"
 #include "windows/ValueBoxMenu.h"
-#include "session/AddHistory.h"
+#include "session/EditHistory.h"
 #include "generation/Easing.h"
 #include "generation/FileBlock.h"
 #include "generation/GenerationRun.h"
@@ -76,7 +76,7 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     font.setPointSizeF(QFontInfo(font).family() == QStringLiteral("MS Sans Serif") ? 7.8 : 7.0);
     setFont(font);
     setFixedSize(Px(11880), Px(9912));
-    addHistory_ = std::make_unique<AddHistory>([] { return PreviewFolder(); });
+    history_ = std::make_unique<EditHistory>([] { return PreviewFolder(); });
     BuildControls();
     AttachBlockEditor();
     Form_Load();
@@ -586,10 +586,18 @@ void MainForm::UndoAdd_Click() {
         dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
         return;
     }
-    const Outcome<LastAdd> last = FindLastAdd(FilePath(document.activeFile));
+    const std::string path = FilePath(document.activeFile);
+    if (const std::optional<HistoryStep> step = history_->NextUndo(path)) {
+        if (!dialogs_->Ask(this, QString::fromStdString(EditHistory::UndoQuestion(*step, document.activeFile))))
+            return;
+        const Outcome<HistoryResult> undone = history_->UndoEdit(path);
+        if (!undone) Inform("The edit was not taken back.\n" + undone.error());
+        return;
+    }
+    const Outcome<LastAdd> last = FindLastAdd(path);
     if (!last) return Inform(last.error());
     if (!dialogs_->Ask(this, QString::fromStdString(UndoQuestion(last.value(), document.activeFile)))) return;
-    const Outcome<void> undone = addHistory_->Undo(last.value());
+    const Outcome<void> undone = history_->UndoAdd(last.value());
     if (!undone) return Inform("The animation was not taken back.\n" + undone.error());
 
     // The block comes back as "Load  last animation from file" brings it,
@@ -615,9 +623,12 @@ void MainForm::RedoAdd_Click() {
         dialogs_->Inform(this, QStringLiteral("Please select file from menu on left hand side."));
         return;
     }
-    const Outcome<LastAdd> redone = addHistory_->Redo(FilePath(document.activeFile));
+    const Outcome<HistoryResult> redone = history_->Redo(FilePath(document.activeFile));
     if (!redone) return Inform(redone.error());
-    WriteDocument(StartingAt(document, StartTimeAfterRedo(redone.value(), document.finishTime)));
+    if (redone.value().add)
+        WriteDocument(StartingAt(document, StartTimeAfterRedo(*redone.value().add, document.finishTime)));
+    else if (!redone.value().nextStartTime.empty())
+        WriteDocument(StartingAt(document, redone.value().nextStartTime));
 }
 
 void MainForm::LoadFullHap_Click() {
@@ -680,7 +691,7 @@ void MainForm::Gen2Append_Click() {
     }
     if (!RunToFile(document, FilePath(document.activeFile), FileWrite::Append)) return;
     // What was taken back from the file no longer follows its end.
-    addHistory_->Added(FilePath(document.activeFile));
+    history_->Added(FilePath(document.activeFile));
     // The sub header is consumed and the next run starts where this one ended.
     DocumentTexts after = StartingAt(document, document.finishTime);
     after.subHeader.clear();

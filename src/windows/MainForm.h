@@ -30,7 +30,7 @@ class QPushButton;
 
 namespace tw {
 
-class AddHistory;
+class EditHistory;
 class BackgroundLoad;
 class CharacterView;
 class FileSelectForm;
@@ -72,6 +72,9 @@ public:
     // The acceleration graph's bar values as computed (the bars show them
     // rounded to whole numbers).
     const std::array<float, GraphBarCount>& GraphValues() const { return graphValues_; }
+    // The edit history F6 and F7 work: block edits made through it (replace,
+    // insert, remove) are taken back and made again by those keys.
+    EditHistory& Edits() const { return *history_; }
 
 public slots:
     // The commands of the window's buttons and function keys. The four file
@@ -95,11 +98,13 @@ public slots:
     void DeleteFile_Click();
 
 private slots:
-    // "Undo Last Add (F6)": after a Yes, the file's last add is cut off and
-    // kept, and its block comes into the form as a load would bring it, with
-    // its own header and sub header. "Redo Add (F7)": the block taken back
-    // last goes back into the file, which must be as the undo left it, and
-    // the start time moves to its finish time.
+    // "Undo Last Add (F6)": after a Yes, the file's last edit is taken back.
+    // For an add the record is cut off and kept, and its block comes into the
+    // form as a load would bring it, with its own header and sub header; a
+    // replace, insert or remove of a block is undone in place. "Redo Add
+    // (F7)": the step taken back last is done again, on the file as the undo
+    // left it; after an add, replace or insert the start time moves to that
+    // block's finish time.
     void UndoAdd_Click();
     void RedoAdd_Click();
 
@@ -196,8 +201,9 @@ private:
 
     std::unique_ptr<Dialogs> dialogs_;
     ValueBoxMenu* valueMenu_ = nullptr;
-    // The adds taken back, per file, for redo; kept in the preview folder too.
-    std::unique_ptr<AddHistory> addHistory_;
+    // The adds and block edits of this run, per file, for F6 and F7; what
+    // they take out of a file is kept in the preview folder too.
+    std::unique_ptr<EditHistory> history_;
     QPointer<ProgressForm> progress_;
     // The last-animation load running, if any, and its progress window.
     std::unique_ptr<BackgroundLoad> load_;

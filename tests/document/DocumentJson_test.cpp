@@ -63,6 +63,22 @@ TEST(DocumentJson, KeysLeftOutKeepTheBaseAndTheFinishTimeFollows) {
     EXPECT_EQ(read.value().finishTime, "3.5");  // " 2.50s" + 1
 }
 
+TEST(DocumentJson, ColumnsKeyedByRegisterNameSetThoseRegistersOnly) {
+    const tw::DocumentTexts base = Sample();
+    const auto read = tw::DocumentFromJson(R"({"final": {"HeadForward": "-0.3", "LocalTranslateZ": ""},
+                                               "initial": {}, "names": {"HeadSideBend": "Tilt"}})",
+                                           base);
+    ASSERT_TRUE(read.ok()) << read.error();
+    tw::DocumentTexts expected = base;
+    expected.final[1] = "-0.3";  // HeadForward is the second register, LocalTranslateZ the last
+    expected.final[tw::LastRegisterIndex] = "";
+    expected.names[0] = "Tilt";
+    expected.finishTime = read.value().finishTime;
+    EXPECT_EQ(read.value(), expected);
+    // A register's name from the catalogue, not the document's own names.
+    EXPECT_FALSE(tw::DocumentFromJson(R"({"final": {"name1": "2"}})", base).ok());
+}
+
 TEST(DocumentJson, WrongDocumentsAreRefusedNamingTheKey) {
     const std::string column(tw::RegisterCount, ' ');
     std::string names = "[";
@@ -73,7 +89,10 @@ TEST(DocumentJson, WrongDocumentsAreRefusedNamingTheKey) {
         {R"({"subHeader": null})", "\"subHeader\" must hold a string, not null"},
         {R"({"StartTime": "1"})", "unknown key \"StartTime\""},
         {R"({"names": ["a", "b"]})", "\"names\" must hold an array of 105 strings; it holds 2 values"},
-        {R"({"initial": "0"})", "\"initial\" must hold an array of 105 strings, not string"},
+        {R"({"initial": "0"})", "\"initial\" must hold an array of 105 strings or an object keyed by register "
+                                "name, not string"},
+        {R"({"final": {"HeadForward": "1", "HeadFrwd": "2"}})", "\"final\" names no register \"HeadFrwd\""},
+        {R"({"names": {"HeadForward": 1}})", "the value of \"HeadForward\" is number"},
         {R"({"final": )" + names + ",\"y\"]}", "\"final\" must hold an array of 105 strings; it holds 106"},
         {R"({"final": )" + names.substr(0, names.size() - 3) + "5]}", "value 104 is number"},
         {"[]", "must be a JSON object, not array"},

@@ -15,6 +15,7 @@
 
 #include "WindowTestSupport.h"
 #include "document/FixedPaths.h"
+#include "session/EditHistory.h"
 #include "windows/MainForm.h"
 #include "windows/Twips.h"
 
@@ -192,6 +193,51 @@ private slots:
         Key(Qt::Key_F7);
         QCOMPARE(messages.size(), 5);
         QCOMPARE(ReadAll(file), after[2]);
+    }
+
+    void blockEditsAndAddsAreTakenBackAndMadeAgainInTheirOrder() {
+        const QList<QByteArray> after = ThreeAdds();
+        // A block edit through the window's history, as the timeline's menu makes it.
+        const auto removed = form->Edits().Remove(file.toStdString(), 2);
+        QVERIFY2(removed.ok(), removed.ok() ? "" : removed.error().c_str());
+        const QByteArray edited = ReadAll(file);
+        Key(Qt::Key_F5);
+        const QByteArray added = ReadAll(file);
+        QVERIFY(added.startsWith(edited) && added.size() > edited.size());
+
+        // The add first, asked and taken back as before; then the removal.
+        Key(Qt::Key_F6);
+        QCOMPARE(ReadAll(file), edited);
+        messages.clear();
+        answer = false;
+        Key(Qt::Key_F6);
+        QCOMPARE(messages, QStringList{QStringLiteral("? Take back the removal of block 2 (0.500\u20131.000 s) in %1?")
+                                           .arg(file)});
+        QCOMPARE(ReadAll(file), edited);
+        answer = true;
+        Key(Qt::Key_F6);
+        QCOMPARE(ReadAll(file), after[2]);
+        QCOMPARE(messages.size(), 2);
+        // Redone in order; the start time is left by the removal and set by the add.
+        Field("StartTime")->setText(QStringLiteral("40"));
+        Key(Qt::Key_F7);
+        QCOMPARE(ReadAll(file), edited);
+        QCOMPARE(Field("StartTime")->text(), QStringLiteral("40"));
+        Key(Qt::Key_F7);
+        QCOMPARE(ReadAll(file), added);
+        QCOMPARE(messages.size(), 2);
+
+        // A removal whose file changed since is refused and changes nothing.
+        Key(Qt::Key_F6);
+        QVERIFY(form->Edits().Remove(file.toStdString(), 1).ok());
+        Append(file, "\"hand\"\r\n");
+        const QByteArray changed = ReadAll(file);
+        messages.clear();
+        Key(Qt::Key_F6);
+        QCOMPARE(messages.size(), 2);
+        QVERIFY2(messages.last().contains(QStringLiteral("has changed since the removal of block 1")),
+                 qPrintable(messages.last()));
+        QCOMPARE(ReadAll(file), changed);
     }
 
     void f5AfterUndoAddsTheSameBlockAgainAndForgetsTheRedo() {
