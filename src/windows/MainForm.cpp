@@ -84,10 +84,16 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
 
 void MainForm::AttachBlockEditor() {
     auto* blocks = new BlockEditor(ActiveHaptekX1->Controller().Blocks(), *this, *dialogs_, this);
-    // Every edit of a block passes here, the one place it reaches the file's
-    // history: for now only as a change that drops the adds kept for redo.
+    // Every edit of a block goes into the file's history, for F6 and F7.
     connect(blocks, &BlockEditor::Edited, this,
-            [this](const std::string& path, BlockStrip::Action, const BlockEdit&) { addHistory_->Added(path); });
+            [this](const std::string& path, BlockStrip::Action action, const BlockEdit& edit) {
+                using Action = BlockStrip::Action;
+                history_->Record(path,
+                                 action == Action::Replace  ? EditKind::Replace
+                                 : action == Action::Insert ? EditKind::Insert
+                                                            : EditKind::Remove,
+                                 edit);
+            });
 }
 
 // The previews are this window's: a private folder made for them this run

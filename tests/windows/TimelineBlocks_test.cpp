@@ -17,6 +17,7 @@
 #include "session/ScriptCommands.h"
 #include "windows/BlockStrip.h"
 #include "windows/CharacterWindow.h"
+#include "windows/ProgressForm.h"
 
 using namespace tw;
 
@@ -242,6 +243,45 @@ private slots:
         QCOMPARE(ReadAll(file_), ReadAll(copies_->filePath(QStringLiteral("take.hap"))));
         QVERIFY(Reindexed(indexed));
         QCOMPARE(Strip().Index()->blocks.size(), std::size_t{2});
+    }
+
+    void undoTakesBackAnEditMadeFromTheStripAndRedoMakesItAgain() {
+        MakeFile(3);
+        QVERIFY(Display());
+        const QByteArray original = ReadAll(file_);
+        QSignalSpy indexed = Watch();
+        QVERIFY(RightClick(View(), OnViewBlock(1), QStringLiteral("Remove")).found);
+        QVERIFY(Reindexed(indexed));
+        const QByteArray removed = ReadAll(file_);
+        QVERIFY(removed != original);
+        log_.clear();
+        test::Button(*form_, "UndoAdd")->click();
+        QCOMPARE(log_.size(), 1);
+        QVERIFY2(log_[0].startsWith(QStringLiteral("? Take back the removal of block 2")),
+                 qPrintable(log_[0]));
+        QCOMPARE(ReadAll(file_), original);
+        test::Button(*form_, "RedoAdd")->click();
+        QCOMPARE(ReadAll(file_), removed);
+    }
+
+    void anEditOfALargeFileShowsTheProgressWindow() {
+        MakeFile(2);
+        QCOMPARE(form_->findChildren<ProgressForm*>().size(), 0);
+        // Past the size at which an edit shows its progress: the same blocks again and again.
+        const QByteArray two = ReadAll(file_);
+        QByteArray bytes;
+        while (bytes.size() < (17 << 20)) bytes += two;
+        WriteAll(file_, bytes);
+        QVERIFY(Display());
+        const QRect area = View()->contentsRect();
+        QSignalSpy indexed = Watch();
+        QVERIFY(
+            RightClick(View(), QPoint(area.left() + 3, area.bottom() - 4), QStringLiteral("Remove")).found);
+        QVERIFY2(ReadAll(file_).size() < bytes.size(), qPrintable(log_.join('\n')));
+        const QList<ProgressForm*> progress = form_->findChildren<ProgressForm*>();
+        QCOMPARE(progress.size(), 1);
+        QVERIFY(progress[0]->isVisible());
+        QVERIFY(Reindexed(indexed));
     }
 
     void loadThisBlockFillsTheFormAsTheLoaderDoes() {
