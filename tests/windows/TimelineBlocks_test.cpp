@@ -337,6 +337,32 @@ private slots:
         QCOMPARE(ReadAll(file_), bytes);
     }
 
+    void tenThousandBlocksEachColumnNamesOne() {
+        QByteArray bytes;
+        for (int b = 0; b < 10000; ++b) {
+            bytes += "\"#Haptek  Version= 2.00 Name= take.hap   HapType= script FileType= text\r\n\r\n";
+            for (int f = 0; f < 2; ++f)
+                bytes += QStringLiteral("\\clock [t= %1]   \\setreg[name= HeadTwist   f0= %2]\r\n")
+                             .arg(b * 0.5 + f * 0.5, 0, 'f', 3)
+                             .arg(f == 0 ? 0.0 : 0.2 * (b % 3), 0, 'f', 3)
+                             .toLatin1();
+            bytes += "\"\r\n";
+        }
+        WriteAll(file_, bytes);
+        QVERIFY(Display());
+        QCOMPARE(Strip().Index()->blocks.size(), std::size_t{10000});
+        const QRect area = View()->contentsRect();
+        const QPoint last(area.right(), area.bottom() - 4);
+        QHelpEvent help(QEvent::ToolTip, last, View()->mapToGlobal(last));
+        QApplication::sendEvent(View(), &help);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QVERIFY2(QToolTip::text().startsWith(
+                     QStringLiteral("Block 10000 of 10000 \u00B7 4999.500\u20135000.000 s")),
+                 qPrintable(QToolTip::text()));
+        const MenuPick pick = RightClick(View(), last, QStringLiteral("Remove"), false);
+        QVERIFY(pick.found && pick.enabled);
+    }
+
     void noBlocksNoStripAndNoEdits() {
         // Register lines outside any quoted record: the view plays them, no block is offered.
         WriteAll(file_,
