@@ -22,7 +22,8 @@ QSettings Settings() { return QSettings(QStringLiteral("Tweenwright"), QStringLi
 // with its own input.
 class Surface : public QWidget {
 public:
-    Surface(PlayerController& player, QWidget* parent) : QWidget(parent), player_(player), input_(player) {
+    Surface(PlayerController& player, QWidget* parent)
+        : QWidget(parent), player_(player), overlay_(true), input_(player, {}, true) {
         setObjectName(QStringLiteral("CharacterSurface"));
         setAttribute(Qt::WA_OpaquePaintEvent);
         setFocusPolicy(Qt::StrongFocus);

@@ -44,6 +44,7 @@
 #include "windows/FileSelectForm.h"
 #include "windows/FormHelp.h"
 #include "windows/FormSetValue.h"
+#include "windows/BlockEditor.h"
 #include "windows/ProgressForm.h"
 #include "windows/SubHeaderEdit.h"
 #include "windows/Twips.h"
@@ -80,7 +81,22 @@ MainForm::MainForm(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     setFixedSize(Px(11880), Px(9912));
     history_ = std::make_unique<EditHistory>([] { return PreviewFolder(); });
     BuildControls();
+    AttachBlockEditor();
     Form_Load();
+}
+
+void MainForm::AttachBlockEditor() {
+    auto* blocks = new BlockEditor(ActiveHaptekX1->Controller().Blocks(), *this, *dialogs_, this);
+    // Every edit of a block goes into the file's history, for F6 and F7.
+    connect(blocks, &BlockEditor::Edited, this,
+            [this](const std::string& path, BlockStrip::Action action, const BlockEdit& edit) {
+                using Action = BlockStrip::Action;
+                history_->Record(path,
+                                 action == Action::Replace  ? EditKind::Replace
+                                 : action == Action::Insert ? EditKind::Insert
+                                                            : EditKind::Remove,
+                                 edit);
+            });
 }
 
 // The previews are this window's: a private folder made for them this run

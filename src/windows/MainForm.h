@@ -133,6 +133,8 @@ private:
     void BuildFields();
     void BuildButtons();
     void BuildSubHeaderAndView();
+    // The edits of the played file's blocks, offered in the view's menu.
+    void AttachBlockEditor();
     ProgressForm* PrepareProgress(bool resetSaveBar);
     // Runs the generation of `document` into ScriptBuffer for `destination`;
     // on failure shows the message, closes the progress window and returns

@@ -14,6 +14,7 @@ PlayerController::PlayerController(QObject* parent) : QObject(parent), loads_(th
     frameTimer_.setInterval(FrameMs);
     connect(&frameTimer_, &QTimer::timeout, this, &PlayerController::Tick);
     connect(&loads_, &ScriptLoads::Loaded, this, &PlayerController::Apply);
+    connect(&blocks_, &BlockStrip::Changed, this, &PlayerController::Changed);
     connect(&loads_, &ScriptLoads::Finished, this, [this](const QString& path) {
         emit Changed();
         emit LoadFinished(path);
@@ -38,6 +39,7 @@ void PlayerController::Perform(const QString& command) {
         // at rest.
         loads_.Drop(Slot::Script);
         player_.Reset();
+        blocks_.Clear();
         Follow();
         break;
     case ViewCommandKind::Unknown: {
@@ -60,6 +62,7 @@ void PlayerController::Apply(const ScriptLoads::Result& r) {
     switch (r.slot) {
     case Slot::Script:
         player_.Play(r.timeline, r.name.toStdString());
+        blocks_.Follow(r.path);
         break;
     case Slot::Character: characterName_ = r.name; break;
     case Slot::Skin: {

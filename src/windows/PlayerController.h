@@ -12,6 +12,7 @@
 
 #include "render/SceneRenderer.h"
 #include "session/Player.h"
+#include "windows/BlockStrip.h"
 #include "windows/ScriptLoads.h"
 
 namespace tw {
@@ -30,6 +31,9 @@ public:
     bool IsLoading() const { return loads_.IsLoading(); }
     const QString& Note() const { return note_; }
     const QString& CharacterName() const { return characterName_; }
+    // The blocks of the file played, for the timelines.
+    BlockStrip& Blocks() { return blocks_; }
+    const BlockStrip& Blocks() const { return blocks_; }
 
     // Replaces the clock playback follows (tests drive time through it).
     void SetClock(std::function<qint64()> clock);
@@ -60,6 +64,7 @@ private:
     Player player_;
     SceneRenderer scene_{player_};
     ScriptLoads loads_;
+    BlockStrip blocks_;
     QTimer frameTimer_;
     QString note_, characterName_;
 };

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <QWidget>
 
@@ -22,8 +23,16 @@ constexpr int TickReach = 2;
 QString Tr(const char* text) { return QCoreApplication::translate("tw::CharacterView", text); }
 }  // namespace
 
-ViewInput::ViewInput(PlayerController& player, std::function<void()> openLarge)
-    : player_(player), openLarge_(std::move(openLarge)) {}
+ViewInput::ViewInput(PlayerController& player, std::function<void()> openLarge, bool large)
+    : player_(player), openLarge_(std::move(openLarge)), large_(large) {}
+
+std::optional<std::size_t> ViewInput::BlockUnder(const QRect& area, const QPoint& pos) const {
+    const Player& p = player_.Playback();
+    const QRect bar = ViewOverlay::TimelineRect(area);
+    const QRect strip = large_ ? BlockStrip::StripRect(bar, true) : ViewOverlay::TimelineGripRect(area);
+    if (!p.HasScript() || !strip.contains(pos)) return std::nullopt;
+    return player_.Blocks().BlockAt(strip, p.FirstTime(), p.LastTime(), pos.x());
+}
 
 void ViewInput::Scrub(const QRect& area, int x) {
     const Player& p = player_.Playback();
@@ -56,9 +65,20 @@ bool ViewInput::Handle(QWidget* surface, const QRect& area, QEvent* e) {
         return true;
     }
     case QEvent::KeyPress: return Key(e);
-    case QEvent::ContextMenu:
-        ShowMenu(surface, static_cast<QContextMenuEvent*>(e)->globalPos());
+    case QEvent::ContextMenu: {
+        auto* c = static_cast<QContextMenuEvent*>(e);
+        ShowMenu(surface, c->globalPos(), BlockUnder(area, c->pos()));
         return true;
+    }
+    case QEvent::ToolTip: {
+        auto* h = static_cast<QHelpEvent*>(e);
+        const std::optional<std::size_t> block = BlockUnder(area, h->pos());
+        if (block)
+            QToolTip::showText(h->globalPos(), player_.Blocks().ToolTip(*block), surface);
+        else
+            QToolTip::hideText();
+        return true;
+    }
     case QEvent::FocusIn:
     case QEvent::FocusOut:
         surface->update();
@@ -129,9 +149,10 @@ bool ViewInput::Key(QEvent* e) {
     }
 }
 
-void ViewInput::ShowMenu(QWidget* surface, const QPoint& globalPos) {
+void ViewInput::ShowMenu(QWidget* surface, const QPoint& globalPos, std::optional<std::size_t> block) {
     QMenu menu(surface);
     menu.setObjectName(QStringLiteral("CharacterViewMenu"));
+    if (block) player_.Blocks().AddActions(menu, *block);
     const struct {
         const char* text;
         CameraPreset preset;

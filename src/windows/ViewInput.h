@@ -7,7 +7,9 @@
 
 #include <QPoint>
 #include <QRect>
+#include <cstddef>
 #include <functional>
+#include <optional>
 
 class QEvent;
 class QWidget;
@@ -19,8 +21,9 @@ class PlayerController;
 class ViewInput {
 public:
     // `openLarge`, when given, is offered in the menu and run on a
-    // double-click outside the timeline.
-    ViewInput(PlayerController& player, std::function<void()> openLarge = {});
+    // double-click outside the timeline. `large`: the large window's input,
+    // whose strip of blocks is taller.
+    ViewInput(PlayerController& player, std::function<void()> openLarge = {}, bool large = false);
 
     // Input on `surface`, which shows the picture in `area`; true when used.
     bool Handle(QWidget* surface, const QRect& area, QEvent* event);
@@ -29,11 +32,14 @@ private:
     bool Press(QWidget* surface, const QRect& area, QEvent* event);
     bool Move(const QRect& area, QEvent* event);
     bool Key(QEvent* event);
-    void ShowMenu(QWidget* surface, const QPoint& globalPos);
+    void ShowMenu(QWidget* surface, const QPoint& globalPos, std::optional<std::size_t> block);
+    // The file's block under `pos`, when it is on the strip of blocks.
+    std::optional<std::size_t> BlockUnder(const QRect& area, const QPoint& pos) const;
     void Scrub(const QRect& area, int x);
 
     PlayerController& player_;
     std::function<void()> openLarge_;
+    bool large_;
     enum class Drag { None, Pending, Orbit, Pan, Scrub };
     Drag drag_ = Drag::None;
     QPoint pressPos_, lastPos_;

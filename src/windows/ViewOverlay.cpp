@@ -6,6 +6,7 @@
 
 #include "generation/HapScript.h"
 #include "session/Transport.h"
+#include "windows/BlockStrip.h"
 #include "windows/PlayerController.h"
 
 namespace tw {
@@ -30,7 +31,8 @@ void ViewOverlay::Paint(QPainter& p, const QRect& r, const PlayerController& con
     small.setPointSizeF(std::max(7.0, small.pointSizeF() * 0.85));
     p.setFont(small);
     const bool transport = player.HasScript();
-    const QRect text = r.adjusted(5, 3, -5, transport ? -3 - TimelineHeight : -3);
+    const int strip = large_ && controller.Blocks().Shown() ? LargeStripHeight : TimelineHeight;
+    const QRect text = r.adjusted(5, 3, -5, transport ? -3 - strip : -3);
     auto label = [&p](const QRect& box, int flags, const QString& s, const QColor& colour) {
         const QRect used = p.boundingRect(box, flags, s);
         p.fillRect(used.adjusted(-3, -1, 3, 1), QColor(0, 0, 0, 110));
@@ -70,6 +72,7 @@ void ViewOverlay::PaintTimeline(QPainter& p, const QRect& bar, const PlayerContr
     }
     p.setRenderHint(QPainter::Antialiasing, false);
     p.fillRect(bar, QColor(12, 14, 20, 200));
+    controller.Blocks().Paint(p, BlockStrip::StripRect(bar, large_), scale.first, scale.last, large_);
     p.setPen(QColor(150, 160, 180));
     for (int column : ticks_) p.drawLine(bar.left() + column, bar.top() + 3, bar.left() + column, bar.bottom() - 2);
     const int at = bar.left() + scale.ColumnOf(player.Time());

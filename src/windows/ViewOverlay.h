@@ -15,6 +15,9 @@ class PlayerController;
 
 class ViewOverlay {
 public:
+    // `large`: the large window's overlay, whose strip of blocks is taller.
+    explicit ViewOverlay(bool large = false) : large_(large) {}
+
     static constexpr int TimelineHeight = 12;  // the bar along the bottom edge
     static constexpr int TimelineGrip = 6;     // pixels above the bar that still grab it
 
@@ -28,6 +31,7 @@ public:
 private:
     void PaintTimeline(QPainter& painter, const QRect& bar, const PlayerController& player);
 
+    bool large_;
     // The ticks' columns, kept while the script and the width stay.
     std::vector<int> ticks_;
     quint64 tickSerial_ = 0;
