@@ -6,14 +6,19 @@
 # lintian, xmllint (libxml2-utils), update-mime-database (shared-mime-info) and
 # groff for the package's checks; nlohmann-json reads and writes the document's
 # JSON form and CLI11 the command line; clang with its sanitizer and fuzzer
-# runtimes builds the fuzz targets.
+# runtimes builds the fuzz targets. libsndfile decodes a speech track and
+# libsamplerate resamples it for Qt Multimedia's sound output; the tests play
+# sound into a PulseAudio server of their own (a null sink) and make their
+# sound files with sox and espeak-ng.
 set -euo pipefail
 
 packages=(cmake g++ ninja-build libgtest-dev libbenchmark-dev qt6-base-dev
           xvfb xauth xdotool xclip fonts-dejavu-core locales
           libqt6svg6 desktop-file-utils appstream dpkg-dev file x11-utils
           clang libclang-rt-14-dev
-          nlohmann-json3-dev libcli11-dev lintian libxml2-utils shared-mime-info groff-base)
+          nlohmann-json3-dev libcli11-dev lintian libxml2-utils shared-mime-info groff-base
+          pkg-config libsndfile1-dev libsamplerate0-dev qt6-multimedia-dev
+          pulseaudio pulseaudio-utils sox espeak-ng)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
