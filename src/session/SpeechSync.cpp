@@ -37,6 +37,11 @@ private:
 SpeechSync::SpeechSync(Player& player, std::shared_ptr<const Clock> fallback)
     : player_(player), fallback_(std::move(fallback)), heard_(std::make_shared<HeardClock>()) {}
 
+void SpeechSync::SetFallback(std::shared_ptr<const Clock> fallback) {
+    fallback_ = std::move(fallback);
+    if (!sounding_) player_.SetClock(fallback_);
+}
+
 void SpeechSync::Attach(SoundOutput* output) {
     if (output == output_) return;
     StopSound();

@@ -37,6 +37,9 @@ public:
     // `fallback` is the clock the player follows without sound.
     SpeechSync(Player& player, std::shared_ptr<const Clock> fallback);
 
+    // The clock the player follows without sound (from now on).
+    void SetFallback(std::shared_ptr<const Clock> fallback);
+
     // The output of the speech track; null when there is none.
     void Attach(SoundOutput* output);
     bool Attached() const { return output_ != nullptr; }

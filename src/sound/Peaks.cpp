@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace tw {
 
 namespace {
@@ -20,11 +24,32 @@ PeakPair Joined(PeakPair a, const PeakPair& b) {
 PeakPair SamplePeaks(const float* begin, const float* end) {
     if (begin >= end) return {};
     float low = *begin, high = *begin;
-    // Written as plain compares so the compiler can use vector min and max.
-    for (const float* s = begin; s != end; ++s) {
-        const float v = *s;
-        low = v < low ? v : low;
-        high = v > high ? v : high;
+    const float* s = begin;
+#ifdef __SSE2__
+    // Four lanes at a time, eight samples a step: the compiler does not turn
+    // float min and max into vector instructions by itself (NaN rules), and
+    // the edges of a waveform's columns are read from the samples.
+    if (end - s >= 8) {
+        __m128 low0 = _mm_loadu_ps(s), high0 = low0, low1 = _mm_loadu_ps(s + 4), high1 = low1;
+        for (s += 8; end - s >= 8; s += 8) {
+            const __m128 a = _mm_loadu_ps(s), b = _mm_loadu_ps(s + 4);
+            low0 = _mm_min_ps(low0, a);
+            high0 = _mm_max_ps(high0, a);
+            low1 = _mm_min_ps(low1, b);
+            high1 = _mm_max_ps(high1, b);
+        }
+        alignas(16) float lows[4], highs[4];
+        _mm_store_ps(lows, _mm_min_ps(low0, low1));
+        _mm_store_ps(highs, _mm_max_ps(high0, high1));
+        for (int i = 0; i < 4; ++i) {
+            low = std::min(low, lows[i]);
+            high = std::max(high, highs[i]);
+        }
+    }
+#endif
+    for (; s != end; ++s) {
+        low = std::min(low, *s);
+        high = std::max(high, *s);
     }
     return {low, high, true};
 }

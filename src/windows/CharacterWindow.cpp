@@ -22,7 +22,8 @@ QSettings Settings() { return QSettings(QStringLiteral("Tweenwright"), QStringLi
 // with its own input.
 class Surface : public QWidget {
 public:
-    Surface(PlayerController& player, QWidget* parent) : QWidget(parent), player_(player), input_(player) {
+    Surface(PlayerController& player, QWidget* parent)
+        : QWidget(parent), player_(player), input_(player, {}, WaveBand) {
         setObjectName(QStringLiteral("CharacterSurface"));
         setAttribute(Qt::WA_OpaquePaintEvent);
         setFocusPolicy(Qt::StrongFocus);
@@ -44,7 +45,8 @@ protected:
 
 private:
     PlayerController& player_;
-    ViewOverlay overlay_;
+    static constexpr int WaveBand = 64;  // the waveform's height here
+    ViewOverlay overlay_{WaveBand};
     ViewInput input_;
 };
 

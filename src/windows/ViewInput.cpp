@@ -10,6 +10,7 @@
 
 #include "session/Transport.h"
 #include "windows/PlayerController.h"
+#include "windows/SpeechMenu.h"
 #include "windows/ViewOverlay.h"
 
 namespace tw {
@@ -21,13 +22,14 @@ constexpr int TickReach = 2;
 QString Tr(const char* text) { return QCoreApplication::translate("tw::CharacterView", text); }
 }  // namespace
 
-ViewInput::ViewInput(PlayerController& player, std::function<void()> openLarge)
-    : player_(player), openLarge_(std::move(openLarge)) {}
+ViewInput::ViewInput(PlayerController& player, std::function<void()> openLarge, int band)
+    : player_(player), openLarge_(std::move(openLarge)), band_(band) {}
 
 void ViewInput::Scrub(const QRect& area, int x) {
     const Player& p = player_.Playback();
-    player_.ScrubTo(ScrubTime(p.KeyTimes(), TimeScale{p.FirstTime(), p.LastTime(), area.width()}, x - area.left(),
-                              TickReach));
+    // Keyframe ticks and word marks alike catch a click within reach.
+    player_.ScrubTo(ScrubTime(player_.SnapTimes(), TimeScale{p.FirstTime(), p.LastTime(), area.width()},
+                              x - area.left(), TickReach));
 }
 
 bool ViewInput::Handle(QWidget* surface, const QRect& area, QEvent* e) {
@@ -41,7 +43,9 @@ bool ViewInput::Handle(QWidget* surface, const QRect& area, QEvent* e) {
     case QEvent::MouseButtonDblClick: {
         auto* m = static_cast<QMouseEvent*>(e);
         if (m->button() != Qt::LeftButton) return false;
-        if (player_.Playback().HasScript() && ViewOverlay::TimelineGripRect(area).contains(m->position().toPoint())) {
+        if (player_.Playback().HasScript() &&
+            ViewOverlay::TimelineGripRect(area, ViewOverlay::BandOf(player_, band_))
+                .contains(m->position().toPoint())) {
             drag_ = Drag::Scrub;
             return true;
         }
@@ -72,7 +76,7 @@ bool ViewInput::Press(QWidget* surface, const QRect& area, QEvent* e) {
     pressPos_ = lastPos_ = pos;
     surface->setFocus(Qt::MouseFocusReason);
     if (m->button() == Qt::LeftButton && player_.Playback().HasScript() &&
-        ViewOverlay::TimelineGripRect(area).contains(pos)) {
+        ViewOverlay::TimelineGripRect(area, ViewOverlay::BandOf(player_, band_)).contains(pos)) {
         drag_ = Drag::Scrub;
         Scrub(area, pos.x());
     } else if (m->button() == Qt::MiddleButton ||
@@ -147,6 +151,7 @@ void ViewInput::ShowMenu(QWidget* surface, const QPoint& globalPos) {
     ghosts->setCheckable(true);
     ghosts->setChecked(player_.Scene().Ghosts());
     QAction* loop = menu.addAction(Tr("Loop (L)"), &player_, [this] { player_.ToggleLoop(); });
+    AddSpeechEntries(menu, surface, player_);
     loop->setCheckable(true);
     loop->setChecked(player_.Playback().IsLooping());
     loop->setEnabled(player_.Playback().HasScript());

@@ -20,7 +20,9 @@ class ViewInput {
 public:
     // `openLarge`, when given, is offered in the menu and run on a
     // double-click outside the timeline.
-    ViewInput(PlayerController& player, std::function<void()> openLarge = {});
+    // `band`: the height of the view's waveform band, which scrubs as the
+    // timeline does while a speech track is shown.
+    ViewInput(PlayerController& player, std::function<void()> openLarge = {}, int band = 24);
 
     // Input on `surface`, which shows the picture in `area`; true when used.
     bool Handle(QWidget* surface, const QRect& area, QEvent* event);
@@ -34,6 +36,7 @@ private:
 
     PlayerController& player_;
     std::function<void()> openLarge_;
+    int band_;
     enum class Drag { None, Pending, Orbit, Pan, Scrub };
     Drag drag_ = Drag::None;
     QPoint pressPos_, lastPos_;

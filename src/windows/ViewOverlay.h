@@ -4,7 +4,9 @@
 // keyframe time, and the focus frame.
 #pragma once
 
+#include <QImage>
 #include <QRect>
+#include <memory>
 #include <vector>
 
 class QPainter;
@@ -21,12 +23,32 @@ public:
     // The timeline's bar in a view showing its picture in `area`, and the
     // strip that grabs it.
     static QRect TimelineRect(const QRect& area);
-    static QRect TimelineGripRect(const QRect& area);
+    // With a speech track the grip takes in its waveform band of `band` pixels.
+    static QRect TimelineGripRect(const QRect& area, int band = 0);
+    // The waveform band above the timeline, `band` pixels high, and the thin
+    // band above it showing the whole sound beside the script's span.
+    static QRect WaveRect(const QRect& area, int band);
+    static QRect OverviewRect(const QRect& area, int band);
+    // The band's height in a view whose waveform is `band` pixels high, when
+    // `player` has a speech track to show (else 0).
+    static int BandOf(const PlayerController& player, int band);
+
+    // `band`: the waveform's height (the small view 24, the large window 64).
+    explicit ViewOverlay(int band = 24) : band_(band) {}
 
     void Paint(QPainter& painter, const QRect& area, const PlayerController& player, bool focused);
 
 private:
     void PaintTimeline(QPainter& painter, const QRect& bar, const PlayerController& player);
+    void PaintSpeech(QPainter& painter, const QRect& area, const PlayerController& player);
+    void PaintMarks(QPainter& painter, const QRect& wave, const PlayerController& player);
+
+    int band_;
+    // The waveform pictures, kept while the sound, span, offset and size stay.
+    QImage wave_, overview_;
+    const void* waveOf_ = nullptr;
+    double waveFirst_ = 0, waveLast_ = 0, waveOffset_ = 0;
+    QSize waveSize_;
 
     // The ticks' columns, kept while the script and the width stay.
     std::vector<int> ticks_;
