@@ -101,6 +101,8 @@ void SpeechTrack::Save() const { RememberSpeech(hapPath_, choice_); }
 void SpeechTrack::Apply(const SpeechChoice& choice, bool decode) {
     const bool newAudio = decode && choice.audio != choice_.audio;
     const bool newMarks = choice.marks != choice_.marks || decode;
+    // Only a new sound or offset changes what the output plays.
+    const bool newSound = decode || choice.offset != choice_.offset;
     choice_ = choice;
     if (newMarks) {
         marks_.clear();
@@ -124,8 +126,7 @@ void SpeechTrack::Apply(const SpeechChoice& choice, bool decode) {
     }
     if (newAudio || (decode && !clip_ && !choice_.audio.isEmpty() && !IsDecoding())) Decode();
     SetNote(note_);
-    emit Changed();
-    emit ClipChanged();
+    if (newSound) emit ClipChanged();
 }
 
 void SpeechTrack::Decode() {

@@ -120,5 +120,23 @@ TEST(SoundStream, ResamplingKeepsPitchAndLength) {
     EXPECT_GT(body, 0.4f);
 }
 
+TEST(SoundStream, EightChannelsAt192kHzPlayAsStereoAt48kHz) {
+    // A constant 0.4 on the even channels and -0.2 on the odd ones, one
+    // second long, starting a quarter second into the stream.
+    auto clip = std::make_shared<SoundClip>();
+    clip->sampleRate = 192000;
+    clip->channels = 8;
+    for (int f = 0; f < 192000; ++f)
+        for (int c = 0; c < 8; ++c) clip->samples.push_back(c % 2 ? -0.2f : 0.4f);
+    SoundStream stream(clip, 48000, 2);
+    stream.Seek(-48000);  // a quarter second of clip frames at 192 kHz
+    std::vector<float> out(2 * 48000 * 3 / 2);
+    stream.Read(out.data(), 48000 * 3 / 2);
+    EXPECT_NEAR(out[2 * 6000], 0, 1e-3);          // 0.125 s: before the sound
+    EXPECT_NEAR(out[2 * 36000], 0.4, 1e-3);       // 0.75 s: left
+    EXPECT_NEAR(out[2 * 36000 + 1], -0.2, 1e-3);  // right
+    EXPECT_NEAR(out[2 * 66000], 0, 1e-3);         // 1.375 s: after it
+}
+
 }  // namespace
 }  // namespace tw
