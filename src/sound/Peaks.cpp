@@ -100,7 +100,12 @@ PeakPair PeakPyramid::Range(std::int64_t from, std::int64_t to) const {
 }
 
 std::int64_t ColumnStart(double firstFrame, double framesPerColumn, int column) {
-    const double at = std::floor(firstFrame + framesPerColumn * column);
+    double at = std::floor(firstFrame + framesPerColumn * column);
+    // A column of a bucket or more begins on a bucket's first frame, so that
+    // it is read from the pyramid alone: its edges are never read from the
+    // samples, which lie far apart in memory when zoomed out.
+    if (framesPerColumn >= static_cast<double>(PeakPyramid::BucketFrames))
+        at = std::floor(at / PeakPyramid::BucketFrames) * PeakPyramid::BucketFrames;
     // Far outside any clip, held where an int64 still holds it.
     return static_cast<std::int64_t>(std::clamp(at, -9.0e15, 9.0e15));
 }

@@ -35,7 +35,8 @@ private:
 };
 
 // The frame where column `column` of a waveform begins, when column 0
-// begins at `firstFrame` and each column spans `framesPerColumn`.
+// begins at `firstFrame` and each column spans `framesPerColumn`; columns of a
+// bucket (256 frames) or more begin on a bucket's first frame.
 std::int64_t ColumnStart(double firstFrame, double framesPerColumn, int column);
 
 // The peaks of `columns` columns: column i spans frames ColumnStart(i) up to

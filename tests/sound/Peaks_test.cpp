@@ -82,6 +82,9 @@ TEST(Peaks, ColumnsAtAnyZoomEqualAPlainMinMaxPerColumn) {
     // Columns tile the frames: each begins where the last ended.
     EXPECT_EQ(ColumnStart(10, 2.5, 4), 20);
     EXPECT_EQ(ColumnStart(-3.5, 1, 0), -4);
+    // Wide columns begin on whole buckets, before the sound too.
+    EXPECT_EQ(ColumnStart(1000, 300, 2), 1536);
+    EXPECT_EQ(ColumnStart(-10, 256, 0), -256);
 }
 
 TEST(Peaks, KeepsCoarserLevelsUpToOneEntry) {
