@@ -34,7 +34,9 @@ public:
             pump_->setInterval(PumpMs);
             connect(pump_, &QTimer::timeout, this, [this] { Pump(); });
         }
-        if (!clip_) return;
+        // A newer start or stop is already on its way (a scrub moves on
+        // faster than a device restarts): this one would only be heard late.
+        if (!clip_ || run != owner_.run_.load()) return;
         if (!sink_ && !Open()) {
             owner_.missing_ = true;
             emit owner_.Failed();
