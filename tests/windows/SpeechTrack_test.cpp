@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@
 #include "session/Transport.h"
 #include "windows/CharacterView.h"
 #include "windows/CharacterWindow.h"
+#include "windows/MainForm.h"
 #include "windows/SpeechOutput.h"
 #include "windows/ViewOverlay.h"
 
@@ -122,6 +124,22 @@ private slots:
         // "No speech track" forgets it.
         Speech().SetAudio(QString());
         QVERIFY(RememberedSpeech(dir_.filePath("a.hap")).audio.isEmpty());
+    }
+
+    void theMainWindowsActiveFileBringsBackItsSpeechTrack() {
+        const QString sound = dir_.filePath("main.wav");
+        QVERIFY(WriteClicks(sound, 1, {0.25}));
+        const QString hap = dir_.filePath("main.hap");
+        RememberSpeech(hap, {sound, 0.5, QString()});
+        MainForm form;
+        auto* view = form.findChild<CharacterView*>(QStringLiteral("ActiveHaptekX1"));
+        QVERIFY(view);
+        QVERIFY(view->Controller().Speech().Choice().audio.isEmpty());
+        form.OpenFile(hap);
+        QCOMPARE(view->Controller().Speech().Choice().audio, sound);
+        QCOMPARE(view->Controller().Speech().Offset(), 0.5);
+        form.findChild<QLineEdit*>(QStringLiteral("ActiveFile"))->setText(dir_.filePath("other.hap"));
+        QVERIFY(view->Controller().Speech().Choice().audio.isEmpty());
     }
 
     void theWaveformLinesUpWithTheScriptTimeThroughTheOffset() {
