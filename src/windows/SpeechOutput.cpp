@@ -2,6 +2,7 @@
 
 #include <QAudioDevice>
 #include <QAudioSink>
+#include <QElapsedTimer>
 #include <QMediaDevices>
 #include <QTimer>
 #include <vector>
@@ -14,6 +15,9 @@ namespace tw {
 namespace {
 constexpr int PumpMs = 5;
 constexpr int DeviceBufferMs = 40;  // what the device holds: the sound's latency
+// A device that takes nothing for this long has gone (a sound server that
+// stopped does not always say so); starting takes well under it.
+constexpr qint64 StalledMs = 1500;
 }  // namespace
 
 // Lives on the output's thread: opens the device, and hands it frames.
@@ -60,6 +64,12 @@ public:
             emit owner_.Failed();
             return;
         }
+        lastHanded_ = -1;
+        sinceProgress_.start();
+        // A grain's device goes quiet once the grain and its buffer are out.
+        stopAfter_ = grainFrames < 0 ? -1
+                                     : grainFrames * format_.sampleRate() / clip_->sampleRate +
+                                           format_.sampleRate() * 2 * DeviceBufferMs / 1000;
         Pump();
         pump_->start();
     }
@@ -123,6 +133,19 @@ private:
             // The device takes what it said it had room for.
             if (bytes > 0) handed_ += bytes / bytesPerFrame;
         }
+        if (stopAfter_ >= 0 && handed_ > stopAfter_) {
+            Halt();
+            return;
+        }
+        if (handed_ != lastHanded_) {
+            lastHanded_ = handed_;
+            sinceProgress_.start();
+        } else if (sinceProgress_.elapsed() > StalledMs) {
+            Close();
+            owner_.missing_ = true;
+            emit owner_.Failed();
+            return;
+        }
         SpeechOutput::Counts counts;
         counts.run = run_;
         counts.handed = handed_;
@@ -140,7 +163,8 @@ private:
     QTimer* pump_ = nullptr;
     QAudioFormat format_;
     std::uint64_t run_ = 0;
-    qint64 handed_ = 0, playedBase_ = 0;
+    qint64 handed_ = 0, playedBase_ = 0, lastHanded_ = -1, stopAfter_ = -1;
+    QElapsedTimer sinceProgress_;
     std::vector<float> floats_;
     std::vector<qint16> shorts_;
 };
