@@ -1,6 +1,7 @@
 #include "session/SpeechSync.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "sound/Sync.h"
 
@@ -12,6 +13,7 @@ namespace tw {
 class SpeechSync::HeardClock final : public Clock {
 public:
     std::int64_t Milliseconds() const override {
+        if (latched_) return *latched_;
         if (!output_) return base_;
         const double heard =
             HeardTime(0, output_->HandedFrames(), output_->BufferedFrames(), output_->DeviceRate());
@@ -22,6 +24,13 @@ public:
         output_ = output;
         last_ = 0;
     }
+    // Holds the time read now until Release, so that everything one tick
+    // reads sees the same time though the device's counts move meanwhile.
+    void Latch() {
+        latched_.reset();
+        latched_ = Milliseconds();
+    }
+    void Release() { latched_.reset(); }
     void End() {
         base_ = Milliseconds();
         output_ = nullptr;
@@ -32,6 +41,7 @@ private:
     const SoundOutput* output_ = nullptr;
     std::int64_t base_ = 0;
     mutable std::int64_t last_ = 0;
+    std::optional<std::int64_t> latched_;
 };
 
 SpeechSync::SpeechSync(Player& player, std::shared_ptr<const Clock> fallback)
@@ -83,15 +93,17 @@ void SpeechSync::Follow(bool restarted) {
 }
 
 bool SpeechSync::Tick() {
+    heard_->Latch();
     const bool playing = player_.Tick();
+    const std::int64_t nowMs = heard_->Milliseconds();
+    heard_->Release();
     if (!output_) return playing;
     // Without a wrap the time moved on by exactly what was heard since the
     // last tick.
-    const std::int64_t nowMs = heard_->Milliseconds();
     const double unwrapped = seenTime_ + static_cast<double>(nowMs - seenMs_) / 1000;
     seenTime_ = player_.Time();
     seenMs_ = nowMs;
-    if (playing && sounding_ && player_.Time() < unwrapped - 0.0005) {
+    if (playing && sounding_ && player_.IsLooping() && player_.Time() < unwrapped - 0.0005) {
         // The loop wrapped: the sound starts again at the loop's start.
         StopSound();
         StartSound();

@@ -38,7 +38,11 @@ struct FakeOutput final : SoundOutput {
         playing = false;
     }
     void Grain(double t) override { grains.push_back(t); }
-    std::int64_t HandedFrames() const override { return handed; }
+    // A device's counts move on its own thread, between any two reads.
+    bool moving = false;
+    std::int64_t HandedFrames() const override {
+        return moving ? (const_cast<FakeOutput*>(this)->handed += 96) : handed;
+    }
     std::int64_t BufferedFrames() const override { return buffered; }
     int DeviceRate() const override { return 48000; }
 
@@ -120,6 +124,26 @@ TEST_F(SpeechSyncTest, ALoopRestartsTheSoundAtTheLoopsStart) {
     out.Hand(100, 0);
     sync.Tick();
     EXPECT_NEAR(player.Time(), 1.3, 1e-9);
+}
+
+TEST_F(SpeechSyncTest, CountsThatMoveWhileATickReadsThemRestartNothing) {
+    for (const bool looping : {false, true}) {
+        SCOPED_TRACE(looping);
+        player.SetLooping(looping);
+        sync.Attach(&out);
+        Play();
+        const std::size_t started = out.starts.size();
+        out.moving = true;
+        for (int tick = 0; tick < 20; ++tick) {
+            const double before = player.Time();
+            sync.Tick();
+            EXPECT_GT(player.Time(), before);
+        }
+        out.moving = false;
+        EXPECT_EQ(out.starts.size(), started);
+        out.starts.clear();
+        sync.Attach(nullptr);
+    }
 }
 
 TEST_F(SpeechSyncTest, TheEndStopsTheSound) {
