@@ -7,7 +7,10 @@
 # groff for the package's checks; nlohmann-json reads and writes the document's
 # JSON form and CLI11 the command line; clang with its sanitizer and fuzzer
 # runtimes builds the fuzz targets. FFmpeg's libraries (found through
-# pkg-config) encode renders: videos, GIFs and PNG frames.
+# pkg-config) encode renders: videos, GIFs and PNG frames. libsndfile decodes a
+# speech track and libsamplerate resamples it for Qt Multimedia's sound output;
+# the tests play sound into a PulseAudio server of their own (a null sink) and
+# make their sound files with sox and espeak-ng.
 set -euo pipefail
 
 packages=(cmake g++ ninja-build libgtest-dev libbenchmark-dev qt6-base-dev
@@ -15,7 +18,9 @@ packages=(cmake g++ ninja-build libgtest-dev libbenchmark-dev qt6-base-dev
           libqt6svg6 desktop-file-utils appstream dpkg-dev file x11-utils
           clang libclang-rt-14-dev
           nlohmann-json3-dev libcli11-dev lintian libxml2-utils shared-mime-info groff-base
-          pkg-config libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev)
+          pkg-config libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+          libsndfile1-dev libsamplerate0-dev qt6-multimedia-dev
+          pulseaudio pulseaudio-utils sox espeak-ng)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

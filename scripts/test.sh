@@ -44,6 +44,18 @@ for target in build-fuzz/fuzz/fuzz_*; do
 done
 
 echo "== Everything =="
+# The tests that play sound play it into a PulseAudio server of their own, with
+# a null sink (so the device's clock runs in CI too), stopped when they end.
+pulse_dir=$(mktemp -d)
+pulse_env=(env HOME="$pulse_dir" XDG_RUNTIME_DIR="$pulse_dir" XDG_CONFIG_HOME="$pulse_dir")
+if "${pulse_env[@]}" pulseaudio --daemonize=yes --exit-idle-time=-1 -n --use-pid-file=yes \
+    --load="module-null-sink sink_name=tw_null" --load="module-native-protocol-unix auth-anonymous=1" \
+    --log-target=file:"$pulse_dir/log"; then
+  export PULSE_SERVER="unix:$pulse_dir/pulse/native"
+else
+  echo "No PulseAudio server could be started; the tests that play sound are skipped." >&2
+fi
+trap '"${pulse_env[@]}" pulseaudio --kill 2>/dev/null || true; rm -rf "$pulse_dir"' EXIT
 ctest_cmd=(ctest --test-dir build --output-on-failure --timeout 300 -j"$jobs")
 if [ -n "${DISPLAY:-}" ]; then
   "${ctest_cmd[@]}"

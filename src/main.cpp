@@ -1,6 +1,7 @@
 // Tweenwright: writes keyframe animations for the talking-character player.
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <cstdio>
 #include <iostream>
@@ -8,6 +9,7 @@
 #include "cli/CommandLine.h"
 #include "windows/DisplayHold.h"
 #include "windows/MainForm.h"
+#include "windows/SpeechTrack.h"
 #include "windows/StopSignals.h"
 
 int main(int argc, char* argv[]) {
@@ -31,6 +33,16 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral(TW_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/" TW_APP_ID ".svg")));
     tw::MainForm form;
+    if (command.file && command.speech) {
+        // Remembered for the file first, so the file comes up with it.
+        const QString file = QFile::decodeName(command.file->c_str());
+        tw::SpeechChoice choice = tw::RememberedSpeech(file);
+        const QString audio = QFileInfo(QFile::decodeName(command.speech->c_str())).absoluteFilePath();
+        if (choice.audio != audio) choice.marks.clear();
+        choice.audio = audio;
+        choice.offset = command.speechOffset;
+        tw::RememberSpeech(file, choice);
+    }
     if (command.file) form.OpenFile(QFile::decodeName(command.file->c_str()));
     tw::CloseOnStopSignals(&form);
     form.show();

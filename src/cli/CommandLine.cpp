@@ -123,6 +123,15 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
     std::string file;
     app.add_option("FILE", file, "Hap file to open in the window as the active file");
 
+    std::string speech;
+    double speechOffset = 0;
+    CLI::Option* speechOption =
+        app.add_option("--speech", speech, "Play AUDIO as FILE's speech track, under the view's timeline")
+            ->option_text("AUDIO");
+    app.add_option("--speech-offset", speechOffset, "The script time in seconds at which the speech starts")
+        ->option_text("S")
+        ->check(CLI::Range(-86400.0, 86400.0))
+        ->needs(speechOption);
     GenerateArgs generateArgs;
     CLI::App* generate = app.add_subcommand(
         "generate",
@@ -179,8 +188,16 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
     if (const std::optional<int> status = blocks.Run(out, err)) return {status, {}};
     if (const std::optional<int> status = render.Run(out, err)) return {status, {}};
     if (const std::optional<int> status = repair.Run(out, err)) return {status, {}};
-    if (file.empty()) return {};
-    return {std::nullopt, file};
+    if (file.empty()) {
+        if (speechOption->count() == 0) return {};
+        err << "tweenwright: --speech needs a FILE for the window to open\nRun 'tweenwright --help' for the "
+               "usage.\n";
+        return {ExitUsage, {}};
+    }
+    CommandLine window{std::nullopt, file};
+    if (speechOption->count() > 0) window.speech = speech;
+    window.speechOffset = speechOffset;
+    return window;
 }
 
 }  // namespace tw

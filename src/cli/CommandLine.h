@@ -20,6 +20,10 @@ struct CommandLine {
     std::optional<int> exitStatus;
     // Otherwise the window opens, on this file when one was named (as given).
     std::optional<std::string> file;
+    // The speech track to set for that file (--speech), and its offset in
+    // seconds (--speech-offset, default 0).
+    std::optional<std::string> speech{};
+    double speechOffset = 0;
 };
 
 // Reads the arguments and runs a subcommand, writing its results to `out` and

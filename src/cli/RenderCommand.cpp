@@ -16,7 +16,9 @@
 #include "figure/Camera.h"
 #include "reading/BlockIndex.h"
 #include "reading/FileBytes.h"
+#include "render/RememberedSpeech.h"
 #include "render/Rendering.h"
+#include "sound/Decode.h"
 
 namespace tw {
 
@@ -86,6 +88,17 @@ std::optional<ViewCamera> CameraNamed(const std::string& name) {
     return std::nullopt;
 }
 
+// A sound file decoded whole, as the speech a render hears.
+Outcome<RenderSpeech> ReadSpeechFile(const std::string& path) {
+    Outcome<SoundClip> clip = DecodeSound(path);
+    if (!clip) return Outcome<RenderSpeech>::Failure(clip.error());
+    RenderSpeech speech;
+    speech.sampleRate = clip.value().sampleRate;
+    speech.channels = clip.value().channels;
+    speech.samples = std::move(clip.value().samples);
+    return Outcome<RenderSpeech>::Success(std::move(speech));
+}
+
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     std::error_code error;
     if (std::filesystem::equivalent(a, b, error)) return true;
@@ -94,7 +107,7 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 
 }  // namespace
 
-RenderCommand::RenderCommand(CLI::App& app) {
+RenderCommand::RenderCommand(CLI::App& app) : readSpeech_(ReadSpeechFile) {
     render_ = app.add_subcommand(
         "render",
         "Render the script as the view plays it to a video (.mp4, .webm), an animated GIF (.gif) or "
@@ -118,7 +131,7 @@ RenderCommand::RenderCommand(CLI::App& app) {
                      "Picture behind the figure (default ~/tweenwrightBG.jpeg if any)")
         ->option_text("PICTURE");
     render_->add_option("--speech", speech_, "Sound heard with a video")->option_text("AUDIO");
-    render_
+    speechOffsetOption_ = render_
         ->add_option("--speech-offset", speechOffset_, "Script time at which the speech starts (default 0)")
         ->option_text("S");
     render_->add_option("--block", block_, "Render only block N of the file (1 is the first)")
@@ -148,18 +161,37 @@ int RenderCommand::Render(std::ostream& out, std::ostream& err) const {
     if (from_ && to_ && *from_ > *to_)
         return Fail(err, "The render starts (--from) after it ends (--to).", ExitUsage);
 
+    // Without --speech, the speech track the view remembers for FILE, if its
+    // sound file is still there (else the render is silent, and says so).
+    std::string speechPath = speech_;
+    double speechOffset = speechOffset_;
+    if (speechPath.empty()) {
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(file_, error);
+        const SpeechChoice remembered = RememberedSpeech(QString::fromStdString(absolute.string()));
+        if (!remembered.audio.isEmpty()) {
+            const std::string audio = remembered.audio.toStdString();
+            if (std::filesystem::is_regular_file(audio, error)) {
+                speechPath = audio;
+                if (speechOffsetOption_->count() == 0) speechOffset = remembered.offset;
+            } else {
+                err << "The speech track remembered for this file (\"" << audio
+                    << "\") is not there; the render has no sound.\n";
+            }
+        }
+    }
     // The speech is read before any work, so a missing one costs nothing.
-    std::optional<SpeechTrack> speech;
-    if (!speech_.empty()) {
-        const Outcome<OpenedFile> opened = OpenedFile::Open(speech_);
+    std::optional<RenderSpeech> speech;
+    if (!speechPath.empty()) {
+        const Outcome<OpenedFile> opened = OpenedFile::Open(speechPath);
         if (!opened) return Fail(err, opened.error());
         if (!readSpeech_)
-            return Fail(err, "This build of tweenwright reads no sound files, so \"" + speech_ +
+            return Fail(err, "This build of tweenwright reads no sound files, so \"" + speechPath +
                                  "\" cannot be heard; render without --speech.");
-        Outcome<SpeechTrack> read = readSpeech_(speech_);
+        Outcome<RenderSpeech> read = readSpeech_(speechPath);
         if (!read) return Fail(err, read.error());
         speech = std::move(read).value();
-        speech->offset = speechOffset_;
+        speech->offset = speechOffset;
     }
 
     Outcome<std::string> bytes = ReadWholeFile(file_, MaxScriptBytes);

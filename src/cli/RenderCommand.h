@@ -12,6 +12,7 @@
 
 namespace CLI {
 class App;
+class Option;
 }
 
 namespace tw {
@@ -19,7 +20,7 @@ namespace tw {
 class RenderCommand {
 public:
     // Reads a sound file into samples; a message when it cannot.
-    using SpeechReader = std::function<Outcome<SpeechTrack>(const std::string& path)>;
+    using SpeechReader = std::function<Outcome<RenderSpeech>(const std::string& path)>;
 
     explicit RenderCommand(CLI::App& app);
 
@@ -34,6 +35,7 @@ private:
 
     CLI::App* render_;
     SpeechReader readSpeech_;
+    CLI::Option* speechOffsetOption_ = nullptr;
     std::string file_, out_, size_ = "1280x720", camera_ = "three-quarter", background_, speech_;
     int fps_ = 30;
     std::optional<double> from_, to_;

@@ -213,7 +213,7 @@ Outcome<void> MovieWriter::State::OpenVideo() {
 }
 
 Outcome<void> MovieWriter::State::OpenAudio() {
-    const SpeechTrack& speech = *spec.speech;
+    const RenderSpeech& speech = *spec.speech;
     const char* encoder = spec.kind == OutputKind::WebM ? "libopus" : "aac";
     const AVCodec* codec = avcodec_find_encoder_by_name(encoder);
     if (!codec) return Fail(std::string("this system's FFmpeg has no ") + encoder + " encoder", 0);
@@ -302,7 +302,7 @@ Outcome<void> MovieWriter::State::Encode(AVCodecContext* codec, AVStream* stream
 // `last`), converting the speech's samples as they are needed.
 Outcome<void> MovieWriter::State::PumpAudio(std::int64_t until, bool last) {
     if (audioDone) return Outcome<void>::Success();
-    const SpeechTrack& speech = *spec.speech;
+    const RenderSpeech& speech = *spec.speech;
     const int frameSize = sound->nb_samples;
     until = std::min(until, audioEnd);
     const std::size_t inputFrames = speech.samples.size() / std::size_t(speech.channels);

@@ -21,7 +21,7 @@ struct MovieSpec {
     std::string out;  // as named: a file, a folder ending in '/', or a "%04d.png" pattern
     FrameSize size;   // even for the videos
     int fps = 30;
-    const SpeechTrack* speech = nullptr;  // heard in the videos, when not empty
+    const RenderSpeech* speech = nullptr;  // heard in the videos, when not empty
     double speechStart = 0;               // seconds into the output of the speech's first sample
     const GifPalette* palette = nullptr;  // built, for a GIF
     double seconds = 0;                   // the output's length: the sound is cut there

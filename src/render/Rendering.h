@@ -30,7 +30,7 @@ struct RenderRequest {
     bool ghosts = false;
     QImage background;               // null: the sky
     std::optional<FigureLook> look;  // the figure's colours; the default when none
-    std::optional<SpeechTrack> speech;
+    std::optional<RenderSpeech> speech;
 };
 
 struct RenderResult {

@@ -6,7 +6,7 @@
 
 namespace tw {
 
-struct SpeechTrack {
+struct RenderSpeech {
     int sampleRate = 0;          // samples per second per channel
     int channels = 0;            // 1 or more, interleaved
     std::vector<float> samples;  // interleaved, -1..1

@@ -248,6 +248,9 @@ void MainForm::BuildSubHeaderAndView() {
     PlaceTwips(clipboardtemp, {7680, 3720, 4092, 972});
     ActiveHaptekX1 = new CharacterView(this);
     PlaceTwips(ActiveHaptekX1, {7680, 4800, 4092, 5052});
+    // The view's speech track is the one remembered for the active file.
+    connect(ActiveFile, &QLineEdit::textChanged, ActiveHaptekX1,
+            [this](const QString& path) { ActiveHaptekX1->Controller().Speech().SetActiveFile(path); });
 
     connect(Panel, &RegisterPanel::SliderRequested, this, &MainForm::Panel_SliderRequested);
     connect(Panel, &RegisterPanel::ValueEdited, this, [this](KeyframeSide side, int) { ShowLivePose(side); });

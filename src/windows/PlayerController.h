@@ -9,18 +9,25 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "render/SceneRenderer.h"
 #include "session/Player.h"
 #include "windows/BlockStrip.h"
+#include "session/SpeechSync.h"
 #include "windows/ScriptLoads.h"
+#include "windows/SpeechTrack.h"
 
 namespace tw {
+
+class SpeechOutput;
 
 class PlayerController : public QObject {
     Q_OBJECT
 public:
     explicit PlayerController(QObject* parent = nullptr);
+    ~PlayerController() override;
 
     // Carries out a view command (load, background, reset); an unknown one
     // is noted in the corner.
@@ -29,7 +36,9 @@ public:
     const Player& Playback() const { return player_; }
     const SceneRenderer& Scene() const { return scene_; }
     bool IsLoading() const { return loads_.IsLoading(); }
-    const QString& Note() const { return note_; }
+    // The corner's note: the last load's, the speech track's, and "no sound
+    // device" while playback runs silently for want of one.
+    QString Note() const;
     const QString& CharacterName() const { return characterName_; }
     // The blocks of the file played, for the timelines.
     BlockStrip& Blocks() { return blocks_; }
@@ -49,6 +58,15 @@ public:
     void ToggleGhosts();
     void SetCamera(const ViewCamera& camera);
 
+    // The speech track of the active file, and where its sound plays (null
+    // until there is a sound to play).
+    SpeechTrack& Speech() { return speech_; }
+    const SpeechTrack& Speech() const { return speech_; }
+    const SpeechSync& Sync() const { return sync_; }
+    SpeechOutput* Output() const { return output_.get(); }
+    // The times a click on the timeline lands on: keyframes and word marks.
+    const std::vector<double>& SnapTimes() const;
+
 signals:
     // The picture changed (a frame, a camera move, a load, a note).
     void Changed();
@@ -60,8 +78,17 @@ private:
     void ShowNote(const QString& note);
     // Runs the frame timer while the player plays, and repaints.
     void Follow();
+    // The speech track's sound (or none) goes to the output.
+    void UseClip();
 
     Player player_;
+    SpeechTrack speech_;
+    std::unique_ptr<SpeechOutput> output_;
+    SpeechSync sync_{player_, std::make_shared<SteadyClock>()};
+    mutable std::vector<double> snapTimes_;
+    mutable std::uint64_t snapSerial_ = 0;
+    mutable const void* snapMarks_ = nullptr;
+    mutable double snapOffset_ = 0;
     SceneRenderer scene_{player_};
     ScriptLoads loads_;
     BlockStrip blocks_;

@@ -12,6 +12,7 @@
 #include "session/Transport.h"
 #include "windows/ExportDialog.h"
 #include "windows/PlayerController.h"
+#include "windows/SpeechMenu.h"
 #include "windows/ViewOverlay.h"
 
 namespace tw {
@@ -24,7 +25,8 @@ QString Tr(const char* text) { return QCoreApplication::translate("tw::Character
 }  // namespace
 
 ViewInput::ViewInput(PlayerController& player, std::function<void()> openLarge, bool large)
-    : player_(player), openLarge_(std::move(openLarge)), large_(large) {}
+    : player_(player), openLarge_(std::move(openLarge)), large_(large),
+      band_(large ? ViewOverlay::LargeBand : ViewOverlay::SmallBand) {}
 
 std::optional<std::size_t> ViewInput::BlockUnder(const QRect& area, const QPoint& pos) const {
     const Player& p = player_.Playback();
@@ -36,8 +38,9 @@ std::optional<std::size_t> ViewInput::BlockUnder(const QRect& area, const QPoint
 
 void ViewInput::Scrub(const QRect& area, int x) {
     const Player& p = player_.Playback();
-    player_.ScrubTo(ScrubTime(p.KeyTimes(), TimeScale{p.FirstTime(), p.LastTime(), area.width()}, x - area.left(),
-                              TickReach));
+    // Keyframe ticks and word marks alike catch a click within reach.
+    player_.ScrubTo(ScrubTime(player_.SnapTimes(), TimeScale{p.FirstTime(), p.LastTime(), area.width()},
+                              x - area.left(), TickReach));
 }
 
 bool ViewInput::Handle(QWidget* surface, const QRect& area, QEvent* e) {
@@ -51,7 +54,9 @@ bool ViewInput::Handle(QWidget* surface, const QRect& area, QEvent* e) {
     case QEvent::MouseButtonDblClick: {
         auto* m = static_cast<QMouseEvent*>(e);
         if (m->button() != Qt::LeftButton) return false;
-        if (player_.Playback().HasScript() && ViewOverlay::TimelineGripRect(area).contains(m->position().toPoint())) {
+        if (player_.Playback().HasScript() &&
+            ViewOverlay::TimelineGripRect(area, ViewOverlay::BandOf(player_, band_), ViewOverlay::LiftOf(player_, large_))
+                .contains(m->position().toPoint())) {
             drag_ = Drag::Scrub;
             return true;
         }
@@ -93,7 +98,7 @@ bool ViewInput::Press(QWidget* surface, const QRect& area, QEvent* e) {
     pressPos_ = lastPos_ = pos;
     surface->setFocus(Qt::MouseFocusReason);
     if (m->button() == Qt::LeftButton && player_.Playback().HasScript() &&
-        ViewOverlay::TimelineGripRect(area).contains(pos)) {
+        ViewOverlay::TimelineGripRect(area, ViewOverlay::BandOf(player_, band_), ViewOverlay::LiftOf(player_, large_)).contains(pos)) {
         drag_ = Drag::Scrub;
         Scrub(area, pos.x());
     } else if (m->button() == Qt::MiddleButton ||
@@ -169,6 +174,7 @@ void ViewInput::ShowMenu(QWidget* surface, const QPoint& globalPos, std::optiona
     ghosts->setCheckable(true);
     ghosts->setChecked(player_.Scene().Ghosts());
     QAction* loop = menu.addAction(Tr("Loop (L)"), &player_, [this] { player_.ToggleLoop(); });
+    AddSpeechEntries(menu, surface, player_);
     loop->setCheckable(true);
     loop->setChecked(player_.Playback().IsLooping());
     loop->setEnabled(player_.Playback().HasScript());

@@ -22,7 +22,8 @@ class ViewInput {
 public:
     // `openLarge`, when given, is offered in the menu and run on a
     // double-click outside the timeline. `large`: the large window's input,
-    // whose strip of blocks is taller.
+    // whose strip of blocks is taller and whose waveform band is higher; the
+    // band scrubs as the timeline does while a speech track is shown.
     ViewInput(PlayerController& player, std::function<void()> openLarge = {}, bool large = false);
 
     // Input on `surface`, which shows the picture in `area`; true when used.
@@ -40,6 +41,7 @@ private:
     PlayerController& player_;
     std::function<void()> openLarge_;
     bool large_;
+    int band_;
     enum class Drag { None, Pending, Orbit, Pan, Scrub };
     Drag drag_ = Drag::None;
     QPoint pressPos_, lastPos_;

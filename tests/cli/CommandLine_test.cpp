@@ -279,6 +279,27 @@ TEST_F(CommandLineTest, AnythingElseOpensTheWindow) {
     EXPECT_EQ(ran.file, "-odd.hap");
 }
 
+TEST_F(CommandLineTest, TheSpeechTrackOptionsGoWithTheFile) {
+    const char* argv[] = {"tweenwright", "walk.hap", "--speech", "lines.wav", "--speech-offset", "-1.25"};
+    std::ostringstream out, err;
+    const tw::CommandLine command = tw::RunCommandLine(6, argv, out, err);
+    EXPECT_FALSE(command.exitStatus);
+    EXPECT_EQ(command.file, "walk.hap");
+    EXPECT_EQ(command.speech, "lines.wav");
+    EXPECT_EQ(command.speechOffset, -1.25);
+    const char* plain[] = {"tweenwright", "walk.hap", "--speech", "lines.wav"};
+    EXPECT_EQ(tw::RunCommandLine(4, plain, out, err).speechOffset, 0);
+    // Without a file, without a sound, or a wrong offset: usage errors.
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"--speech", "lines.wav"}, {"walk.hap", "--speech-offset", "2"},
+          {"walk.hap", "--speech", "l.wav", "--speech-offset", "soon"},
+          {"walk.hap", "--speech", "l.wav", "--speech-offset", "1e9"}, {"walk.hap", "--speech"}}) {
+        const Ran ran = Tw(wrong);
+        EXPECT_EQ(ran.status, 2) << wrong.back();
+        EXPECT_NE(ran.err.find("--help"), std::string::npos) << ran.err;
+    }
+}
+
 TEST_F(CommandLineTest, GenerateWaitsForAnotherWritersLockThenSaysTheFileIsBusy) {
     const fs::path file = dir_ / "shared.hap";
     const std::string before = "\"#Haptek block\"\r\n";

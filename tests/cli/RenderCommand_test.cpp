@@ -10,7 +10,13 @@
 #include <sstream>
 #include <vector>
 
+#include <sndfile.h>
+
+#include <QString>
+
 #include "cli/CommandLine.h"
+#include "render/Decoded.h"
+#include "render/RememberedSpeech.h"
 
 namespace fs = std::filesystem;
 
@@ -36,6 +42,20 @@ std::string Bytes(const fs::path& path) {
 }
 
 void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// A second of silence at 48 kHz, mono, with a click `click` seconds in.
+void WriteClickTrack(const fs::path& path, double click) {
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    std::vector<float> samples(48000, 0.0f);
+    for (int k = 0; k < 48; ++k) samples[static_cast<std::size_t>(click * 48000) + k] = 0.8f;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+}
 
 // A quoted record whose head turns from `a` to `b` over the times given.
 std::string Record(double from, double to, double a, double b) {
@@ -169,3 +189,31 @@ TEST_F(RenderCommandTest, BadInputIsRefusedWithItsStatusAndNothingWritten) {
 }
 
 }  // namespace
+
+// The speech file is decoded and heard at its offset; without --speech the
+// track the view remembers for the file is used, at its remembered offset.
+TEST_F(RenderCommandTest, TheSpeechGivenOrRememberedIsHeardAtItsOffset) {
+    WriteClickTrack(dir_ / "click.wav", 0.1);
+    const double audioFrame = 1024.0 / 48000;  // one AAC frame
+    Ran r = Tw({"render", P("move.hap"), "-o", P("given.mp4"), "--size", "32x32", "--fps", "10", "--speech",
+                P("click.wav"), "--speech-offset", "0.5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    tw::testing::Decoded d = tw::testing::DecodeFile(P("given.mp4"));
+    ASSERT_TRUE(d.hasAudio && d.firstSound);
+    EXPECT_NEAR(*d.firstSound, 0.6, audioFrame);
+
+    tw::RememberSpeech(QString::fromStdString(P("move.hap")), {QString::fromStdString(P("click.wav")), 1.25, {}});
+    r = Tw({"render", P("move.hap"), "-o", P("kept.mp4"), "--size", "32x32", "--fps", "10"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    d = tw::testing::DecodeFile(P("kept.mp4"));
+    ASSERT_TRUE(d.hasAudio && d.firstSound);
+    EXPECT_NEAR(*d.firstSound, 1.35, audioFrame);
+
+    // A remembered sound that has gone: a silent render that says so.
+    fs::remove(dir_ / "click.wav");
+    r = Tw({"render", P("move.hap"), "-o", P("gone.mp4"), "--size", "32x32", "--fps", "10"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("is not there"), std::string::npos) << r.err;
+    EXPECT_FALSE(tw::testing::DecodeFile(P("gone.mp4")).hasAudio);
+    tw::RememberSpeech(QString::fromStdString(P("move.hap")), {});
+}

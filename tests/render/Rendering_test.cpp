@@ -42,8 +42,8 @@ std::shared_ptr<const HapTimeline> Still() {
 }
 
 // Silence with one full-scale click `at` seconds into it.
-SpeechTrack Click(int rate, int channels, double seconds, double at, double offset) {
-    SpeechTrack speech;
+RenderSpeech Click(int rate, int channels, double seconds, double at, double offset) {
+    RenderSpeech speech;
     speech.sampleRate = rate;
     speech.channels = channels;
     speech.offset = offset;
