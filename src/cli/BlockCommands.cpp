@@ -11,20 +11,6 @@
 
 namespace tw {
 
-namespace {
-
-int Fail(std::ostream& err, const std::string& message) {
-    err << message << '\n';
-    return ExitFailure;
-}
-
-int Done(std::ostream& out, std::ostream& err) {
-    out.flush();
-    return out ? ExitSuccess : Fail(err, "The output could not be written.");
-}
-
-}  // namespace
-
 std::string BlocksJson(const BlockIndex& index) {
     using Json = nlohmann::ordered_json;
     Json list = Json::array();

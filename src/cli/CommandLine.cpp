@@ -58,11 +58,6 @@ Outcome<DocumentTexts> ReadDocumentFile(const std::string& path) {
     return document;
 }
 
-int Fail(std::ostream& err, const std::string& message) {
-    err << message << '\n';
-    return ExitFailure;
-}
-
 struct GenerateArgs {
     std::string document;
     std::string append;

@@ -14,6 +14,18 @@ inline constexpr int ExitSuccess = 0;
 inline constexpr int ExitFailure = 1;  // the work could not be done; nothing was written
 inline constexpr int ExitUsage = 2;    // the command line itself is wrong
 
+// Writes `message` as a line on `err`; the status to exit with.
+inline int Fail(std::ostream& err, const std::string& message, int status = ExitFailure) {
+    err << message << '\n';
+    return status;
+}
+
+// Flushes `out`: success, or a failure when it could not be written.
+inline int Done(std::ostream& out, std::ostream& err) {
+    out.flush();
+    return out ? ExitSuccess : Fail(err, "The output could not be written.");
+}
+
 struct CommandLine {
     // Set when the command line was dealt with here: the program ends with
     // this status and shows no window.

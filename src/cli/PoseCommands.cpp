@@ -11,16 +11,6 @@ namespace tw {
 
 namespace {
 
-int Fail(std::ostream& err, const std::string& message) {
-    err << message << '\n';
-    return ExitFailure;
-}
-
-int Done(std::ostream& out, std::ostream& err) {
-    out.flush();
-    return out ? ExitSuccess : Fail(err, "The output could not be written.");
-}
-
 std::optional<KeyframeSide> KeyframeSideNamed(const std::string& name) {
     if (name == "initial") return KeyframeSide::Initial;
     if (name == "final") return KeyframeSide::Final;

@@ -75,11 +75,6 @@ private:
     std::unique_ptr<QGuiApplication> app_;
 };
 
-int Fail(std::ostream& err, const std::string& message, int status = ExitFailure) {
-    err << message << '\n';
-    return status;
-}
-
 std::optional<ViewCamera> CameraNamed(const std::string& name) {
     if (name == "front") return PresetCamera(CameraPreset::Front);
     if (name == "side") return PresetCamera(CameraPreset::Side);

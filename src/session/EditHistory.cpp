@@ -10,6 +10,7 @@
 #include "generation/FileMessages.h"
 #include "generation/HeldStopSignals.h"
 #include "reading/BlockIndex.h"
+#include "session/KeptFile.h"
 
 namespace tw {
 namespace {
@@ -18,35 +19,6 @@ using file_messages::Named;
 using file_messages::Reason;
 
 constexpr std::string_view Unchanged = " The file was not changed.";
-
-// Writes a new file holding `bytes`, readable by this user only, on the
-// disk with its entry in the folder. 0 or errno; on failure nothing is left.
-int WriteKeptFile(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return errno;
-    int error = 0;
-    for (std::string_view rest = bytes; !rest.empty() && error == 0;) {
-        const ssize_t written = ::write(fd, rest.data(), rest.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0)
-            error = written < 0 ? errno : ENOSPC;
-        else
-            rest.remove_prefix(static_cast<std::size_t>(written));
-    }
-    if (error == 0 && ::fdatasync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) {
-        ::unlink(path.c_str());
-        return error;
-    }
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return 0;
-}
 
 // Appends to `out` the file's bytes from `from` on, with every block that
 // starts there or later moved by `delta` thousandths; the bytes between blocks

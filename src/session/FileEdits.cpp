@@ -20,6 +20,7 @@
 #include "generation/ScriptFile.h"
 #include "reading/FileBytes.h"
 #include "reading/LastAnimationLoader.h"
+#include "session/KeptFile.h"
 
 namespace tw {
 namespace {
@@ -43,19 +44,6 @@ std::optional<FileIdentity> IdentityOf(const std::string& path, int* error = nul
     id.changedNs = std::int64_t{info.st_ctim.tv_sec} * 1000000000 + info.st_ctim.tv_nsec;
     id.mode = info.st_mode;
     return id;
-}
-
-int WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (written == 0) return ENOSPC;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
 }
 
 // The bytes of the file with `later` (the blocks from `from` on) rippled by

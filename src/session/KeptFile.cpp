@@ -7,9 +7,7 @@
 #include <filesystem>
 
 namespace tw {
-namespace {
 
-// Writes all of `bytes` to fd, going on after partial writes. 0 or errno.
 int WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -22,8 +20,6 @@ int WriteAll(int fd, std::string_view bytes) {
     }
     return 0;
 }
-
-}  // namespace
 
 int WriteKeptFile(const std::string& path, std::string_view bytes) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

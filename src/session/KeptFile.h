@@ -7,6 +7,10 @@
 
 namespace tw {
 
+// Writes all of `bytes` to `fd`, going on after partial writes; a write that
+// takes nothing counts as a full disk. 0 or the error number.
+int WriteAll(int fd, std::string_view bytes);
+
 // Writes a new file at `path` holding `bytes`, readable by this user only,
 // and makes it and its entry in the folder reach the disk. 0 or the error
 // number; on failure nothing is left behind.
