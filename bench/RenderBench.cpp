@@ -131,13 +131,13 @@ int main(int argc, char** argv) {
         return image;
     };
     const auto encodeAll = [&](tw::OutputKind kind, const std::string& out, const auto& frameAt) {
-        tw::MovieSpec spec;
-        spec.kind = kind;
-        spec.out = out;
-        spec.size = request.size;
-        spec.fps = Fps;
-        spec.seconds = plan.Seconds();
-        auto writer = tw::MovieWriter::Open(spec);
+        tw::MovieSettings settings;
+        settings.kind = kind;
+        settings.out = out;
+        settings.size = request.size;
+        settings.fps = Fps;
+        settings.seconds = plan.Seconds();
+        auto writer = tw::MovieWriter::Open(settings);
         if (!writer) std::fprintf(stderr, "%s\n", writer.error().c_str()), std::exit(1);
         for (long long k = 0; k < plan.count; ++k)
             if (!writer.value()->Add(frameAt(k))) std::exit(1);

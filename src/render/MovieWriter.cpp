@@ -86,7 +86,7 @@ const char* FormatName(OutputKind kind) {
 }  // namespace
 
 struct MovieWriter::State {
-    MovieSpec spec;
+    MovieSettings settings;
     fs::path finalPath;   // the file, the folder, or the pattern's folder
     fs::path temp;        // the temporary file or folder
     std::string pattern;  // a PNG sequence's file name pattern
@@ -127,7 +127,7 @@ struct MovieWriter::State {
     }
 
     Outcome<void> Fail(const std::string& what, int code) {
-        return Outcome<void>::Failure("Cannot write " + Quoted(spec.out) + ": " + what +
+        return Outcome<void>::Failure("Cannot write " + Quoted(settings.out) + ": " + what +
                                       (code ? " (" + AvError(code) + ")" : "") + ".");
     }
 
@@ -139,19 +139,19 @@ struct MovieWriter::State {
 };
 
 Outcome<void> MovieWriter::State::OpenVideo() {
-    const bool png = spec.kind == OutputKind::PngFolder || spec.kind == OutputKind::PngPattern;
+    const bool png = settings.kind == OutputKind::PngFolder || settings.kind == OutputKind::PngPattern;
     const char* encoder = png                             ? "png"
-                          : spec.kind == OutputKind::Gif  ? "gif"
-                          : spec.kind == OutputKind::WebM ? "libvpx-vp9"
+                          : settings.kind == OutputKind::Gif  ? "gif"
+                          : settings.kind == OutputKind::WebM ? "libvpx-vp9"
                                                           : "libx264";
     const AVCodec* codec = avcodec_find_encoder_by_name(encoder);
     if (!codec) return Fail(std::string("this system's FFmpeg has no ") + encoder + " encoder", 0);
     video = avcodec_alloc_context3(codec);
     if (!video) return Fail("out of memory", AVERROR(ENOMEM));
-    video->width = spec.size.width;
-    video->height = spec.size.height;
-    video->time_base = AVRational{1, spec.fps};
-    video->framerate = AVRational{spec.fps, 1};
+    video->width = settings.size.width;
+    video->height = settings.size.height;
+    video->time_base = AVRational{1, settings.fps};
+    video->framerate = AVRational{settings.fps, 1};
     video->sample_aspect_ratio = AVRational{1, 1};
     AVPixelFormat pixels = AV_PIX_FMT_YUV420P;
     if (png) {
@@ -163,9 +163,9 @@ Outcome<void> MovieWriter::State::OpenVideo() {
         av_opt_set(video->priv_data, "pred", "up", 0);
         video->thread_count = 0;
         video->thread_type = FF_THREAD_FRAME;
-    } else if (spec.kind == OutputKind::Gif) {
+    } else if (settings.kind == OutputKind::Gif) {
         pixels = AV_PIX_FMT_PAL8;
-    } else if (spec.kind == OutputKind::WebM) {
+    } else if (settings.kind == OutputKind::WebM) {
         av_opt_set(video->priv_data, "deadline", "realtime", 0);
         av_opt_set_int(video->priv_data, "cpu-used", 8, 0);
         av_opt_set_int(video->priv_data, "row-mt", 1, 0);
@@ -177,7 +177,7 @@ Outcome<void> MovieWriter::State::OpenVideo() {
         av_opt_set(video->priv_data, "crf", "18", 0);
         video->thread_count = 0;
     }
-    if (!png && spec.kind != OutputKind::Gif) {
+    if (!png && settings.kind != OutputKind::Gif) {
         video->color_range = AVCOL_RANGE_MPEG;
         video->colorspace = AVCOL_SPC_SMPTE170M;
         video->color_primaries = AVCOL_PRI_SMPTE170M;
@@ -191,12 +191,12 @@ Outcome<void> MovieWriter::State::OpenVideo() {
     packet = av_packet_alloc();
     if (!picture || !packet) return Fail("out of memory", AVERROR(ENOMEM));
     picture->format = pixels;
-    picture->width = spec.size.width;
-    picture->height = spec.size.height;
+    picture->width = settings.size.width;
+    picture->height = settings.size.height;
     if (const int e = av_frame_get_buffer(picture, 0); e < 0) return Fail("out of memory", e);
     if (pixels == AV_PIX_FMT_YUV420P) {
-        sws = sws_getContext(spec.size.width, spec.size.height, AV_PIX_FMT_RGB32, spec.size.width,
-                             spec.size.height, pixels, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr,
+        sws = sws_getContext(settings.size.width, settings.size.height, AV_PIX_FMT_RGB32, settings.size.width,
+                             settings.size.height, pixels, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr,
                              nullptr);
         if (!sws) return Fail("the colour conversion did not start", 0);
     }
@@ -213,8 +213,8 @@ Outcome<void> MovieWriter::State::OpenVideo() {
 }
 
 Outcome<void> MovieWriter::State::OpenAudio() {
-    const RenderSpeech& speech = *spec.speech;
-    const char* encoder = spec.kind == OutputKind::WebM ? "libopus" : "aac";
+    const RenderSpeech& speech = *settings.speech;
+    const char* encoder = settings.kind == OutputKind::WebM ? "libopus" : "aac";
     const AVCodec* codec = avcodec_find_encoder_by_name(encoder);
     if (!codec) return Fail(std::string("this system's FFmpeg has no ") + encoder + " encoder", 0);
     audio = avcodec_alloc_context3(codec);
@@ -230,7 +230,7 @@ Outcome<void> MovieWriter::State::OpenAudio() {
     audio->sample_rate = rate;
     audio->sample_fmt = sampleFormat;
     av_channel_layout_default(&audio->ch_layout, std::min(speech.channels, 2));
-    audio->bit_rate = spec.kind == OutputKind::WebM ? 96000 : 160000;
+    audio->bit_rate = settings.kind == OutputKind::WebM ? 96000 : 160000;
     audio->time_base = AVRational{1, rate};
     if (format->oformat->flags & AVFMT_GLOBALHEADER) audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (const int e = avcodec_open2(audio, codec, nullptr); e < 0)
@@ -255,10 +255,10 @@ Outcome<void> MovieWriter::State::OpenAudio() {
     // The speech's first sample plays at its start, exactly: a start inside
     // the output becomes the first packet's time; a start before it skips
     // the samples already past.
-    const std::int64_t start = std::llround(spec.speechStart * rate);
+    const std::int64_t start = std::llround(settings.speechStart * rate);
     audioPts = std::max<std::int64_t>(start, 0);
-    if (start < 0) inputAt = std::size_t(std::llround(-spec.speechStart * speech.sampleRate));
-    audioEnd = std::llround(spec.seconds * rate);
+    if (start < 0) inputAt = std::size_t(std::llround(-settings.speechStart * speech.sampleRate));
+    audioEnd = std::llround(settings.seconds * rate);
     audioDone = audioPts >= audioEnd || inputAt * std::size_t(speech.channels) >= speech.samples.size();
 
     audioStream = avformat_new_stream(format, nullptr);
@@ -302,7 +302,7 @@ Outcome<void> MovieWriter::State::Encode(AVCodecContext* codec, AVStream* stream
 // `last`), converting the speech's samples as they are needed.
 Outcome<void> MovieWriter::State::PumpAudio(std::int64_t until, bool last) {
     if (audioDone) return Outcome<void>::Success();
-    const RenderSpeech& speech = *spec.speech;
+    const RenderSpeech& speech = *settings.speech;
     const int frameSize = sound->nb_samples;
     until = std::min(until, audioEnd);
     const std::size_t inputFrames = speech.samples.size() / std::size_t(speech.channels);
@@ -358,46 +358,46 @@ std::string MovieWriter::PngName(const std::string& out, long long k) {
     return name.substr(0, in) + number + name.substr(in + 4);
 }
 
-Outcome<std::unique_ptr<MovieWriter>> MovieWriter::Open(const MovieSpec& spec) {
+Outcome<std::unique_ptr<MovieWriter>> MovieWriter::Open(const MovieSettings& settings) {
     using Result = Outcome<std::unique_ptr<MovieWriter>>;
     // The libraries' own notes (encoder statistics) are not for the user;
     // failures come back as messages.
     av_log_set_level(AV_LOG_ERROR);
     auto state = std::make_unique<State>();
     State& s = *state;
-    s.spec = spec;
-    const bool pngs = spec.kind == OutputKind::PngFolder || spec.kind == OutputKind::PngPattern;
+    s.settings = settings;
+    const bool pngs = settings.kind == OutputKind::PngFolder || settings.kind == OutputKind::PngPattern;
     fs::path folder;
     std::string base;
-    if (spec.kind == OutputKind::PngFolder) {
-        std::string name = spec.out;
+    if (settings.kind == OutputKind::PngFolder) {
+        std::string name = settings.out;
         while (name.size() > 1 && name.back() == '/') name.pop_back();
         s.finalPath = name;
         folder = s.finalPath.parent_path();
         base = s.finalPath.filename().string();
-    } else if (spec.kind == OutputKind::PngPattern) {
-        s.pattern = spec.out;
-        folder = fs::path(spec.out).parent_path();
+    } else if (settings.kind == OutputKind::PngPattern) {
+        s.pattern = settings.out;
+        folder = fs::path(settings.out).parent_path();
         s.finalPath = folder.empty() ? fs::path(".") : folder;
         base = "frames";
     } else {
-        s.finalPath = spec.out;
+        s.finalPath = settings.out;
         folder = s.finalPath.parent_path();
         base = s.finalPath.filename().string();
     }
     if (folder.empty()) folder = ".";
     std::error_code error;
     if (!fs::is_directory(folder, error))
-        return Result::Failure("Cannot write " + Quoted(spec.out) + ": the folder " + Quoted(folder) +
+        return Result::Failure("Cannot write " + Quoted(settings.out) + ": the folder " + Quoted(folder) +
                                " does not exist.");
-    if (spec.kind == OutputKind::PngFolder && fs::exists(s.finalPath, error)) {
+    if (settings.kind == OutputKind::PngFolder && fs::exists(s.finalPath, error)) {
         if (!fs::is_directory(s.finalPath, error))
-            return Result::Failure("Cannot write " + Quoted(spec.out) +
+            return Result::Failure("Cannot write " + Quoted(settings.out) +
                                    ": a file of that name is in the way.");
         // An earlier folder of frames is replaced whole on success, so one
         // holding anything else (a home folder typed by mistake) is refused.
         if (!HoldsOnlyFrames(s.finalPath))
-            return Result::Failure("Cannot write " + Quoted(spec.out) +
+            return Result::Failure("Cannot write " + Quoted(settings.out) +
                                    ": the folder holds other files than frames; name a new or empty folder.");
     }
     Outcome<fs::path> temp = MakeTemporary(folder, base, pngs);
@@ -406,20 +406,20 @@ Outcome<std::unique_ptr<MovieWriter>> MovieWriter::Open(const MovieSpec& spec) {
 
     if (!pngs) {
         if (const int e =
-                avformat_alloc_output_context2(&s.format, nullptr, FormatName(spec.kind), s.temp.c_str());
+                avformat_alloc_output_context2(&s.format, nullptr, FormatName(settings.kind), s.temp.c_str());
             e < 0 || !s.format)
             return Result::Failure(s.Fail("the container did not start", e).error());
     }
     if (const Outcome<void> opened = s.OpenVideo(); !opened) return Result::Failure(opened.error());
-    if (spec.kind == OutputKind::Gif && !spec.palette)
+    if (settings.kind == OutputKind::Gif && !settings.palette)
         return Result::Failure(s.Fail("a GIF needs its palette", 0).error());
-    if (IsVideo(spec.kind) && spec.speech && !spec.speech->Empty())
+    if (IsVideo(settings.kind) && settings.speech && !settings.speech->Empty())
         if (const Outcome<void> opened = s.OpenAudio(); !opened) return Result::Failure(opened.error());
     if (s.format) {
         if (const int e = avio_open(&s.format->pb, s.temp.c_str(), AVIO_FLAG_WRITE); e < 0)
             return Result::Failure(s.Fail("the file did not open", e).error());
         AVDictionary* options = nullptr;
-        if (spec.kind == OutputKind::Gif) av_dict_set(&options, "loop", "0", 0);  // loops for ever
+        if (settings.kind == OutputKind::Gif) av_dict_set(&options, "loop", "0", 0);  // loops for ever
         const int e = avformat_write_header(s.format, &options);
         av_dict_free(&options);
         if (e < 0) return Result::Failure(s.Fail("the header was not written", e).error());
@@ -429,7 +429,7 @@ Outcome<std::unique_ptr<MovieWriter>> MovieWriter::Open(const MovieSpec& spec) {
 
 Outcome<void> MovieWriter::Add(const QImage& frame) {
     State& s = *state_;
-    if (frame.width() != s.spec.size.width || frame.height() != s.spec.size.height ||
+    if (frame.width() != s.settings.size.width || frame.height() != s.settings.size.height ||
         frame.format() != QImage::Format_RGB32)
         return s.Fail("a frame of the wrong size or format", 0);
     if (const int e = av_frame_make_writable(s.picture); e < 0) return s.Fail("out of memory", e);
@@ -440,8 +440,8 @@ Outcome<void> MovieWriter::Add(const QImage& frame) {
         const int stride[1] = {int(frame.bytesPerLine())};
         sws_scale(s.sws, source, stride, 0, h, p->data, p->linesize);
     } else if (p->format == AV_PIX_FMT_PAL8) {
-        s.spec.palette->Map(frame, p->data[0], p->linesize[0]);
-        std::memcpy(p->data[1], s.spec.palette->Colours().data(), 256 * 4);
+        s.settings.palette->Map(frame, p->data[0], p->linesize[0]);
+        std::memcpy(p->data[1], s.settings.palette->Colours().data(), 256 * 4);
     } else {
         for (int y = 0; y < h; ++y) {
             const QRgb* in = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
@@ -455,7 +455,7 @@ Outcome<void> MovieWriter::Add(const QImage& frame) {
     }
     p->pts = s.framesIn++;
     if (const Outcome<void> sent = s.Encode(s.video, s.videoStream, p); !sent) return sent;
-    if (s.audio) return s.PumpAudio(av_rescale(s.framesIn, s.audio->sample_rate, s.spec.fps), false);
+    if (s.audio) return s.PumpAudio(av_rescale(s.framesIn, s.audio->sample_rate, s.settings.fps), false);
     return Outcome<void>::Success();
 }
 
@@ -474,7 +474,7 @@ Outcome<void> MovieWriter::Finish() {
         if (const int e = avio_closep(&s.format->pb); e < 0) return s.Fail("closing failed", e);
         fs::rename(s.temp, s.finalPath, error);
         if (error) return s.Fail(error.message(), 0);
-    } else if (s.spec.kind == OutputKind::PngFolder) {
+    } else if (s.settings.kind == OutputKind::PngFolder) {
         // An earlier folder of that name steps aside, the new one takes its
         // place, and only then is the earlier one removed.
         fs::path aside;

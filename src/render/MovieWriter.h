@@ -16,7 +16,7 @@
 
 namespace tw {
 
-struct MovieSpec {
+struct MovieSettings {
     OutputKind kind = OutputKind::Mp4;
     std::string out;  // as named: a file, a folder ending in '/', or a "%04d.png" pattern
     FrameSize size;   // even for the videos
@@ -29,12 +29,12 @@ struct MovieSpec {
 
 class MovieWriter {
 public:
-    static Outcome<std::unique_ptr<MovieWriter>> Open(const MovieSpec& spec);
+    static Outcome<std::unique_ptr<MovieWriter>> Open(const MovieSettings& settings);
     ~MovieWriter();
     MovieWriter(const MovieWriter&) = delete;
     MovieWriter& operator=(const MovieWriter&) = delete;
 
-    // The next frame, an RGB32 picture of the spec's size.
+    // The next frame, an RGB32 picture of the settings's size.
     Outcome<void> Add(const QImage& frame);
     // Ends the streams, closes the file and puts it in place of the output.
     Outcome<void> Finish();

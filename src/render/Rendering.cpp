@@ -54,18 +54,18 @@ Outcome<RenderResult> RenderScript(const RenderRequest& request, const RenderPro
         palette.Build();
     }
 
-    MovieSpec spec;
-    spec.kind = *kind;
-    spec.out = request.out;
-    spec.size = result.size;
-    spec.fps = plan.fps;
-    spec.seconds = plan.Seconds();
-    spec.palette = &palette;
+    MovieSettings settings;
+    settings.kind = *kind;
+    settings.out = request.out;
+    settings.size = result.size;
+    settings.fps = plan.fps;
+    settings.seconds = plan.Seconds();
+    settings.palette = &palette;
     if (request.speech && !request.speech->Empty()) {
-        spec.speech = &*request.speech;
-        spec.speechStart = request.speech->offset - plan.from;
+        settings.speech = &*request.speech;
+        settings.speechStart = request.speech->offset - plan.from;
     }
-    Outcome<std::unique_ptr<MovieWriter>> writer = MovieWriter::Open(spec);
+    Outcome<std::unique_ptr<MovieWriter>> writer = MovieWriter::Open(settings);
     if (!writer) return Result::Failure(writer.error());
     for (long long k = 0; k < plan.count; ++k) {
         if (stop && stop->load()) return Result::Failure("Stopped; nothing was written.");
