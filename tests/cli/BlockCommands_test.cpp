@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "cli/CommandLine.h"
+#include "cli/RunCommandLine.h"
 #include "cli/StartupDocument.h"
 #include "document/DocumentJson.h"
 #include "document/FieldRules.h"
@@ -28,20 +29,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Ran {
-    int status = -1;
-    std::string out, err;
-};
-
-Ran Tw(std::vector<std::string> args) {
-    args.insert(args.begin(), "tweenwright");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    const tw::CommandLine command = tw::RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {command.exitStatus.value_or(-1), out.str(), err.str()};
-}
 
 std::string Bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

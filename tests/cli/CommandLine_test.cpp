@@ -2,6 +2,7 @@
 // over many documents, every failure leaving the file as it was, and the
 // usage rules.
 #include "cli/CommandLine.h"
+#include "cli/RunCommandLine.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -32,21 +33,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Ran {
-    int status = -1;  // -1: the window would open
-    std::string out, err;
-    std::optional<std::string> file;
-};
-
-Ran Tw(std::vector<std::string> args) {
-    args.insert(args.begin(), "tweenwright");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    const tw::CommandLine command = tw::RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {command.exitStatus.value_or(-1), out.str(), err.str(), command.file};
-}
 
 std::string Bytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "cli/CommandLine.h"
+#include "cli/RunCommandLine.h"
 #include "cli/StartupDocument.h"
 #include "document/DocumentJson.h"
 #include "session/PoseTools.h"
@@ -37,18 +38,6 @@ protected:
         fs::remove_all(dir_);
     }
 
-    struct Ran {
-        int status;
-        std::string out, err;
-    };
-    Ran Tw(std::vector<std::string> args) {
-        args.insert(args.begin(), "tweenwright");
-        std::vector<const char*> argv;
-        for (const std::string& a : args) argv.push_back(a.c_str());
-        std::ostringstream out, err;
-        const CommandLine c = RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-        return {c.exitStatus.value_or(-1), out.str(), err.str()};
-    }
     DocumentTexts Printed(const Ran& ran) {
         Outcome<DocumentTexts> d = DocumentFromJson(ran.out, StartupDocument());
         EXPECT_TRUE(d) << ran.out;
