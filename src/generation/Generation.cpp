@@ -32,6 +32,9 @@ std::size_t NumberLengthBound(double value) {
     return sign + static_cast<std::size_t>(std::floor(std::log10(magnitude))) + 2 + 4;
 }
 
+
+}  // namespace
+
 // Makes room for `bytes` in `text`. A large block that needs fresh memory asks
 // for huge pages: the first touch of each 2 MiB then costs one fault instead
 // of 512, which is most of a first run's time. The size asked of malloc is a
@@ -53,8 +56,6 @@ void ReserveBlock(std::string& text, std::size_t bytes) {
     const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + text.capacity()) & ~(HugePage - 1);
     if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
-
-}  // namespace
 
 double EstimateBlockBytes(const DocumentTexts& input, const FrameEmitter& emitter, double frames) {
     std::size_t bytes = input.fileHeader.size() + 2 * LineEnd.size();

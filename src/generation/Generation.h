@@ -26,6 +26,11 @@ struct GeneratedBlock {
 // A block may hold at most this many bytes.
 inline constexpr std::size_t MaxBlockBytes = std::size_t{1} << 30;
 
+// Makes room for `bytes` in `text`, in huge pages where the kernel has them
+// (a large block or whole file: the first touch of each 2 MiB then costs one
+// fault, not 512).
+void ReserveBlock(std::string& text, std::size_t bytes);
+
 // The block's length in bytes, estimated from the longest time and the
 // longest of each register's two values (the curves stay between them up to
 // the frame count); a value that overshoots past a fractional frame count may

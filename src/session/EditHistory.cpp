@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "generation/FileMessages.h"
+#include "generation/Generation.h"
 #include "generation/HeldStopSignals.h"
 #include "reading/BlockIndex.h"
 #include "session/KeptFile.h"
@@ -44,7 +45,7 @@ Outcome<void> BlocksMovedFrom(std::string& out, const ReadFile& file, std::uint6
 Outcome<std::string> Spliced(const ReadFile& file, std::uint64_t at, std::string_view block,
                              std::uint64_t from, std::int64_t delta, RippleTrace& trace) {
     std::string out;
-    ReserveLarge(out, file.bytes.size() + block.size() + file.bytes.size() / 32 + 64);
+    ReserveBlock(out, file.bytes.size() + block.size() + file.bytes.size() / 32 + 64);
     out.append(file.bytes, 0, at);
     out.append(block);
     if (Outcome<void> moved = BlocksMovedFrom(out, file, from, delta, trace); !moved)

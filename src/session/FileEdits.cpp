@@ -1,7 +1,6 @@
 #include "session/FileEdits.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include "document/FieldRules.h"
 #include "document/NumberText.h"
 #include "generation/FileMessages.h"
+#include "generation/Generation.h"
 #include "generation/GenerationRun.h"
 #include "generation/HapScript.h"
 #include "generation/HeldStopSignals.h"
@@ -67,7 +67,7 @@ Outcome<void> RippledFrom(std::string& out, const ReadFile& file, std::size_t fr
 // add (a time that gains a digit).
 std::string Room(const ReadFile& file, std::size_t more) {
     std::string room;
-    ReserveLarge(room, file.bytes.size() + more + file.bytes.size() / 32 + 64);
+    ReserveBlock(room, file.bytes.size() + more + file.bytes.size() / 32 + 64);
     return room;
 }
 
@@ -126,7 +126,7 @@ Outcome<ReadFile> ReadForEdit(const std::string& path) {
     constexpr std::uint64_t Largest = std::uint64_t{4} << 30;
     if (opened.value().size() > Largest) return Result::Failure(TooLargeMessage(path, Largest));
     Outcome<std::string> bytes = Outcome<std::string>::Success(std::string());
-    ReserveLarge(bytes.value(), static_cast<std::size_t>(opened.value().size()));
+    ReserveBlock(bytes.value(), static_cast<std::size_t>(opened.value().size()));
     bytes.value().resize(static_cast<std::size_t>(opened.value().size()));
     if (Outcome<void> read = opened.value().ReadAt(0, bytes.value().data(), bytes.value().size()); !read)
         return Result::Failure(read.error());
@@ -235,22 +235,6 @@ Outcome<void> RippleInto(std::string& out, std::string_view bytes, std::int64_t 
     }
     out.append(bytes.substr(copied));
     return Outcome<void>::Success();
-}
-
-void ReserveLarge(std::string& text, std::size_t bytes) {
-    constexpr std::size_t HugePage = std::size_t{2} << 20;
-    constexpr std::size_t MallocHeader = 32;  // chunk header and terminator, rounded up
-    if (bytes <= text.capacity() || bytes < HugePage / 2) {
-        text.reserve(bytes);
-        return;
-    }
-    // Whole huge pages less malloc's header, so that the mapping malloc makes
-    // is whole huge pages on a huge-page boundary; where the kernel has none
-    // the advice fails and nothing changes.
-    text.reserve((bytes + MallocHeader + HugePage - 1) / HugePage * HugePage - MallocHeader);
-    const auto start = (reinterpret_cast<std::uintptr_t>(text.data()) + HugePage - 1) & ~(HugePage - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + text.capacity()) & ~(HugePage - 1);
-    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
 std::uint64_t Digest(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }

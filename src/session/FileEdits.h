@@ -82,9 +82,6 @@ Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta, RippleTr
 Outcome<void> RippleInto(std::string& out, std::string_view bytes, std::int64_t delta,
                          RippleTrace* trace = nullptr);
 
-// Makes room for `bytes` in `text`, in huge pages where the kernel has them
-// (for whole files: the first touch of each 2 MiB then costs one fault, not 512).
-void ReserveLarge(std::string& text, std::size_t bytes);
 
 // A digest of bytes, by which the history knows a file again.
 std::uint64_t Digest(std::string_view bytes);
