@@ -82,7 +82,6 @@ Outcome<std::string> Ripple(std::string_view bytes, std::int64_t delta, RippleTr
 Outcome<void> RippleInto(std::string& out, std::string_view bytes, std::int64_t delta,
                          RippleTrace* trace = nullptr);
 
-
 // A digest of bytes, by which the history knows a file again.
 std::uint64_t Digest(std::string_view bytes);
 
