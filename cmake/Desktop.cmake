@@ -10,15 +10,16 @@ include(GNUInstallDirs)
 set(TW_APP_ID io.github.tweenwright.Tweenwright)
 set(TW_DATA_DIR ${PROJECT_SOURCE_DIR}/data)
 
-target_compile_definitions(tweenwright PRIVATE TW_APP_ID="${TW_APP_ID}")
+target_compile_definitions(tweenwright-gui PRIVATE TW_APP_ID="${TW_APP_ID}")
 # The install tests read the id from here.
 set_target_properties(tweenwright PROPERTIES TW_APP_ID ${TW_APP_ID})
-qt_add_resources(tweenwright tweenwright_icon
+qt_add_resources(tweenwright-gui tweenwright_icon
   PREFIX /icons
   BASE ${TW_DATA_DIR}
   FILES ${TW_DATA_DIR}/${TW_APP_ID}.svg)
 
 install(TARGETS tweenwright RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tweenwright-gui RUNTIME DESTINATION ${TW_FULL_PROGRAM_DIR})
 install(FILES ${TW_DATA_DIR}/${TW_APP_ID}.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${TW_DATA_DIR}/${TW_APP_ID}.svg

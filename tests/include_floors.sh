@@ -49,4 +49,5 @@ for dir in "$src"/*/; do
   for file in "$dir"*; do check "$file" "$floor"; done
 done
 check "$src/main.cpp" main
+check "$src/launch.cpp" launch
 exit $bad

@@ -2,7 +2,8 @@
 # The include test itself: on a copy of the floors' table it passes a tree
 # that keeps the rules and fails each kind of break (a core floor including
 # Qt, the render floor including a widget, a floor including one above it,
-# two core floors including each other, a folder the table lacks).
+# two core floors including each other, the starting command including Qt, a
+# folder the table lacks).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=${1:?usage: include_floors_test.sh SRC_DIR}
@@ -14,13 +15,14 @@ tree() {  # a small tree on the real table: every floor with a file that keeps t
   mkdir -p "$work/src"
   cp "$src/floors.txt" "$work/src/"
   while read -r floor kind below; do
-    [[ -z $floor || $floor == \#* || $floor == main ]] && continue
+    [[ -z $floor || $floor == \#* || $floor == main || $floor == launch ]] && continue
     mkdir -p "$work/src/$floor"
     printf '#include "%s/A.h"\n' "$floor" > "$work/src/$floor/A.cpp"
   done < "$src/floors.txt"
   printf '#include <QImage>\n#include "session/Player.h"\n' > "$work/src/render/B.cpp"
   printf '#include <QWidget>\n#include "render/B.h"\n' > "$work/src/windows/B.cpp"
   printf '#include "windows/MainForm.h"\n' > "$work/src/main.cpp"
+  printf '#include "cli/CommandLine.h"\n' > "$work/src/launch.cpp"
 }
 
 expect() {  # pass|fail, what
@@ -41,5 +43,6 @@ tree; echo '#include "windows/MainForm.h"' >> "$work/src/render/A.cpp"; expect f
 tree; echo '#include "session/Player.h"' >> "$work/src/reading/A.cpp"; expect fail "reading including session"
 tree; echo '#include "reading/FileBytes.h"' >> "$work/src/generation/A.cpp"; expect fail "generation including reading"
 tree; echo '#include "windows/MainForm.h"' >> "$work/src/cli/A.cpp"; expect fail "the command line including the windows"
+tree; echo '#include <QString>' >> "$work/src/launch.cpp"; expect fail "the command that starts the full program including Qt"
 tree; mkdir "$work/src/stray"; echo '' > "$work/src/stray/A.cpp"; expect fail "a folder the table lacks"
 echo "include_floors.sh: every rule caught"

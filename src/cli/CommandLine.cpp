@@ -9,7 +9,6 @@
 #include "cli/BlockCommands.h"
 #include "cli/CaughtStops.h"
 #include "cli/PoseCommands.h"
-#include "cli/RenderCommand.h"
 #include "cli/RepairCommand.h"
 #include "cli/StartupDocument.h"
 #include "document/DocumentJson.h"
@@ -112,7 +111,8 @@ int LoadLast(const LoadLastArgs& args, std::ostream& out, std::ostream& err) {
 
 }  // namespace
 
-CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+CommandLine RunCommandLineWith(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                               const AddSubcommand& more) {
     CLI::App app{Description, "tweenwright"};
     app.set_version_flag("--version", "tweenwright " TW_VERSION, "Show the version and exit");
     std::string file;
@@ -156,9 +156,13 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
         ->option_text("DOC.json");
     const PoseCommands poses(app, ReadDocumentFile);
     const BlockCommands blocks(app, ReadDocumentFile);
-    const RenderCommand render(app);
     const RepairCommand repair(app);
+    const std::unique_ptr<Subcommand> added = more ? more(app) : nullptr;
     app.require_subcommand(0, 1);
+    if (!more) {
+        const auto named = [&](CLI::App* sub) { return argc > 1 && sub->check_name(argv[1]); };
+        if (app.get_subcommands(named).empty()) return {};
+    }
 
     try {
         app.parse(argc, argv);
@@ -181,7 +185,8 @@ CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out,
     if (loadLast->parsed()) return {LoadLast(loadArgs, out, err), {}};
     if (const std::optional<int> status = poses.Run(out, err)) return {status, {}};
     if (const std::optional<int> status = blocks.Run(out, err)) return {status, {}};
-    if (const std::optional<int> status = render.Run(out, err)) return {status, {}};
+    if (added)
+        if (const std::optional<int> status = added->Run(out, err)) return {status, {}};
     if (const std::optional<int> status = repair.Run(out, err)) return {status, {}};
     if (file.empty()) {
         if (speechOption->count() == 0) return {};

@@ -3,9 +3,15 @@
 // other argument names a file for the window to open.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+
+namespace CLI {
+class App;
+}
 
 namespace tw {
 
@@ -38,8 +44,24 @@ struct CommandLine {
     double speechOffset = 0;
 };
 
+// A subcommand added to the command line by the program that can run it.
+class Subcommand {
+public:
+    virtual ~Subcommand() = default;
+    // Runs the subcommand when it was the one parsed: its exit status.
+    virtual std::optional<int> Run(std::ostream& out, std::ostream& err) const = 0;
+};
+using AddSubcommand = std::function<std::unique_ptr<Subcommand>(CLI::App&)>;
+
 // Reads the arguments and runs a subcommand, writing its results to `out` and
 // messages to `err`. Creates no Qt object, so it runs without a display.
 CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+// As RunCommandLine with `more` beside the subcommands that need neither Qt
+// nor FFmpeg. Without `more`, only a command line whose first argument names
+// one of those subcommands is run; any other gives no status, and is the full
+// program's to run.
+CommandLine RunCommandLineWith(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                               const AddSubcommand& more);
 
 }  // namespace tw

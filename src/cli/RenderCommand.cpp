@@ -248,4 +248,10 @@ int RenderCommand::Render(std::ostream& out, std::ostream& err) const {
     return out ? ExitSuccess : Fail(err, "The output could not be written.");
 }
 
+// The whole command line: the render beside the rest.
+CommandLine RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    return RunCommandLineWith(argc, argv, out, err,
+                              [](CLI::App& app) { return std::make_unique<RenderCommand>(app); });
+}
+
 }  // namespace tw

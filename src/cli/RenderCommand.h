@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/CommandLine.h"
 #include "document/Outcome.h"
 #include "render/Speech.h"
 
@@ -17,7 +18,7 @@ class Option;
 
 namespace tw {
 
-class RenderCommand {
+class RenderCommand : public Subcommand {
 public:
     // Reads a sound file into samples; a message when it cannot.
     using SpeechReader = std::function<Outcome<RenderSpeech>(const std::string& path)>;
@@ -28,7 +29,7 @@ public:
     void SetSpeechReader(SpeechReader reader) { readSpeech_ = std::move(reader); }
 
     // Runs the render when it was the subcommand parsed: its exit status.
-    std::optional<int> Run(std::ostream& out, std::ostream& err) const;
+    std::optional<int> Run(std::ostream& out, std::ostream& err) const override;
 
 private:
     int Render(std::ostream& out, std::ostream& err) const;

@@ -265,6 +265,41 @@ TEST_F(CommandLineTest, AnythingElseOpensTheWindow) {
     EXPECT_EQ(ran.file, "-odd.hap");
 }
 
+// The command users run starts without Qt: it runs the subcommands that need
+// neither Qt nor FFmpeg itself, as the full command line runs them, and
+// leaves the window, render, --help and --version to the full program.
+TEST_F(CommandLineTest, TheStartingCommandRunsTheCoreSubcommandsAndLeavesTheRest) {
+    const auto core = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "tweenwright");
+        std::vector<const char*> argv;
+        for (const std::string& a : args) argv.push_back(a.c_str());
+        std::ostringstream out, err;
+        const tw::CommandLine command =
+            tw::RunCommandLineWith(static_cast<int>(argv.size()), argv.data(), out, err, {});
+        return Ran{command.exitStatus.value_or(-1), out.str(), err.str(), command.file};
+    };
+    for (const std::vector<std::string>& elsewhere :
+         {std::vector<std::string>{}, {"walk.hap"}, {"render", "walk.hap", "-o", "walk.mp4"}, {"--help"},
+          {"--version"}, {"walk.hap", "--speech", "lines.wav"}, {"bogus-command"}}) {
+        const Ran ran = core(elsewhere);
+        EXPECT_EQ(ran.status, -1) << (elsewhere.empty() ? "" : elsewhere.front());
+        EXPECT_FALSE(ran.file);
+        EXPECT_EQ(ran.out + ran.err, "");
+    }
+    const fs::path file = dir_ / "walk.hap";
+    const std::string document = (dir_ / "doc.json").string();
+    std::ofstream(document) << R"({"dKeyframe": "1", "framesPSec": "4", "final": {"HeadForward": "-0.3"}})";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"generate", document, "--append", file.string()}, {"load-last", file.string()},
+          {"blocks", file.string()}, {"load-block", file.string(), "1"}, {"generate"}}) {
+        const Ran ours = core(args), full = Tw(args);
+        EXPECT_NE(ours.status, -1) << args.front();
+        EXPECT_EQ(ours.status, full.status) << args.front();
+        EXPECT_EQ(ours.out, full.out) << args.front();
+        EXPECT_EQ(ours.err, full.err) << args.front();
+    }
+}
+
 TEST_F(CommandLineTest, TheSpeechTrackOptionsGoWithTheFile) {
     const char* argv[] = {"tweenwright", "walk.hap", "--speech", "lines.wav", "--speech-offset", "-1.25"};
     std::ostringstream out, err;

@@ -26,6 +26,7 @@ need() { command -v "$1" >/dev/null || fail "$1 is missing (scripts/install-deps
 expected_files() {
   printf '%s\n' \
     "bin/tweenwright" \
+    "lib/tweenwright/tweenwright-gui" \
     "share/applications/$id.desktop" \
     "share/icons/hicolor/scalable/apps/$id.svg" \
     "share/metainfo/$id.metainfo.xml" \
@@ -51,6 +52,15 @@ check_tree() {
   [ "$actual" = "$(expected_files)" ] ||
     fail "installed files differ from the expected set:$(diff <(expected_files) <(echo "$actual"))"
   [ -x "$prefix/bin/tweenwright" ] || fail "bin/tweenwright is not executable"
+  [ -x "$prefix/lib/tweenwright/tweenwright-gui" ] || fail "lib/tweenwright/tweenwright-gui is not executable"
+  # The command starts without Qt and FFmpeg; the full program has them.
+  if command -v readelf >/dev/null; then
+    needed=$(readelf -d "$prefix/bin/tweenwright" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p')
+    ! grep -qE '^lib(Qt6|av|sw|sndfile)' <<<"$needed" ||
+      fail "bin/tweenwright loads Qt or FFmpeg:"$'\n'"$needed"
+  fi
+  "$prefix/bin/tweenwright" --version | grep -q '^tweenwright ' ||
+    fail "the installed command does not reach the full program for --version"
 
   desktop-file-validate "$prefix/share/applications/$id.desktop" || fail "desktop entry does not validate"
   appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" || fail "metadata does not validate"
