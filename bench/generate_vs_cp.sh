@@ -4,7 +4,10 @@
 # beside `cp` of the same file, the limit of writing those bytes. generate
 # puts its record on the disk before it reports (fdatasync), so `cp` is also
 # timed followed by `sync --data` of the copy. Prints the median of each over
-# the rounds and checks that every run wrote the same bytes.
+# the rounds and checks that every run wrote the same bytes. Then `tweenwright
+# load-last` of that file (its one block is the last) beside `cat` of the file
+# to /dev/null, both from the page cache, every run's printed document
+# compared with the first.
 #   bench/generate_vs_cp.sh BUILD_DIR [ROUNDS] [FOLDER]
 set -euo pipefail
 program=${1:?usage: generate_vs_cp.sh BUILD_DIR [ROUNDS] [FOLDER]}/tweenwright
@@ -26,11 +29,12 @@ JSON
 
 now() { date +%s%N; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ms() { awk -v ns="$1" 'BEGIN { printf "%.0f ms", ns / 1e6 }'; }
+ms() { awk -v ns="$1" 'BEGIN { printf "%.1f ms", ns / 1e6 }'; }
 
 "$program" generate "$work/doc.json" --append "$work/reference.hap" >/dev/null
 bytes=$(stat -c %s "$work/reference.hap")
-: >"$work/generate.ns"; : >"$work/cp.ns"; : >"$work/cpsync.ns"
+: >"$work/generate.ns"; : >"$work/cp.ns"; : >"$work/cpsync.ns"; : >"$work/load.ns"; : >"$work/cat.ns"
+"$program" load-last "$work/reference.hap" >"$work/reference.json"
 for ((i = 0; i < rounds; ++i)); do
   rm -f "$work/out.hap" "$work/copy.hap"
   start=$(now)
@@ -50,10 +54,22 @@ for ((i = 0; i < rounds; ++i)); do
   echo $(($(now) - start)) >>"$work/cpsync.ns"
   cmp -s "$work/copy.hap" "$work/reference.hap" || { echo "the copy differs" >&2; exit 1; }
   rm -f "$work/copy.hap"
+
+  start=$(now)
+  "$program" load-last "$work/reference.hap" >"$work/loaded.json"
+  echo $(($(now) - start)) >>"$work/load.ns"
+  cmp -s "$work/loaded.json" "$work/reference.json" || { echo "round $i loaded a different document" >&2; exit 1; }
+
+  start=$(now)
+  cat "$work/reference.hap" >/dev/null
+  echo $(($(now) - start)) >>"$work/cat.ns"
 done
 
 gen=$(median <"$work/generate.ns") cp=$(median <"$work/cp.ns") cpsync=$(median <"$work/cpsync.ns")
+load=$(median <"$work/load.ns") cat=$(median <"$work/cat.ns")
 echo "10-minute block: $bytes bytes, $rounds rounds, medians (in $work's file system)"
 echo "  tweenwright generate --append : $(ms "$gen")  ($(awk -v b="$bytes" -v ns="$gen" 'BEGIN { printf "%.0f", b / ns * 1e3 }') MB/s)"
 echo "  cp                            : $(ms "$cp")  ratio generate/cp $(awk -v a="$gen" -v b="$cp" 'BEGIN { printf "%.2f", a / b }')"
 echo "  cp + sync --data              : $(ms "$cpsync")  ratio generate/(cp+sync) $(awk -v a="$gen" -v b="$cpsync" 'BEGIN { printf "%.2f", a / b }')"
+echo "  tweenwright load-last         : $(ms "$load")"
+echo "  cat FILE > /dev/null          : $(ms "$cat")  ratio load-last/cat $(awk -v a="$load" -v b="$cat" 'BEGIN { printf "%.2f", a / b }')"
