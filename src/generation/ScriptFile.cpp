@@ -46,58 +46,14 @@ int SyncToDisk(int fd, const char* name, bool created) {
     return error == EINVAL ? 0 : error;  // some file systems cannot sync a folder
 }
 
-// A large record is written this much at a time, and each piece's way to the
-// disk starts as soon as it is written: the disk then works while the next
-// piece is copied, and the sync at the end waits for far less.
-constexpr std::size_t WritePiece = std::size_t{8} << 20;
-
-// Writes '"' + block + '"' + CR LF to fd in gathered writes, continuing after
-// partial writes and interruptions. Returns 0, or the error number.
+// Writes '"' + block + '"' + CR LF to fd. Returns 0, or the error number.
 int WriteRecord(int fd, std::string_view block) {
     iovec pieces[3] = {
         {const_cast<char*>(RecordOpen.data()), RecordOpen.size()},
         {const_cast<char*>(block.data()), block.size()},
         {const_cast<char*>(RecordClose.data()), RecordClose.size()},
     };
-    int first = 0;
-    while (first < 3) {
-        if (pieces[first].iov_len == 0) {
-            ++first;
-            continue;
-        }
-        // The pieces left, cut to WritePiece bytes in all.
-        iovec piece[3];
-        int count = 0;
-        std::size_t room = WritePiece;
-        for (int i = first; i < 3 && room > 0; ++i) {
-            piece[count] = pieces[i];
-            piece[count].iov_len = std::min(piece[count].iov_len, room);
-            room -= piece[count].iov_len;
-            ++count;
-        }
-        const ssize_t written = RecordWrite()(fd, piece, count);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (written == 0) return ENOSPC;  // no progress: treat as a full device
-        // Only a start: fdatasync waits for it and reports its errors.
-        if (block.size() > WritePiece) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-        auto left = static_cast<std::size_t>(written);
-        while (left > 0) {
-            iovec& piece = pieces[first];
-            if (left >= piece.iov_len) {
-                left -= piece.iov_len;
-                piece.iov_len = 0;
-                ++first;
-            } else {
-                piece.iov_base = static_cast<char*>(piece.iov_base) + left;
-                piece.iov_len -= left;
-                left = 0;
-            }
-        }
-    }
-    return 0;
+    return WriteOut(fd, pieces, 3, RecordWrite());
 }
 
 // Opens the file for reading and appending, creating it when it is missing
@@ -291,6 +247,56 @@ FileChange Append(const std::filesystem::path& path, std::string_view block,
 }
 
 }  // namespace
+
+// A large write goes out this much at a time, and each piece's way to the
+// disk starts as soon as it is written: the disk then works while the next
+// piece is copied, and the sync after it waits for far less.
+constexpr std::size_t WritePiece = std::size_t{8} << 20;
+
+int WriteOut(int fd, iovec* pieces, int count, const GatheredWrite& write) {
+    std::size_t total = 0;
+    for (int i = 0; i < count; ++i) total += pieces[i].iov_len;
+    constexpr int MostPieces = 8;
+    int first = 0;
+    while (first < count) {
+        if (pieces[first].iov_len == 0) {
+            ++first;
+            continue;
+        }
+        // The pieces left, cut to WritePiece bytes in all.
+        iovec piece[MostPieces];
+        int taken = 0;
+        std::size_t room = WritePiece;
+        for (int i = first; i < count && taken < MostPieces && room > 0; ++i) {
+            piece[taken] = pieces[i];
+            piece[taken].iov_len = std::min(piece[taken].iov_len, room);
+            room -= piece[taken].iov_len;
+            ++taken;
+        }
+        const ssize_t written = write(fd, piece, taken);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (written == 0) return ENOSPC;  // no progress: treat as a full device
+        // Only a start: the caller's fdatasync waits for it and reports its errors.
+        if (total > WritePiece) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        auto left = static_cast<std::size_t>(written);
+        while (left > 0) {
+            iovec& done = pieces[first];
+            if (left >= done.iov_len) {
+                left -= done.iov_len;
+                done.iov_len = 0;
+                ++first;
+            } else {
+                done.iov_base = static_cast<char*>(done.iov_base) + left;
+                done.iov_len -= left;
+                left = 0;
+            }
+        }
+    }
+    return 0;
+}
 
 FileChange AppendQuotedRecord(const std::filesystem::path& path, std::string_view block,
                               std::chrono::milliseconds wait) {

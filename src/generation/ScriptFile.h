@@ -115,6 +115,13 @@ private:
 using GatheredWrite = std::function<ssize_t(int fd, const iovec* pieces, int count)>;
 GatheredWrite& RecordWrite();
 
+// Writes `pieces` (their bases and lengths are used up) to fd through `write`,
+// continuing after partial writes and interruptions. A write of more than
+// 8 MiB goes out 8 MiB at a time, each piece's way to the disk started at once
+// (sync_file_range), so that the fdatasync the caller does after it waits for
+// less. Returns 0, or the error number.
+int WriteOut(int fd, iovec* pieces, int count, const GatheredWrite& write);
+
 // Every operation here fails with a message naming the file and the system's
 // reason. Both refuse, without waiting and without writing, a path that names
 // something other than a regular file (a pipe, a device, a socket, a folder).

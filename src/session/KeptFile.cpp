@@ -1,24 +1,19 @@
 #include "session/KeptFile.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 
+#include "generation/ScriptFile.h"
+
 namespace tw {
 
 int WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (written == 0) return ENOSPC;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
+    iovec piece{const_cast<char*>(bytes.data()), bytes.size()};
+    return WriteOut(fd, &piece, 1, ::writev);
 }
 
 int WriteKeptFile(const std::string& path, std::string_view bytes) {

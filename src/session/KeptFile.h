@@ -8,7 +8,8 @@
 namespace tw {
 
 // Writes all of `bytes` to `fd`, going on after partial writes; a write that
-// takes nothing counts as a full disk. 0 or the error number.
+// takes nothing counts as a full disk; a large write starts its way to the
+// disk piece by piece, for the fdatasync after it. 0 or the error number.
 int WriteAll(int fd, std::string_view bytes);
 
 // Writes a new file at `path` holding `bytes`, readable by this user only,

@@ -10,6 +10,7 @@
 
 #include <sys/file.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -22,6 +23,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "TempFolder.h"
 
@@ -37,14 +39,15 @@ protected:
     // disk in small); SIGXFSZ is ignored so the write fails with EFBIG.
     // Returns true when the child saw the write fail with a message, which it
     // hands back in `message`.
-    static bool FailsInFullDisk(const std::function<tw::Outcome<void>()>& write, std::string& message) {
+    static bool FailsInFullDisk(const std::function<tw::Outcome<void>()>& write, std::string& message,
+                                rlim_t room = 4096) {
         int pipe[2];
         if (::pipe(pipe) != 0) return false;
         const pid_t child = ::fork();
         if (child == 0) {
             ::close(pipe[0]);
             std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{4096, 4096};
+            const rlimit limit{room, room};
             ::setrlimit(RLIMIT_FSIZE, &limit);
             const tw::Outcome<void> result = write();
             if (!result.ok() && ::write(pipe[1], result.error().data(), result.error().size()) < 0)
@@ -110,6 +113,46 @@ TEST_F(ScriptFileTest, FullDiskKeepsTheFileAsItWas) {
     EXPECT_FALSE(fs::exists(fresh));
     EXPECT_EQ(message, NoRoom("Could not write the script to ", fresh));
     EXPECT_EQ(Entries(), 1);
+}
+
+// A record of many megabytes goes out in pieces of at most 8 MiB: every byte
+// arrives in order through short writes, and a disk that fills after some
+// pieces went out still leaves the file as it was.
+TEST_F(ScriptFileTest, ALargeRecordGoesOutInPiecesAndAFailureAfterSomeStillCutsBack) {
+    const fs::path file = folder / "long.hap";
+    const std::string before = "\"earlier\"\r\n";
+    Write(file, before);
+    std::string block(20 << 20, 'x');
+    for (std::size_t i = 0; i < block.size(); i += 4093) block[i] = static_cast<char>('a' + i % 26);
+    std::vector<std::size_t> offered;
+    const tw::GatheredWrite saved = tw::RecordWrite();
+    tw::RecordWrite() = [&](int fd, const iovec* pieces, int count) {
+        std::size_t total = 0;
+        for (int i = 0; i < count; ++i) total += pieces[i].iov_len;
+        offered.push_back(total);
+        // Short writes of an odd length, ending inside a piece.
+        iovec shorter[8];
+        std::size_t room = 3'000'017;
+        int taken = 0;
+        for (int i = 0; i < count && room > 0; ++i, ++taken) {
+            shorter[taken] = pieces[i];
+            shorter[taken].iov_len = std::min(pieces[i].iov_len, room);
+            room -= shorter[taken].iov_len;
+        }
+        return ::writev(fd, shorter, taken);
+    };
+    const tw::FileChange written = tw::AppendQuotedRecord(file, block);
+    tw::RecordWrite() = saved;
+    ASSERT_TRUE(written.ok()) << written.error();
+    EXPECT_TRUE(Read(file) == before + "\"" + block + "\"\r\n");
+    EXPECT_GT(offered.size(), std::size_t{6});
+    EXPECT_LE(*std::max_element(offered.begin(), offered.end()), std::size_t{8} << 20);
+
+    Write(file, before);
+    std::string message;
+    EXPECT_TRUE(FailsInFullDisk([&] { return tw::AppendQuotedRecord(file, block); }, message, 12 << 20));
+    EXPECT_EQ(message, NoRoom("Could not write the script to ", file));
+    EXPECT_EQ(Read(file), before);
 }
 
 TEST_F(ScriptFileTest, ReplaceWritesOneRecordAndKeepsPermissions) {
