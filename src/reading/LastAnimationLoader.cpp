@@ -1,5 +1,7 @@
 #include "reading/LastAnimationLoader.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -463,6 +465,54 @@ private:
     int shown_ = 0;
 };
 
+// Room for the file's tail, filled from its end towards its start. A fresh
+// 4 KiB page costs a fault when it is first written, and for a block of a
+// hundred megabytes those faults cost more than reading the bytes: below its
+// top 2 MiB the room is taken in huge pages where the kernel has them, one
+// fault per 2 MiB. The top stays in small pages, so a short last block (the
+// usual case) touches only the few pages it is read into. The room ends on a
+// huge-page boundary, so its huge pages lie whole inside it.
+class TailRoom {
+public:
+    explicit TailRoom(std::size_t bytes) : bytes_(bytes) {
+        if (bytes_ > HugePage) {
+            mappedBytes_ = bytes_ + 2 * HugePage;
+            void* mapped = ::mmap(nullptr, mappedBytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (mapped != MAP_FAILED) {
+                mapped_ = static_cast<char*>(mapped);
+                char* const end = AlignDown(mapped_ + mappedBytes_);
+                data_ = end - bytes_;
+                char* const huge = AlignDown(data_);
+                // Only advice: where huge pages are not to be had it fails and
+                // the room stays in small pages.
+                ::madvise(huge, static_cast<std::size_t>(end - HugePage - huge), MADV_HUGEPAGE);
+                return;
+            }
+        }
+        small_ = std::make_unique_for_overwrite<char[]>(bytes_);
+        data_ = small_.get();
+    }
+    TailRoom(const TailRoom&) = delete;
+    TailRoom& operator=(const TailRoom&) = delete;
+    ~TailRoom() {
+        if (mapped_ != nullptr) ::munmap(mapped_, mappedBytes_);
+    }
+
+    char* data() const { return data_; }
+
+private:
+    static constexpr std::size_t HugePage = std::size_t{2} << 20;
+    static char* AlignDown(char* at) {
+        return at - (reinterpret_cast<std::uintptr_t>(at) & (HugePage - 1));
+    }
+
+    std::size_t bytes_;
+    char* data_ = nullptr;
+    char* mapped_ = nullptr;
+    std::size_t mappedBytes_ = 0;
+    std::unique_ptr<char[]> small_;
+};
+
 }  // namespace
 
 std::string UnknownNameMessage(std::string_view nameUtf8) {
@@ -540,8 +590,8 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
     // One buffer as large as the most a load may hold, filled from its end:
     // no chunk is copied twice, and pages never reached are never touched.
     const std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(length, control.maxBytes));
-    const auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
-    const auto tailAt = [&](std::size_t first) { return buffer.get() + capacity - (length + 1 - first); };
+    const TailRoom buffer(capacity);
+    const auto tailAt = [&](std::size_t first) { return buffer.data() + capacity - (length + 1 - first); };
     std::size_t first = length + 1;
     std::optional<std::size_t> blockStart;
     while (!blockStart || first > *blockStart) {
