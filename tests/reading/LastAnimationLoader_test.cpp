@@ -339,6 +339,35 @@ TEST_F(LoadTest, FilesThatCannotBeLoadedChangeNothing) {
     EXPECT_EQ(error("/dev/zero"), "\"/dev/zero\" is not a regular file.");
 }
 
+// Files around the size where the room the loader reads the tail into turns
+// from small pages to huge ones (2 MiB), with the last block starting on
+// either side of that size from the end and blocks cut anywhere: the same
+// load wherever the bytes land.
+TEST_F(LoadTest, FilesAroundTheHugePageSizeAgreeWithThePlainLoad) {
+    constexpr std::size_t Huge = std::size_t{2} << 20;
+    const Names names = Catalogue();
+    const auto block = [&names](std::size_t bytes, double start) {
+        std::string text = "\"#Haptek  Version= 2.00\r\n\r\n";
+        for (int line = 0; text.size() < bytes; ++line) {
+            text += "\\clock [t= " + tw::FormatNumber(start + line / tw::RegisterCount * 0.1) +
+                    "]   \\setreg[name= " + names[line % tw::RegisterCount] +
+                    "   f0= " + tw::FormatNumber(line * 0.001) + "]\r\n";
+        }
+        text.resize(bytes);
+        return text;
+    };
+    for (const std::size_t total : {Huge - 1, Huge, Huge + 1, Huge + 4097, 3 * Huge + 12345}) {
+        for (const std::size_t last : {std::size_t{100}, Huge - 10, Huge + 10, total - 30, total}) {
+            if (last > total) continue;
+            SCOPED_TRACE(std::to_string(total) + " bytes, the last block " + std::to_string(last));
+            Write(block(total - last, 0) + block(last, 5));
+            ASSERT_EQ(fs::file_size(file), total);
+            const tw::LoadedAnimation loaded = Load();
+            EXPECT_EQ(loaded.startTime, "5");
+        }
+    }
+}
+
 // Bytes no generator writes: every search ends at the end of the file.
 TEST(LoadAnyBytes, EndsAndAgreesWithThePlainLoad) {
     const std::string line = "\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= ";
