@@ -621,11 +621,12 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
             const std::size_t more =
                 std::min({std::max(held, std::max<std::size_t>(control.firstChunkBytes, 1)), first - 1,
                           static_cast<std::size_t>(control.maxBytes - held)});
-            // Read from the top down, a chunk at a time, so a stop is seen soon.
+            // Read a chunk at a time, so a stop is seen soon, from the bottom
+            // of the new bytes up: a disk reads ahead of forward reads only.
             for (std::size_t done = 0; done < more;) {
                 if (stopped()) return Result::Failure(ReadStoppedMessage);
                 const std::size_t count = std::min(ReadChunkBytes, more - done);
-                const std::size_t at = first - 1 - done - count;  // file offset of the chunk
+                const std::size_t at = first - 1 - more + done;  // file offset of the chunk
                 if (Outcome<void> read = file.ReadAt(at, tailAt(at + 1), count); !read)
                     return Result::Failure(read.error());
                 done += count;
