@@ -48,9 +48,17 @@ public:
             if (DecodeCodePage(bytes) != names[r]) continue;
             keys_[r] = std::move(bytes);
             usable_[r] = true;
+            blankFree_[r] = keys_[r].find(' ') == std::string::npos;
             index_.emplace(keys_[r], r);
         }
         for (int r = 0; r < RegisterCount; ++r) first_[r] = usable_[r] ? index_.at(keys_[r]) : -1;
+    }
+
+    // The name the next line most likely holds (the cell after the last one
+    // found) when it has no blank, else nothing.
+    std::string_view Expected() const {
+        const int guess = last_ + 1 < RegisterCount ? last_ + 1 : 0;
+        return blankFree_[guess] ? std::string_view(keys_[guess]) : std::string_view();
     }
 
     // The register whose cell holds `name`, or -1. Lines of a block come in
@@ -66,6 +74,7 @@ public:
 private:
     std::array<std::string, RegisterCount> keys_;
     std::array<bool, RegisterCount> usable_{};
+    std::array<bool, RegisterCount> blankFree_{};
     std::array<int, RegisterCount> first_{};
     std::unordered_map<std::string_view, int> index_;
     int last_ = -1;
@@ -156,6 +165,16 @@ public:
     // continue it (a "t" too) starts again from nothing. True when found;
     // `current` is then the marker's blank.
     bool FindClock() {
+        // A line as the generator writes it: the marker 11 bytes past the
+        // close of the line before, no "t" ahead of it. Taken whole, it spares
+        // a search each line.
+        static constexpr char lineStart[] = "]\r\n\\clock [t= ";
+        constexpr std::size_t lineStartSize = sizeof lineStart - 1;
+        if (pos_ + lineStartSize <= length_ && SameBytes(data_ + pos_ - 1, lineStart, lineStartSize)) {
+            pos_ += lineStartSize;
+            current_ = ' ';
+            return true;
+        }
         static constexpr char marker[] = "t= ";
         int state = 0;
         while (state != 3 && pos_ < length_) {
@@ -174,6 +193,22 @@ public:
             ++pos_;
         }
         return state == 3;
+    }
+
+    // CollectUntil(' ') right after FindName found the literal, when the
+    // bytes from the current one are `expected` (no blank in it) and a
+    // blank: the name the line is most likely to hold is compared, not
+    // searched for. Otherwise the search.
+    std::string_view CollectName(std::string_view expected) {
+        const std::size_t n = expected.size();
+        if (n != 0 && pos_ - 1 + n < length_ && SameBytes(data_ + pos_ - 2, expected.data(), n) &&
+            data_[pos_ - 2 + n] == ' ') {
+            const std::size_t from = pos_ - 1;
+            current_ = ' ';
+            pos_ += n;
+            return Span(from, from + n);
+        }
+        return CollectUntil(' ');
     }
 
     // The current byte and those after it up to, not including, `stop`, or
@@ -202,6 +237,16 @@ public:
         static constexpr char literal[] = "setreg[name= ";
         constexpr std::size_t size = sizeof literal - 1;
         if (pos_ >= length_) return false;
+        // As the generator writes it: three blanks and a backslash, then the
+        // literal, no "s" ahead of it.
+        static constexpr char lineMiddle[] = "   \\setreg[name= ";
+        constexpr std::size_t lineMiddleSize = sizeof lineMiddle - 1;
+        if (current_ != 's' && pos_ + lineMiddleSize < length_ &&
+            SameBytes(data_ + pos_ - 1, lineMiddle, lineMiddleSize)) {
+            pos_ += lineMiddleSize + 1;
+            current_ = Byte(pos_ - 1);
+            return true;
+        }
         // Turn k looks at the current byte (k = 0) or the byte at pos + k - 1,
         // while pos + k is below L.
         const std::size_t turns = length_ - pos_;
@@ -226,6 +271,12 @@ public:
     // skipped by count, then up to the next "]". Afterwards `pos` is on the
     // "]" (or at L or beyond when there is none).
     std::string_view ReadValue() {
+        // As the generator writes it: the "f" two blanks on.
+        if (current_ != 'f' && pos_ + 2 < length_ && data_[pos_ - 1] == ' ' && data_[pos_] == ' ' &&
+            data_[pos_ + 1] == 'f') {
+            pos_ += 3;
+            current_ = 'f';
+        }
         if (current_ != 'f' && pos_ < length_) {
             const std::size_t f = Next('f', pos_);
             pos_ = f == 0 ? length_ : f + 1;
@@ -321,7 +372,7 @@ int ReadRegister(BlockReader& reader, NameTable& table, std::string_view& name) 
     const bool found = reader.FindName();
     // The lookup takes the local copy: read back from `name`, the two words
     // just stored would be loaded as one, which stalls.
-    const std::string_view read = reader.CollectUntil(' ');
+    const std::string_view read = found ? reader.CollectName(table.Expected()) : reader.CollectUntil(' ');
     name = read;
     return found ? table.Find(read) : -1;
 }
