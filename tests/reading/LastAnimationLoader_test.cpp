@@ -395,6 +395,35 @@ TEST(LoadAnyBytes, HeaderWordFollowedByItsOwnLetters) {
     EXPECT_EQ(tw::LoadLastAnimation(line + chain, Catalogue()), tw::literal::Load(line + chain, Catalogue()));
 }
 
+// Lines as the generator writes them with any one byte changed: where the
+// fixed bytes of a line are taken whole, a line that differs anywhere must
+// still read as the searches read it. With a name cell that holds a blank and
+// an empty one, the name a line is expected to hold has them too.
+TEST(LoadAnyBytes, EveryOneByteChangeOfGeneratedLinesAgreesWithThePlainLoad) {
+    const std::string block =
+        "\"#Haptek\r\n\r\n\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= 1.000]\r\n"
+        "\\clock [t= 0.000]   \\setreg[name= HeadForward   f0= 2.000]\r\n"
+        "\\clock [t= 0.100]   \\setreg[name= HeadSideBend   f0= 1.500]\r\n"
+        "\\clock [t= 0.100]   \\setreg[name= Head Forward   f0= 2.500]\r\n"
+        "\\clock [t= 0.200]   \\setreg[name= HeadTwist   f0= 3.000]\r\n\"\r\n";
+    Names withBlank = Catalogue();
+    withBlank[1] = "Head Forward";  // a blank ends the name read before it
+    withBlank[2].clear();
+    std::size_t differing = 0;
+    for (const Names& names : {Catalogue(), withBlank}) {
+        for (std::size_t at = 0; at < block.size(); ++at) {
+            for (const char c : {'t', 's', 'f', ' ', ']', '\n', '\\', 'x'}) {
+                std::string changed = block;
+                changed[at] = c;
+                const tw::LoadedAnimation loaded = tw::LoadLastAnimation(changed, names);
+                EXPECT_EQ(loaded, tw::literal::Load(changed, names)) << at << " " << c;
+                differing += !(loaded == tw::LoadLastAnimation(block, names));
+            }
+        }
+    }
+    EXPECT_GT(differing, 0u);  // the changes reach what is loaded
+}
+
 // A file cut anywhere: every search meets the end at each of its turns.
 TEST(LoadAnyBytes, EveryCutOfABlockAgreesWithThePlainLoad) {
     const std::string block =
