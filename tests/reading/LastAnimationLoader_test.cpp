@@ -368,6 +368,56 @@ TEST_F(LoadTest, FilesAroundTheHugePageSizeAgreeWithThePlainLoad) {
     }
 }
 
+// A block longer than the window is found and read a window at a time: texts,
+// searches and header words across a window's edge, texts longer than a
+// window, values kept from windows long gone, a run of the header word's
+// letters longer than a window keeps above the next. Every window size gives
+// the plain load, progress included.
+TEST_F(LoadTest, SmallWindowsAgreeWithThePlainLoad) {
+    Append(Document({"0", "1", "10"}));
+    Append(Document({"3", "1.5", "10", 7}));
+    const std::string generated = TempFolderTest::Read(file);
+    const std::string line = "\\clock [t= 1.000]   \\setreg[name= HeadTwist   f0= 2.000]\r\n";
+    std::vector<std::string> files = {generated, generated.substr(0, generated.size() - 1000),
+                                      generated + line + "\\clock [t= 2.000]   \\setreg[name= HeadTwist   f0= " +
+                                          std::string(5000, '7'),
+                                      generated + "\\clock [t= " + std::string(3000, '1') + "]" + line,
+                                      "\"#Haptek" + std::string(9000, 'k') + line + generated.substr(0, 20000),
+                                      generated.substr(0, 20000) + "Haptek" + std::string(9000, 'k') + line};
+    for (const std::string& bytes : files) {
+        Write(bytes);
+        std::vector<int> plainBar;
+        const tw::LoadedAnimation plain =
+            tw::literal::Load(bytes, Catalogue(), [&](int v) { plainBar.push_back(v); });
+        for (const std::size_t window : {std::size_t{64}, std::size_t{100}, std::size_t{1000}, std::size_t{4096}}) {
+            SCOPED_TRACE(std::to_string(bytes.size()) + " bytes, window " + std::to_string(window));
+            tw::LoadControl control;
+            control.windowBytes = window;
+            control.firstChunkBytes = 64;
+            std::vector<int> shares, bar;
+            control.reading = [&](int share) { shares.push_back(share); };
+            const auto loaded =
+                tw::LoadLastAnimationFromFile(file.string(), Catalogue(), [&](int v) { bar.push_back(v); }, control);
+            ASSERT_TRUE(loaded.ok()) << loaded.error();
+            EXPECT_EQ(loaded.value(), plain);
+            EXPECT_EQ(bar, plainBar);
+            for (std::size_t i = 1; i < shares.size(); ++i) EXPECT_LT(shares[i - 1], shares[i]);
+        }
+    }
+}
+
+// The block is read again, a window at a time, after it was found: a file cut
+// short in between ends the load with a message.
+TEST_F(LoadTest, FileCutShortAfterTheBlockWasFound) {
+    Append(Document({"0", "1", "10"}));
+    tw::LoadControl control;
+    control.windowBytes = 4096;
+    control.fileRead = [&] { fs::resize_file(file, 10000); };
+    const auto loaded = tw::LoadLastAnimationFromFile(file.string(), Catalogue(), {}, control);
+    ASSERT_FALSE(loaded.ok());
+    EXPECT_EQ(loaded.error(), tw::FileShrankMessage(file));
+}
+
 // Bytes no generator writes: every search ends at the end of the file.
 TEST(LoadAnyBytes, EndsAndAgreesWithThePlainLoad) {
     const std::string line = "\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= ";
