@@ -139,8 +139,8 @@ void LimitFrame(QImage& image, const std::vector<tw::DrawPrimitive>& shapes) {
     const QTransform base = p.transform();
     for (const tw::DrawPrimitive& s : shapes) {
         if (s.shape == tw::Shape::Segment) {
-            tw::DrawCapsule(p, stroke, QPointF(s.points[0].x, s.points[0].y), QPointF(s.points[1].x, s.points[1].y),
-                            s.width, colour);
+            tw::DrawCapsule(p, stroke, QPointF(s.points[0].x, s.points[0].y),
+                            QPointF(s.points[1].x, s.points[1].y), s.width, colour);
         } else if (s.shape == tw::Shape::Polygon) {
             std::array<QPointF, 8> corners;
             for (int i = 0; i < s.count; ++i) corners[i] = QPointF(s.points[i].x, s.points[i].y);
@@ -237,7 +237,8 @@ bool MeasureSize(tw::Viewport size, int rounds, int frames) {
 
     // The limit's shapes: the poses of the frames timed, made before timing.
     std::vector<std::vector<tw::DrawPrimitive>> limitShapes(static_cast<std::size_t>(frames));
-    for (int f = 0; f < frames; ++f) tw::BuildFigure(WalkingPose(f), size, limitShapes[static_cast<std::size_t>(f)]);
+    for (int f = 0; f < frames; ++f)
+        tw::BuildFigure(WalkingPose(f), size, limitShapes[static_cast<std::size_t>(f)]);
 
     constexpr int Compared = 20;
     int differing = 0;
@@ -290,10 +291,11 @@ bool MeasureSize(tw::Viewport size, int rounds, int frames) {
     const std::vector<double> ghosted =
         ReportSome(title, rounds, sides, times, {2, 3, 4}, {Role::Ours, Role::Baseline, Role::Ours});
     const double perFrame = 1.0 / frames;
-    std::printf("  per frame, ms: figure %.3f (plain %.3f, limit %.3f); both ghosts drawn anew %.3f (plain %.3f); "
-                "kept ghosts %.3f\n",
-                bare[0] * perFrame, bare[1] * perFrame, bare[2] * perFrame, ghosted[0] * perFrame,
-                ghosted[1] * perFrame, ghosted[2] * perFrame);
+    std::printf(
+        "  per frame, ms: figure %.3f (plain %.3f, limit %.3f); both ghosts drawn anew %.3f (plain %.3f); "
+        "kept ghosts %.3f\n",
+        bare[0] * perFrame, bare[1] * perFrame, bare[2] * perFrame, ghosted[0] * perFrame,
+        ghosted[1] * perFrame, ghosted[2] * perFrame);
     const bool same = differing == 0 && lastSame;
     std::printf("  same result: %s (%d frames compared pixel for pixel, %d differing; last timed frames %s)\n",
                 same ? "yes" : "NO", 2 * Compared, differing, lastSame ? "the same" : "DIFFER");

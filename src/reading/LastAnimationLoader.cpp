@@ -182,12 +182,21 @@ public:
 
     // The block's `length` bytes from `offset` of `file`, read into `room`
     // (`roomBytes` long, at least 64) a window at a time.
-    BlockReader(const OpenedFile& file, std::uint64_t offset, std::size_t length, char* room, std::size_t roomBytes)
-        : win_(room), winFirst_(1), winEnd_(1), length_(length), file_(&file), offset_(offset), room_(room),
+    BlockReader(const OpenedFile& file, std::uint64_t offset, std::size_t length, char* room,
+                std::size_t roomBytes)
+        : win_(room),
+          winFirst_(1),
+          winEnd_(1),
+          length_(length),
+          file_(&file),
+          offset_(offset),
+          room_(room),
           roomBytes_(roomBytes) {}
 
     // Called with the window's memory before the window moves or grows.
-    void BeforeMove(std::function<void(const char*, const char*)> beforeMove) { beforeMove_ = std::move(beforeMove); }
+    void BeforeMove(std::function<void(const char*, const char*)> beforeMove) {
+        beforeMove_ = std::move(beforeMove);
+    }
 
     std::size_t length() const { return length_; }
     std::size_t pos() const { return pos_; }
@@ -202,7 +211,8 @@ public:
         // a search each line.
         static constexpr char lineStart[] = "]\r\n\\clock [t= ";
         constexpr std::size_t lineStartSize = sizeof lineStart - 1;
-        if (pos_ + lineStartSize <= length_ && SameBytes(At(pos_, pos_ + lineStartSize), lineStart, lineStartSize)) {
+        if (pos_ + lineStartSize <= length_ &&
+            SameBytes(At(pos_, pos_ + lineStartSize), lineStart, lineStartSize)) {
             pos_ += lineStartSize;
             current_ = ' ';
             return true;
@@ -380,7 +390,8 @@ private:
         return 0;
     }
     // Next over [from, to) within the window, whose first byte is at `base`.
-    [[gnu::always_inline]] std::size_t NextIn(char c, const char* base, std::size_t from, std::size_t to) const {
+    [[gnu::always_inline]] std::size_t NextIn(char c, const char* base, std::size_t from,
+                                              std::size_t to) const {
         const char* const data = base - winFirst_ + 1;  // where position 1 would be
         const char* at = data + from - 1;
         const char* const end = data + to - 1;
@@ -388,7 +399,9 @@ private:
         if (end - at >= 16) {
             const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
             const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)));
-            if (hits != 0) return static_cast<std::size_t>(at - data) + 1 + std::countr_zero(static_cast<unsigned>(hits));
+            if (hits != 0)
+                return static_cast<std::size_t>(at - data) + 1 +
+                       std::countr_zero(static_cast<unsigned>(hits));
             at += 16;
         }
 #endif
@@ -401,12 +414,13 @@ private:
     // Whether the bytes seen by turns first, first + 1, … spell `literal`.
     template <std::size_t N>
     bool Matches(std::size_t first, const char (&literal)[N]) {
-        if (first == 0) return current_ == literal[0] && SameBytes(At(pos_, pos_ + N - 2), literal + 1, N - 2);
+        if (first == 0)
+            return current_ == literal[0] && SameBytes(At(pos_, pos_ + N - 2), literal + 1, N - 2);
         return SameBytes(At(pos_ + first - 1, pos_ + first + N - 2), literal, N - 1);
     }
 
-    const char* win_;        // the byte at position winFirst_
-    std::size_t winFirst_;   // the window holds positions [winFirst_, winEnd_)
+    const char* win_;       // the byte at position winFirst_
+    std::size_t winFirst_;  // the window holds positions [winFirst_, winEnd_)
     std::size_t winEnd_;
     std::size_t length_;
     const OpenedFile* file_ = nullptr;
@@ -449,7 +463,8 @@ private:
 
 // The line's register, or -1 when its name is missing or no cell holds it.
 // `name` receives the name read.
-[[gnu::always_inline]] inline int ReadRegister(BlockReader& reader, NameTable& table, std::string_view& name) {
+[[gnu::always_inline]] inline int ReadRegister(BlockReader& reader, NameTable& table,
+                                               std::string_view& name) {
     const bool found = reader.FindName();
     // The lookup takes the local copy: read back from `name`, the two words
     // just stored would be loaded as one, which stalls.
@@ -520,7 +535,8 @@ private:
 
 // The load from the block's start: `reader` holds the file's bytes from the
 // byte where the forward reading begins to its end. None when stopped.
-std::optional<LoadedAnimation> LoadBlock(BlockReader& reader, const std::array<std::string, RegisterCount>& names,
+std::optional<LoadedAnimation> LoadBlock(BlockReader& reader,
+                                         const std::array<std::string, RegisterCount>& names,
                                          const ProgressFn& progress, const StopFlag* stop) {
     LoadedAnimation loaded;
     NameTable table(names);
@@ -638,7 +654,8 @@ public:
     explicit TailRoom(std::size_t bytes, std::size_t smallTop = HugePage) : bytes_(bytes) {
         if (bytes_ > smallTop) {
             mappedBytes_ = bytes_ + 2 * HugePage;
-            void* mapped = ::mmap(nullptr, mappedBytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            void* mapped =
+                ::mmap(nullptr, mappedBytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             if (mapped != MAP_FAILED) {
                 mapped_ = static_cast<char*>(mapped);
                 char* const end = AlignDown(mapped_ + mappedBytes_);
@@ -663,9 +680,7 @@ public:
 
 private:
     static constexpr std::size_t HugePage = std::size_t{2} << 20;
-    static char* AlignDown(char* at) {
-        return at - (reinterpret_cast<std::uintptr_t>(at) & (HugePage - 1));
-    }
+    static char* AlignDown(char* at) { return at - (reinterpret_cast<std::uintptr_t>(at) & (HugePage - 1)); }
 
     std::size_t bytes_;
     char* data_ = nullptr;
@@ -706,7 +721,8 @@ Outcome<LoadedAnimation> LoadFromWholeTail(const OpenedFile& file, std::size_t l
     while (!blockStart || first > *blockStart) {
         if (first > 1) {
             const std::size_t held = length + 1 - first;
-            if (held >= control.maxBytes) return Result::Failure(BlockTooLarge(file.path(), control.maxBytes));
+            if (held >= control.maxBytes)
+                return Result::Failure(BlockTooLarge(file.path(), control.maxBytes));
             const std::size_t more =
                 std::min({std::max(held, std::max<std::size_t>(control.firstChunkBytes, 1)), first - 1,
                           static_cast<std::size_t>(control.maxBytes - held)});
@@ -833,7 +849,8 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
             for (std::size_t done = 0; done < more;) {
                 if (stopped()) return Result::Failure(ReadStoppedMessage);
                 const std::size_t count = std::min(ReadChunkBytes, more - done);
-                if (Outcome<void> read = file.ReadAt(first - 1 - more + done, room.get() + done, count); !read)
+                if (Outcome<void> read = file.ReadAt(first - 1 - more + done, room.get() + done, count);
+                    !read)
                     return Result::Failure(read.error());
                 done += count;
                 share.Held(held + done);
@@ -846,7 +863,8 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
             case HeaderSearch::Result::Found: blockStart = std::max<std::size_t>(search.pos(), 1); break;
             case HeaderSearch::Result::None: blockStart = 1; break;
             case HeaderSearch::Result::NeedMore: break;
-            case HeaderSearch::Result::TooFar: return LoadFromWholeTail(file, length, names, progress, control, share);
+            case HeaderSearch::Result::TooFar:
+                return LoadFromWholeTail(file, length, names, progress, control, share);
             }
         }
     }

@@ -378,26 +378,28 @@ TEST_F(LoadTest, SmallWindowsAgreeWithThePlainLoad) {
     Append(Document({"3", "1.5", "10", 7}));
     const std::string generated = TempFolderTest::Read(file);
     const std::string line = "\\clock [t= 1.000]   \\setreg[name= HeadTwist   f0= 2.000]\r\n";
-    std::vector<std::string> files = {generated, generated.substr(0, generated.size() - 1000),
-                                      generated + line + "\\clock [t= 2.000]   \\setreg[name= HeadTwist   f0= " +
-                                          std::string(5000, '7'),
-                                      generated + "\\clock [t= " + std::string(3000, '1') + "]" + line,
-                                      "\"#Haptek" + std::string(9000, 'k') + line + generated.substr(0, 20000),
-                                      generated.substr(0, 20000) + "Haptek" + std::string(9000, 'k') + line};
+    std::vector<std::string> files = {
+        generated,
+        generated.substr(0, generated.size() - 1000),
+        generated + line + "\\clock [t= 2.000]   \\setreg[name= HeadTwist   f0= " + std::string(5000, '7'),
+        generated + "\\clock [t= " + std::string(3000, '1') + "]" + line,
+        "\"#Haptek" + std::string(9000, 'k') + line + generated.substr(0, 20000),
+        generated.substr(0, 20000) + "Haptek" + std::string(9000, 'k') + line};
     for (const std::string& bytes : files) {
         Write(bytes);
         std::vector<int> plainBar;
         const tw::LoadedAnimation plain =
             tw::literal::Load(bytes, Catalogue(), [&](int v) { plainBar.push_back(v); });
-        for (const std::size_t window : {std::size_t{64}, std::size_t{100}, std::size_t{1000}, std::size_t{4096}}) {
+        for (const std::size_t window :
+             {std::size_t{64}, std::size_t{100}, std::size_t{1000}, std::size_t{4096}}) {
             SCOPED_TRACE(std::to_string(bytes.size()) + " bytes, window " + std::to_string(window));
             tw::LoadControl control;
             control.windowBytes = window;
             control.firstChunkBytes = 64;
             std::vector<int> shares, bar;
             control.reading = [&](int share) { shares.push_back(share); };
-            const auto loaded =
-                tw::LoadLastAnimationFromFile(file.string(), Catalogue(), [&](int v) { bar.push_back(v); }, control);
+            const auto loaded = tw::LoadLastAnimationFromFile(
+                file.string(), Catalogue(), [&](int v) { bar.push_back(v); }, control);
             ASSERT_TRUE(loaded.ok()) << loaded.error();
             EXPECT_EQ(loaded.value(), plain);
             EXPECT_EQ(bar, plainBar);
