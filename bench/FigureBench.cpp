@@ -9,6 +9,9 @@
 // the ghost layer in every frame, as while the camera turns; during playback
 // the view keeps the layer and only lays it down ("kept ghosts").
 //
+// The limit beside the figure: the same image cleared and the same shapes
+// drawn, antialiased, in one colour, from a list made once (see LimitFrame).
+//
 // All sides of one size run in alternating rounds; the figures are medians
 // per frame and the median and range of the per-round ratios.
 // --quick (or TW_BENCH_QUICK=1): one round of a few frames, pixels checked.
@@ -18,6 +21,7 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -119,6 +123,40 @@ QImage PlainGhosts(QSize size, const tw::PoseValues& first, const tw::PoseValues
     return layer;
 }
 
+// What any frame of the figure must at least cost: the image cleared
+// (QImage::fill) and every shape of the pose drawn once, antialiased, as the
+// view draws it (a limb as a line and two discs, a polygon, an ellipse), in
+// one colour with one pen and brush. The shapes come from a list made once,
+// so no pose maths; no shading, no highlight stripes, no gradient. The view
+// does all of this and more in every frame.
+void LimitFrame(QImage& image, const std::vector<tw::DrawPrimitive>& shapes) {
+    image.fill(Background);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QColor colour(224, 172, 140);
+    QPen stroke(colour, 1, Qt::SolidLine, Qt::FlatCap);
+    const QPen edge(colour, 1.0);
+    const QTransform base = p.transform();
+    for (const tw::DrawPrimitive& s : shapes) {
+        if (s.shape == tw::Shape::Segment) {
+            tw::DrawCapsule(p, stroke, QPointF(s.points[0].x, s.points[0].y),
+                            QPointF(s.points[1].x, s.points[1].y), s.width, colour);
+        } else if (s.shape == tw::Shape::Polygon) {
+            std::array<QPointF, 8> corners;
+            for (int i = 0; i < s.count; ++i) corners[i] = QPointF(s.points[i].x, s.points[i].y);
+            p.setPen(edge);
+            p.setBrush(colour);
+            p.drawPolygon(corners.data(), s.count);
+        } else {
+            p.setTransform(QTransform(base).translate(s.points[0].x, s.points[0].y).rotateRadians(s.angle));
+            p.setPen(Qt::NoPen);
+            p.setBrush(colour);
+            p.drawEllipse(QPointF(0, 0), s.width, s.height);
+            p.setTransform(base);
+        }
+    }
+}
+
 // The same drawing without the painter's tables or the reused list.
 void PlainFrame(QImage& image, const tw::PoseValues& pose, const tw::FigureLook& look,
                 const QImage* ghosts = nullptr) {
@@ -190,11 +228,17 @@ std::vector<double> ReportSome(const std::string& title, int rounds, const std::
 bool MeasureSize(tw::Viewport size, int rounds, int frames) {
     QImage fast(size.width, size.height, QImage::Format_ARGB32_Premultiplied);
     QImage plain(size.width, size.height, QImage::Format_ARGB32_Premultiplied);
+    QImage bound(size.width, size.height, QImage::Format_ARGB32_Premultiplied);
     const tw::FigurePainter painter;
     std::vector<tw::DrawPrimitive> shapes;
     tw::GhostLayer layer;
     const tw::PoseValues first = WalkingPose(0), last = WalkingPose(15);
     const QSize qsize(size.width, size.height);
+
+    // The limit's shapes: the poses of the frames timed, made before timing.
+    std::vector<std::vector<tw::DrawPrimitive>> limitShapes(static_cast<std::size_t>(frames));
+    for (int f = 0; f < frames; ++f)
+        tw::BuildFigure(WalkingPose(f), size, limitShapes[static_cast<std::size_t>(f)]);
 
     constexpr int Compared = 20;
     int differing = 0;
@@ -227,6 +271,9 @@ bool MeasureSize(tw::Viewport size, int rounds, int frames) {
         {"view: figure + kept ghosts", [&] {
              for (int f = 0; f < frames; ++f) FastFrame(fast, WalkingPose(f), shapes, painter, &layer);
          }},
+        {"limit: fill + same shapes, one colour", [&] {
+             for (int f = 0; f < frames; ++f) LimitFrame(bound, limitShapes[f % limitShapes.size()]);
+         }},
     };
     for (const bench::Side& side : sides) side.run();  // warm every side alike
     const bench::Times times = bench::Alternate(rounds, sides);
@@ -238,16 +285,17 @@ bool MeasureSize(tw::Viewport size, int rounds, int frames) {
                   size.height, shapes.size(), frames);
     using bench::Role;
     const std::vector<double> bare =
-        ReportSome(title, rounds, sides, times, {0, 1}, {Role::Ours, Role::Baseline});
+        ReportSome(title, rounds, sides, times, {0, 1, 5}, {Role::Ours, Role::Baseline, Role::Limit});
     std::snprintf(title, sizeof title, "Figure frames %dx%d with the first and last pose's ghosts", size.width,
                   size.height);
     const std::vector<double> ghosted =
         ReportSome(title, rounds, sides, times, {2, 3, 4}, {Role::Ours, Role::Baseline, Role::Ours});
     const double perFrame = 1.0 / frames;
-    std::printf("  per frame, ms: figure %.3f (plain %.3f); both ghosts drawn anew %.3f (plain %.3f); "
-                "kept ghosts %.3f\n",
-                bare[0] * perFrame, bare[1] * perFrame, ghosted[0] * perFrame, ghosted[1] * perFrame,
-                ghosted[2] * perFrame);
+    std::printf(
+        "  per frame, ms: figure %.3f (plain %.3f, limit %.3f); both ghosts drawn anew %.3f (plain %.3f); "
+        "kept ghosts %.3f\n",
+        bare[0] * perFrame, bare[1] * perFrame, bare[2] * perFrame, ghosted[0] * perFrame,
+        ghosted[1] * perFrame, ghosted[2] * perFrame);
     const bool same = differing == 0 && lastSame;
     std::printf("  same result: %s (%d frames compared pixel for pixel, %d differing; last timed frames %s)\n",
                 same ? "yes" : "NO", 2 * Compared, differing, lastSame ? "the same" : "DIFFER");

@@ -3,7 +3,8 @@
 // load of the whole bytes gives, or says the file became shorter; never a
 // fault. Afterwards the player's whole-file read and the reader take the file
 // as it is then. The first bytes choose the chunk size, after which chunk the
-// file is cut, to what length, and whether new bytes follow the cut.
+// file is cut, to what length, whether new bytes follow the cut, and the
+// window a block longer than it is read through.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -67,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool cut = false;
     tw::LoadControl control;
     control.firstChunkBytes = chunk;
+    control.windowBytes = std::size_t{64} << (data[4] >> 1) % 8;
     control.reading = [&](int) {
         if (readings++ != cutAfter) return;
         Check(::truncate(path.c_str(), static_cast<off_t>(cutTo)) == 0);

@@ -1,6 +1,13 @@
 #include "reading/LastAnimationLoader.h"
 
+#include <sys/mman.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -41,9 +48,17 @@ public:
             if (DecodeCodePage(bytes) != names[r]) continue;
             keys_[r] = std::move(bytes);
             usable_[r] = true;
+            blankFree_[r] = keys_[r].find(' ') == std::string::npos;
             index_.emplace(keys_[r], r);
         }
         for (int r = 0; r < RegisterCount; ++r) first_[r] = usable_[r] ? index_.at(keys_[r]) : -1;
+    }
+
+    // The name the next line most likely holds (the cell after the last one
+    // found) when it has no blank, else nothing.
+    std::string_view Expected() const {
+        const int guess = last_ + 1 < RegisterCount ? last_ + 1 : 0;
+        return blankFree_[guess] ? std::string_view(keys_[guess]) : std::string_view();
     }
 
     // The register whose cell holds `name`, or -1. Lines of a block come in
@@ -59,6 +74,7 @@ public:
 private:
     std::array<std::string, RegisterCount> keys_;
     std::array<bool, RegisterCount> usable_{};
+    std::array<bool, RegisterCount> blankFree_{};
     std::array<int, RegisterCount> first_{};
     std::unordered_map<std::string_view, int> index_;
     int last_ = -1;
@@ -81,14 +97,17 @@ private:
 // answer as the whole file.
 class HeaderSearch {
 public:
-    enum class Result { Found, NeedMore, None };
+    enum class Result { Found, NeedMore, None, TooFar };
 
     explicit HeaderSearch(std::size_t length) : length_(length), next_(length), below_(length + 1) {}
 
-    // `tail` holds the bytes from position `first` to L, the bytes of the
-    // last call among them. NeedMore: no counting candidate in them yet, and
-    // bytes below `first` could hold one.
-    Result Continue(const char* tail, std::size_t first) {
+    // `tail` holds the bytes from position `first` to `top` (L unless told),
+    // the first few of the last call's among them. NeedMore: no counting
+    // candidate in them yet, and bytes below `first` could hold one. TooFar:
+    // judging a candidate needs bytes above `top` (a run of the word's
+    // letters longer than what was kept above `first`).
+    Result Continue(const char* tail, std::size_t first, std::size_t top = 0) {
+        if (top == 0) top = length_;
         static constexpr char word[] = "ketpaH";
         const auto byte = [tail, first](std::size_t pos) { return static_cast<unsigned char>(tail[pos - first]); };
         const auto inWord = [](int c) { return std::memchr(word, c, 6) != nullptr; };
@@ -102,7 +121,11 @@ public:
             below_ = at;
             if (at + 5 > length_ || std::memcmp(tail + (at - first), "Haptek", 6) != 0) continue;
             std::size_t reset = at + 6;
-            while (reset <= next_ && inWord(byte(reset))) ++reset;
+            while (reset <= next_) {
+                if (reset > top) return Result::TooFar;
+                if (!inWord(byte(reset))) break;
+                ++reset;
+            }
             if (reset <= next_) {
                 next_ = reset - 1;
                 state_ = 0;
@@ -130,16 +153,50 @@ private:
     std::size_t pos_ = 0;
 };
 
+// A read of the file that failed while its block was read (cut short by
+// another program meanwhile, or a read error): the load ends with `message`.
+struct BlockReadFailure {
+    std::string message;
+};
+
 // The byte searches over one block, from the byte where its forward reading
 // begins to the end of the file. Positions count from 1 (that byte) to L;
 // `pos` is the position of the next byte to read and `current` the
 // byte read last (NoByte past the end). Every forward search stops when `pos`
 // reaches L, so no search runs past the end.
+//
+// The bytes are either all in memory or read from the file into a window
+// that follows the reading: a block of a hundred megabytes is then read
+// through a few megabytes of memory, used again and again, instead of as
+// many fresh pages as the block has. The window keeps the bytes from the
+// current one, or from the start of the text being collected, on; a text
+// longer than half the window doubles it. Texts handed out stay valid until
+// the window moves, which `beforeMove` hears of first.
 class BlockReader {
 public:
     static constexpr int NoByte = -1;
 
-    explicit BlockReader(std::string_view file) : data_(file.data()), length_(file.size()) {}
+    // The block in memory.
+    explicit BlockReader(std::string_view block)
+        : win_(block.data()), winFirst_(1), winEnd_(block.size() + 1), length_(block.size()) {}
+
+    // The block's `length` bytes from `offset` of `file`, read into `room`
+    // (`roomBytes` long, at least 64) a window at a time.
+    BlockReader(const OpenedFile& file, std::uint64_t offset, std::size_t length, char* room,
+                std::size_t roomBytes)
+        : win_(room),
+          winFirst_(1),
+          winEnd_(1),
+          length_(length),
+          file_(&file),
+          offset_(offset),
+          room_(room),
+          roomBytes_(roomBytes) {}
+
+    // Called with the window's memory before the window moves or grows.
+    void BeforeMove(std::function<void(const char*, const char*)> beforeMove) {
+        beforeMove_ = std::move(beforeMove);
+    }
 
     std::size_t length() const { return length_; }
     std::size_t pos() const { return pos_; }
@@ -148,7 +205,18 @@ public:
     // Forward search for "t= ", the clock's marker: a byte that does not
     // continue it (a "t" too) starts again from nothing. True when found;
     // `current` is then the marker's blank.
-    bool FindClock() {
+    [[gnu::always_inline]] bool FindClock() {
+        // A line as the generator writes it: the marker 11 bytes past the
+        // close of the line before, no "t" ahead of it. Taken whole, it spares
+        // a search each line.
+        static constexpr char lineStart[] = "]\r\n\\clock [t= ";
+        constexpr std::size_t lineStartSize = sizeof lineStart - 1;
+        if (pos_ + lineStartSize <= length_ &&
+            SameBytes(At(pos_, pos_ + lineStartSize), lineStart, lineStartSize)) {
+            pos_ += lineStartSize;
+            current_ = ' ';
+            return true;
+        }
         static constexpr char marker[] = "t= ";
         int state = 0;
         while (state != 3 && pos_ < length_) {
@@ -169,32 +237,62 @@ public:
         return state == 3;
     }
 
+    // CollectUntil(' ') right after FindName found the literal, when the
+    // bytes from the current one are `expected` (no blank in it) and a
+    // blank: the name the line is most likely to hold is compared, not
+    // searched for. Otherwise the search.
+    [[gnu::always_inline]] std::string_view CollectName(std::string_view expected) {
+        const std::size_t n = expected.size();
+        if (n != 0 && pos_ - 1 + n < length_ && SameBytes(At(pos_ - 1, pos_ + n), expected.data(), n) &&
+            At(pos_ - 1, pos_ + n)[n] == ' ') {
+            const std::size_t from = pos_ - 1;
+            current_ = ' ';
+            pos_ += n;
+            return Span(from, from + n);
+        }
+        return CollectUntil(' ');
+    }
+
     // The current byte and those after it up to, not including, `stop`, or
     // up to where `pos` reaches L. Afterwards `current` is the stop byte.
-    std::string_view CollectUntil(char stop) {
+    [[gnu::always_inline]] std::string_view CollectUntil(char stop) {
         if (current_ == stop || pos_ >= length_) return {};
         // The current byte is the one before `pos` here: the search that came
         // before read it last.
         const std::size_t from = pos_ - 1;
+        pin_ = from;
         std::size_t end = Next(stop, pos_);
         if (end == 0) {
             current_ = Byte(length_ - 1);
             pos_ = length_;
-            return Span(from, length_ - 1);
+            end = length_ - 1;
+        } else {
+            current_ = stop;
+            pos_ = end + 1;
         }
-        current_ = stop;
-        pos_ = end + 1;
-        return Span(from, end);
+        const std::string_view text = Span(from, end);
+        pin_ = 0;
+        return text;
     }
 
     // Search for "setreg[name= ": collecting starts at the first "s" and never
     // starts again, so it succeeds only when that "s" begins the literal.
     // Otherwise it collects to the end of the file and finds nothing.
     // Afterwards `current` is the name's first byte.
-    bool FindName() {
+    [[gnu::always_inline]] bool FindName() {
         static constexpr char literal[] = "setreg[name= ";
         constexpr std::size_t size = sizeof literal - 1;
         if (pos_ >= length_) return false;
+        // As the generator writes it: three blanks and a backslash, then the
+        // literal, no "s" ahead of it.
+        static constexpr char lineMiddle[] = "   \\setreg[name= ";
+        constexpr std::size_t lineMiddleSize = sizeof lineMiddle - 1;
+        if (current_ != 's' && pos_ + lineMiddleSize < length_ &&
+            SameBytes(At(pos_, pos_ + lineMiddleSize), lineMiddle, lineMiddleSize)) {
+            pos_ += lineMiddleSize + 1;
+            current_ = Byte(pos_ - 1);
+            return true;
+        }
         // Turn k looks at the current byte (k = 0) or the byte at pos + k - 1,
         // while pos + k is below L.
         const std::size_t turns = length_ - pos_;
@@ -218,7 +316,12 @@ public:
     // The value: past the first "f" from here, the three bytes after it
     // skipped by count, then up to the next "]". Afterwards `pos` is on the
     // "]" (or at L or beyond when there is none).
-    std::string_view ReadValue() {
+    [[gnu::always_inline]] std::string_view ReadValue() {
+        // As the generator writes it: the "f" two blanks on.
+        if (current_ != 'f' && pos_ + 2 < length_ && SameBytes(At(pos_, pos_ + 3), "  f", 3)) {
+            pos_ += 3;
+            current_ = 'f';
+        }
         if (current_ != 'f' && pos_ < length_) {
             const std::size_t f = Next('f', pos_);
             pos_ = f == 0 ? length_ : f + 1;
@@ -228,46 +331,105 @@ public:
         current_ = Byte(pos_);
         if (current_ == ']' || pos_ >= length_) return {};
         const std::size_t from = pos_;
-        const std::size_t close = Next(']', pos_);
+        pin_ = from;
+        std::size_t close = Next(']', pos_);
         if (close == 0) {
             pos_ = length_;
             current_ = Byte(length_);
-            return Span(from, length_);
+            close = length_;
+        } else {
+            pos_ = close;
+            current_ = ']';
         }
-        pos_ = close;
-        current_ = ']';
-        return Span(from, close);
+        const std::string_view value = Span(from, close);
+        pin_ = 0;
+        return value;
     }
 
 private:
-    int Byte(std::size_t pos) const {
-        return pos >= 1 && pos <= length_ ? static_cast<unsigned char>(data_[pos - 1]) : NoByte;
+    // The bytes at positions [from, to), to at most L + 1, in memory.
+    [[gnu::always_inline]] const char* At(std::size_t from, std::size_t to) {
+        if (from >= winFirst_ && to <= winEnd_) return win_ + (from - winFirst_);
+        return Move(from, to);
+    }
+    // Moves the window to hold [from, to) and the text being collected. No
+    // byte below `from` is asked for afterwards but that text's.
+    [[gnu::noinline]] const char* Move(std::size_t from, std::size_t to) {
+        const std::size_t keep = pin_ != 0 ? std::min(from, pin_) : from;
+        if (beforeMove_) beforeMove_(room_, room_ + roomBytes_);
+        if (to - keep > roomBytes_ / 2) {
+            roomBytes_ = std::max(2 * roomBytes_, 2 * (to - keep));
+            grown_ = std::make_unique_for_overwrite<char[]>(roomBytes_);
+            room_ = grown_.get();
+        }
+        const std::size_t count = std::min(roomBytes_, length_ + 1 - keep);
+        if (Outcome<void> read = file_->ReadAt(offset_ + keep - 1, room_, count); !read)
+            throw BlockReadFailure{read.error()};
+        win_ = room_;
+        winFirst_ = keep;
+        winEnd_ = keep + count;
+        return win_ + (from - winFirst_);
+    }
+    int Byte(std::size_t pos) {
+        return pos >= 1 && pos <= length_ ? static_cast<unsigned char>(*At(pos, pos + 1)) : NoByte;
     }
     // Bytes at positions [from, to).
-    std::string_view Span(std::size_t from, std::size_t to) const { return {data_ + from - 1, to - from}; }
+    std::string_view Span(std::size_t from, std::size_t to) { return {At(from, to), to - from}; }
     // The position of the first `c` in [from, to) (to defaults to L), or 0.
-    // In a script the byte sought is a few bytes away: those are looked at
-    // one by one before handing a longer stretch to memchr.
-    std::size_t Next(char c, std::size_t from, std::size_t to = 0) const {
+    // In a script the byte sought is a few bytes away: the next 16 bytes are
+    // compared at once (a byte loop there mispredicts on every line) before
+    // handing a longer stretch to memchr. No byte at or past `to` is read.
+    [[gnu::always_inline]] std::size_t Next(char c, std::size_t from, std::size_t to = 0) {
         if (to == 0) to = length_;
-        if (from >= to) return 0;
-        const char* at = data_ + from - 1;
-        const char* const end = data_ + to - 1;
+        while (from < to) {
+            const char* const base = At(from, from + 1) - (from - winFirst_);  // the window's first byte
+            const std::size_t stop = std::min(to, winEnd_);
+            if (const std::size_t found = NextIn(c, base, from, stop)) return found;
+            from = stop;
+        }
+        return 0;
+    }
+    // Next over [from, to) within the window, whose first byte is at `base`.
+    [[gnu::always_inline]] std::size_t NextIn(char c, const char* base, std::size_t from,
+                                              std::size_t to) const {
+        const char* const data = base - winFirst_ + 1;  // where position 1 would be
+        const char* at = data + from - 1;
+        const char* const end = data + to - 1;
+#ifdef __SSE2__
+        if (end - at >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)));
+            if (hits != 0)
+                return static_cast<std::size_t>(at - data) + 1 +
+                       std::countr_zero(static_cast<unsigned>(hits));
+            at += 16;
+        }
+#endif
         for (const char* near = at + 16 < end ? at + 16 : end; at < near; ++at)
-            if (*at == c) return static_cast<std::size_t>(at - data_) + 1;
+            if (*at == c) return static_cast<std::size_t>(at - data) + 1;
         if (at == end) return 0;
         at = static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)));
-        return at == nullptr ? 0 : static_cast<std::size_t>(at - data_) + 1;
+        return at == nullptr ? 0 : static_cast<std::size_t>(at - data) + 1;
     }
     // Whether the bytes seen by turns first, first + 1, … spell `literal`.
     template <std::size_t N>
-    bool Matches(std::size_t first, const char (&literal)[N]) const {
-        if (first == 0) return current_ == literal[0] && SameBytes(data_ + pos_ - 1, literal + 1, N - 2);
-        return SameBytes(data_ + pos_ + first - 2, literal, N - 1);
+    bool Matches(std::size_t first, const char (&literal)[N]) {
+        if (first == 0)
+            return current_ == literal[0] && SameBytes(At(pos_, pos_ + N - 2), literal + 1, N - 2);
+        return SameBytes(At(pos_ + first - 1, pos_ + first + N - 2), literal, N - 1);
     }
 
-    const char* data_;
+    const char* win_;       // the byte at position winFirst_
+    std::size_t winFirst_;  // the window holds positions [winFirst_, winEnd_)
+    std::size_t winEnd_;
     std::size_t length_;
+    const OpenedFile* file_ = nullptr;
+    std::uint64_t offset_ = 0;  // the file offset of position 1
+    char* room_ = nullptr;
+    std::size_t roomBytes_ = 0;
+    std::unique_ptr<char[]> grown_;
+    std::size_t pin_ = 0;  // the first position of the text being collected, or 0
+    std::function<void(const char*, const char*)> beforeMove_;
     std::size_t pos_ = 0;
     int current_ = NoByte;
 };
@@ -282,12 +444,12 @@ struct Clock {
 // text, so a text equal to the last one is not converted again.
 class ClockReader {
 public:
-    Clock Read(BlockReader& reader) {
+    [[gnu::always_inline]] Clock Read(BlockReader& reader) {
         const bool found = reader.FindClock();
         const std::string_view text = reader.CollectUntil(']');
         if (!known_ || !SameText(text, lastText_)) {
             known_ = true;
-            lastText_ = text;
+            lastText_.assign(text);  // a copy: the window may move before the next line
             lastTime_ = ToSingle(NumericValue(text));
         }
         return {found, lastTime_};
@@ -295,16 +457,20 @@ public:
 
 private:
     bool known_ = false;
-    std::string_view lastText_;
+    std::string lastText_;
     float lastTime_ = 0;
 };
 
 // The line's register, or -1 when its name is missing or no cell holds it.
 // `name` receives the name read.
-int ReadRegister(BlockReader& reader, NameTable& table, std::string_view& name) {
+[[gnu::always_inline]] inline int ReadRegister(BlockReader& reader, NameTable& table,
+                                               std::string_view& name) {
     const bool found = reader.FindName();
-    name = reader.CollectUntil(' ');
-    return found ? table.Find(name) : -1;
+    // The lookup takes the local copy: read back from `name`, the two words
+    // just stored would be loaded as one, which stalls.
+    const std::string_view read = found ? reader.CollectName(table.Expected()) : reader.CollectUntil(' ');
+    name = read;
+    return found ? table.Find(read) : -1;
 }
 
 // Sends the bar's value for the reading position when its whole part changed.
@@ -367,13 +533,13 @@ private:
     std::size_t lines_ = 0;
 };
 
-// The load from the block's start: `block` holds the file's bytes from the
+// The load from the block's start: `reader` holds the file's bytes from the
 // byte where the forward reading begins to its end. None when stopped.
-std::optional<LoadedAnimation> LoadBlock(std::string_view block, const std::array<std::string, RegisterCount>& names,
+std::optional<LoadedAnimation> LoadBlock(BlockReader& reader,
+                                         const std::array<std::string, RegisterCount>& names,
                                          const ProgressFn& progress, const StopFlag* stop) {
     LoadedAnimation loaded;
     NameTable table(names);
-    BlockReader reader(block);
     StopCheck stopCheck(stop);
     constexpr std::size_t blockStart = 1;
 
@@ -409,7 +575,19 @@ std::optional<LoadedAnimation> LoadBlock(std::string_view block, const std::arra
     // Every later line: its value becomes the register's final value (only the
     // last one is converted), and each change of clock time (other than to 0)
     // counts one frame interval.
+    // The window may move while later lines are read: a value still in it is
+    // copied out first.
     std::array<std::optional<std::string_view>, RegisterCount> finalValue;
+    std::array<std::string, RegisterCount> keptValue;
+    reader.BeforeMove([&](const char* from, const char* to) {
+        for (int r = 0; r < RegisterCount; ++r) {
+            if (!finalValue[r] || finalValue[r]->empty()) continue;
+            const char* text = finalValue[r]->data();
+            if (text < from || text >= to) continue;
+            keptValue[r].assign(*finalValue[r]);
+            finalValue[r] = keptValue[r];
+        }
+    });
     Progress bar(progress, blockStart, reader.length());
     float lastTime = 0;
     std::size_t timeCount = 0;
@@ -452,7 +630,7 @@ public:
     void Held(std::uint64_t bytes) {
         if (!report_ || length_ == 0) return;
         const int share = static_cast<int>(static_cast<double>(bytes) / static_cast<double>(length_) * 99);
-        if (share == shown_) return;
+        if (share <= shown_) return;  // a second reading of the tail repeats no share
         shown_ = share;
         report_(share);
     }
@@ -462,6 +640,119 @@ private:
     std::uint64_t length_;
     int shown_ = 0;
 };
+
+// Room for the file's tail, filled from its end towards its start. A fresh
+// 4 KiB page costs a fault when it is first written, and for a block of a
+// hundred megabytes those faults cost more than reading the bytes: below its
+// top `smallTop` bytes the room is taken in huge pages where the kernel has
+// them, one fault per 2 MiB, and reading through it then misses the address
+// cache far less. With the top 2 MiB in small pages, a short last block (the
+// usual case) touches only the few pages it is read into. The room ends on a
+// huge-page boundary, so its huge pages lie whole inside it.
+class TailRoom {
+public:
+    explicit TailRoom(std::size_t bytes, std::size_t smallTop = HugePage) : bytes_(bytes) {
+        if (bytes_ > smallTop) {
+            mappedBytes_ = bytes_ + 2 * HugePage;
+            void* mapped =
+                ::mmap(nullptr, mappedBytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (mapped != MAP_FAILED) {
+                mapped_ = static_cast<char*>(mapped);
+                char* const end = AlignDown(mapped_ + mappedBytes_);
+                data_ = end - bytes_;
+                char* const huge = AlignDown(data_);
+                // Only advice: where huge pages are not to be had it fails and
+                // the room stays in small pages.
+                ::madvise(huge, static_cast<std::size_t>(AlignDown(end - smallTop) - huge), MADV_HUGEPAGE);
+                return;
+            }
+        }
+        small_ = std::make_unique_for_overwrite<char[]>(bytes_);
+        data_ = small_.get();
+    }
+    TailRoom(const TailRoom&) = delete;
+    TailRoom& operator=(const TailRoom&) = delete;
+    ~TailRoom() {
+        if (mapped_ != nullptr) ::munmap(mapped_, mappedBytes_);
+    }
+
+    char* data() const { return data_; }
+
+private:
+    static constexpr std::size_t HugePage = std::size_t{2} << 20;
+    static char* AlignDown(char* at) { return at - (reinterpret_cast<std::uintptr_t>(at) & (HugePage - 1)); }
+
+    std::size_t bytes_;
+    char* data_ = nullptr;
+    char* mapped_ = nullptr;
+    std::size_t mappedBytes_ = 0;
+    std::unique_ptr<char[]> small_;
+};
+
+// The message for a last block larger than a load may hold.
+std::string BlockTooLarge(const std::filesystem::path& path, std::uint64_t maxBytes) {
+    return "The last block of " + QuotedPath(path.native()) + " is not loaded: it is larger than " +
+           std::to_string(maxBytes >> 20) + " MB.";
+}
+
+// How many bytes of the window above each window of the backward search
+// keeps: the letters of the header word that can judge a candidate at its
+// top (a longer run of them takes the whole tail instead).
+constexpr std::size_t KeptAbove = std::size_t{4} << 10;
+
+// The load with the file's whole tail in memory, from the end back to the
+// block's first byte, each chunk doubling what is held: for the rare file
+// whose header word is followed by a run of its own letters longer than a
+// window keeps.
+Outcome<LoadedAnimation> LoadFromWholeTail(const OpenedFile& file, std::size_t length,
+                                           const std::array<std::string, RegisterCount>& names,
+                                           const ProgressFn& progress, const LoadControl& control,
+                                           ReadingShare& share) {
+    using Result = Outcome<LoadedAnimation>;
+    const auto stopped = [&control] { return control.stop && control.stop->load(std::memory_order_relaxed); };
+    HeaderSearch search(length);
+    // One buffer as large as the most a load may hold, filled from its end:
+    // no chunk is copied twice, and pages never reached are never touched.
+    const std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(length, control.maxBytes));
+    const TailRoom buffer(capacity);
+    const auto tailAt = [&](std::size_t first) { return buffer.data() + capacity - (length + 1 - first); };
+    std::size_t first = length + 1;
+    std::optional<std::size_t> blockStart;
+    while (!blockStart || first > *blockStart) {
+        if (first > 1) {
+            const std::size_t held = length + 1 - first;
+            if (held >= control.maxBytes)
+                return Result::Failure(BlockTooLarge(file.path(), control.maxBytes));
+            const std::size_t more =
+                std::min({std::max(held, std::max<std::size_t>(control.firstChunkBytes, 1)), first - 1,
+                          static_cast<std::size_t>(control.maxBytes - held)});
+            for (std::size_t done = 0; done < more;) {
+                if (stopped()) return Result::Failure(ReadStoppedMessage);
+                const std::size_t count = std::min(ReadChunkBytes, more - done);
+                const std::size_t at = first - 1 - more + done;  // file offset of the chunk
+                if (Outcome<void> read = file.ReadAt(at, tailAt(at + 1), count); !read)
+                    return Result::Failure(read.error());
+                done += count;
+                share.Held(held + done);
+            }
+            first -= more;
+        }
+        if (!blockStart) {
+            switch (search.Continue(tailAt(first), first)) {
+            case HeaderSearch::Result::Found: blockStart = std::max<std::size_t>(search.pos(), 1); break;
+            case HeaderSearch::Result::None: blockStart = 1; break;
+            case HeaderSearch::Result::NeedMore:
+            case HeaderSearch::Result::TooFar: break;
+            }
+        }
+    }
+    if (stopped()) return Result::Failure(ReadStoppedMessage);
+    if (control.fileRead) control.fileRead();
+    BlockReader reader(std::string_view(tailAt(*blockStart), length + 1 - *blockStart));
+    std::optional<LoadedAnimation> loaded = LoadBlock(reader, names, progress, control.stop);
+    if (!loaded) return Result::Failure(ReadStoppedMessage);
+    return Result::Success(std::move(*loaded));
+}
 
 }  // namespace
 
@@ -513,7 +804,8 @@ LoadedAnimation LoadLastAnimation(std::string_view file, const std::array<std::s
     HeaderSearch search(file.size());
     search.Continue(file.data(), 1);
     const std::size_t blockStart = search.pos() > 0 ? search.pos() : 1;
-    return *LoadBlock(file.substr(std::min(blockStart - 1, file.size())), names, progress, nullptr);
+    BlockReader reader(file.substr(std::min(blockStart - 1, file.size())));
+    return *LoadBlock(reader, names, progress, nullptr);
 }
 
 Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
@@ -530,54 +822,71 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
         return Result::Failure(TooLargeMessage(path, control.maxBytes));
     const auto length = static_cast<std::size_t>(std::min(file.size(), control.fileEnd));
 
-    // The file's tail, from position `first` to the end, grows backwards
-    // until it holds the block's first byte: plain reads into memory, so a
-    // file cut short meanwhile gives a message, never a fault. Each chunk
-    // doubles what is held, so a file of many short blocks is read about its
-    // last block only, and a long block in few reads.
-    HeaderSearch search(length);
+    // The block is found by the backward search over the file's tail, read
+    // from the end in windows growing towards its start: plain reads into
+    // memory, so a file cut short meanwhile gives a message, never a fault.
+    // Each window doubles what has been read, up to the window's size, so a file of
+    // many short blocks is read about its last block only. A window keeps the
+    // first bytes of the one above it, which judge a candidate at its top.
     ReadingShare share(control.reading, length);
-    // One buffer as large as the most a load may hold, filled from its end:
-    // no chunk is copied twice, and pages never reached are never touched.
-    const std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(length, control.maxBytes));
-    const auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
-    const auto tailAt = [&](std::size_t first) { return buffer.get() + capacity - (length + 1 - first); };
-    std::size_t first = length + 1;
+    const std::size_t windowBytes = std::max<std::size_t>(control.windowBytes, 64);
+    const std::size_t roomBytes = std::min(length, windowBytes) + KeptAbove;
+    const auto room = std::make_unique_for_overwrite<char[]>(roomBytes);
+    HeaderSearch search(length);
+    std::size_t first = length + 1, top = length;  // the room holds [first, top]
     std::optional<std::size_t> blockStart;
     while (!blockStart || first > *blockStart) {
         if (first > 1) {
             const std::size_t held = length + 1 - first;
-            if (held >= control.maxBytes)
-                return Result::Failure("The last block of " + QuotedPath(path.native()) +
-                                       " is not loaded: it is larger than " +
-                                       std::to_string(control.maxBytes >> 20) + " MB.");
+            if (held >= control.maxBytes) return Result::Failure(BlockTooLarge(path, control.maxBytes));
             const std::size_t more =
                 std::min({std::max(held, std::max<std::size_t>(control.firstChunkBytes, 1)), first - 1,
-                          static_cast<std::size_t>(control.maxBytes - held)});
-            // Read from the top down, a chunk at a time, so a stop is seen soon.
+                          static_cast<std::size_t>(control.maxBytes - held), windowBytes});
+            const std::size_t kept = std::min(KeptAbove, top + 1 - first);
+            std::memmove(room.get() + more, room.get(), kept);
+            // Read a chunk at a time, so a stop is seen soon, from the bottom
+            // of the new bytes up: a disk reads ahead of forward reads only.
             for (std::size_t done = 0; done < more;) {
                 if (stopped()) return Result::Failure(ReadStoppedMessage);
                 const std::size_t count = std::min(ReadChunkBytes, more - done);
-                const std::size_t at = first - 1 - done - count;  // file offset of the chunk
-                if (Outcome<void> read = file.ReadAt(at, tailAt(at + 1), count); !read)
+                if (Outcome<void> read = file.ReadAt(first - 1 - more + done, room.get() + done, count);
+                    !read)
                     return Result::Failure(read.error());
                 done += count;
                 share.Held(held + done);
             }
+            top = first - 1 + kept;
             first -= more;
         }
         if (!blockStart) {
-            switch (search.Continue(tailAt(first), first)) {
+            switch (search.Continue(room.get(), first, top)) {
             case HeaderSearch::Result::Found: blockStart = std::max<std::size_t>(search.pos(), 1); break;
             case HeaderSearch::Result::None: blockStart = 1; break;
             case HeaderSearch::Result::NeedMore: break;
+            case HeaderSearch::Result::TooFar:
+                return LoadFromWholeTail(file, length, names, progress, control, share);
             }
         }
     }
     if (stopped()) return Result::Failure(ReadStoppedMessage);
     if (control.fileRead) control.fileRead();
-    std::optional<LoadedAnimation> loaded =
-        LoadBlock(std::string_view(tailAt(*blockStart), length + 1 - *blockStart), names, progress, control.stop);
+    // A block within the room is read there; a longer one is read again from
+    // the file, a window at a time.
+    std::optional<LoadedAnimation> loaded;
+    if (top == length) {
+        BlockReader reader(std::string_view(room.get() + (*blockStart - first), length + 1 - *blockStart));
+        loaded = LoadBlock(reader, names, progress, control.stop);
+    } else {
+        // The room read through again and again: in huge pages, for the
+        // address cache.
+        const TailRoom window(windowBytes, windowBytes >= (std::size_t{2} << 20) ? 0 : windowBytes);
+        BlockReader reader(file, *blockStart - 1, length + 1 - *blockStart, window.data(), windowBytes);
+        try {
+            loaded = LoadBlock(reader, names, progress, control.stop);
+        } catch (const BlockReadFailure& failure) {
+            return Result::Failure(failure.message);
+        }
+    }
     if (!loaded) return Result::Failure(ReadStoppedMessage);
     return Result::Success(std::move(*loaded));
 }

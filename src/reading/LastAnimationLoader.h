@@ -60,7 +60,7 @@ inline constexpr std::uint64_t MaxLoadBytes = (std::uint64_t{1} << 30) + (std::u
 // How the file load goes besides the bar of the block's lines: `reading`
 // gets the share 0..99 of the file read so far by the backward search (it
 // reads chunks growing towards the file's start until the last header word
-// is in them); `fileRead` is called once the block is in memory, before the
+// is in them); `fileRead` is called once the block has been found, before the
 // bar of its lines moves (never on a failure); `stop` stops the load between
 // chunks and lines.
 struct LoadControl {
@@ -70,6 +70,9 @@ struct LoadControl {
     std::uint64_t maxBytes = MaxLoadBytes;
     // The first chunk read from the end; each later one doubles what is held.
     std::size_t firstChunkBytes = std::size_t{64} << 10;
+    // The window a long block is read through, a piece at a time, by the
+    // backward search and again by the reading of its lines.
+    std::size_t windowBytes = std::size_t{4} << 20;
     // The file taken as ending here (a block other than the last one loaded
     // as if it were the last); beyond the file's size, its size.
     std::uint64_t fileEnd = UINT64_MAX;

@@ -339,6 +339,87 @@ TEST_F(LoadTest, FilesThatCannotBeLoadedChangeNothing) {
     EXPECT_EQ(error("/dev/zero"), "\"/dev/zero\" is not a regular file.");
 }
 
+// Files around the size where the room the loader reads the tail into turns
+// from small pages to huge ones (2 MiB), with the last block starting on
+// either side of that size from the end and blocks cut anywhere: the same
+// load wherever the bytes land.
+TEST_F(LoadTest, FilesAroundTheHugePageSizeAgreeWithThePlainLoad) {
+    constexpr std::size_t Huge = std::size_t{2} << 20;
+    const Names names = Catalogue();
+    const auto block = [&names](std::size_t bytes, double start) {
+        std::string text = "\"#Haptek  Version= 2.00\r\n\r\n";
+        for (int line = 0; text.size() < bytes; ++line) {
+            text += "\\clock [t= " + tw::FormatNumber(start + line / tw::RegisterCount * 0.1) +
+                    "]   \\setreg[name= " + names[line % tw::RegisterCount] +
+                    "   f0= " + tw::FormatNumber(line * 0.001) + "]\r\n";
+        }
+        text.resize(bytes);
+        return text;
+    };
+    for (const std::size_t total : {Huge - 1, Huge, Huge + 1, Huge + 4097, 3 * Huge + 12345}) {
+        for (const std::size_t last : {std::size_t{100}, Huge - 10, Huge + 10, total - 30, total}) {
+            if (last > total) continue;
+            SCOPED_TRACE(std::to_string(total) + " bytes, the last block " + std::to_string(last));
+            Write(block(total - last, 0) + block(last, 5));
+            ASSERT_EQ(fs::file_size(file), total);
+            const tw::LoadedAnimation loaded = Load();
+            EXPECT_EQ(loaded.startTime, "5");
+        }
+    }
+}
+
+// A block longer than the window is found and read a window at a time: texts,
+// searches and header words across a window's edge, texts longer than a
+// window, values kept from windows long gone, a run of the header word's
+// letters longer than a window keeps above the next. Every window size gives
+// the plain load, progress included.
+TEST_F(LoadTest, SmallWindowsAgreeWithThePlainLoad) {
+    Append(Document({"0", "1", "10"}));
+    Append(Document({"3", "1.5", "10", 7}));
+    const std::string generated = TempFolderTest::Read(file);
+    const std::string line = "\\clock [t= 1.000]   \\setreg[name= HeadTwist   f0= 2.000]\r\n";
+    std::vector<std::string> files = {
+        generated,
+        generated.substr(0, generated.size() - 1000),
+        generated + line + "\\clock [t= 2.000]   \\setreg[name= HeadTwist   f0= " + std::string(5000, '7'),
+        generated + "\\clock [t= " + std::string(3000, '1') + "]" + line,
+        "\"#Haptek" + std::string(9000, 'k') + line + generated.substr(0, 20000),
+        generated.substr(0, 20000) + "Haptek" + std::string(9000, 'k') + line};
+    for (const std::string& bytes : files) {
+        Write(bytes);
+        std::vector<int> plainBar;
+        const tw::LoadedAnimation plain =
+            tw::literal::Load(bytes, Catalogue(), [&](int v) { plainBar.push_back(v); });
+        for (const std::size_t window :
+             {std::size_t{64}, std::size_t{100}, std::size_t{1000}, std::size_t{4096}}) {
+            SCOPED_TRACE(std::to_string(bytes.size()) + " bytes, window " + std::to_string(window));
+            tw::LoadControl control;
+            control.windowBytes = window;
+            control.firstChunkBytes = 64;
+            std::vector<int> shares, bar;
+            control.reading = [&](int share) { shares.push_back(share); };
+            const auto loaded = tw::LoadLastAnimationFromFile(
+                file.string(), Catalogue(), [&](int v) { bar.push_back(v); }, control);
+            ASSERT_TRUE(loaded.ok()) << loaded.error();
+            EXPECT_EQ(loaded.value(), plain);
+            EXPECT_EQ(bar, plainBar);
+            for (std::size_t i = 1; i < shares.size(); ++i) EXPECT_LT(shares[i - 1], shares[i]);
+        }
+    }
+}
+
+// The block is read again, a window at a time, after it was found: a file cut
+// short in between ends the load with a message.
+TEST_F(LoadTest, FileCutShortAfterTheBlockWasFound) {
+    Append(Document({"0", "1", "10"}));
+    tw::LoadControl control;
+    control.windowBytes = 4096;
+    control.fileRead = [&] { fs::resize_file(file, 10000); };
+    const auto loaded = tw::LoadLastAnimationFromFile(file.string(), Catalogue(), {}, control);
+    ASSERT_FALSE(loaded.ok());
+    EXPECT_EQ(loaded.error(), tw::FileShrankMessage(file));
+}
+
 // Bytes no generator writes: every search ends at the end of the file.
 TEST(LoadAnyBytes, EndsAndAgreesWithThePlainLoad) {
     const std::string line = "\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= ";
@@ -364,6 +445,35 @@ TEST(LoadAnyBytes, HeaderWordFollowedByItsOwnLetters) {
     std::string chain;
     for (int i = 0; i < 20000; ++i) chain += i % 3 ? "Haptekk" : "Haptekaptek";
     EXPECT_EQ(tw::LoadLastAnimation(line + chain, Catalogue()), tw::literal::Load(line + chain, Catalogue()));
+}
+
+// Lines as the generator writes them with any one byte changed: where the
+// fixed bytes of a line are taken whole, a line that differs anywhere must
+// still read as the searches read it. With a name cell that holds a blank and
+// an empty one, the name a line is expected to hold has them too.
+TEST(LoadAnyBytes, EveryOneByteChangeOfGeneratedLinesAgreesWithThePlainLoad) {
+    const std::string block =
+        "\"#Haptek\r\n\r\n\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= 1.000]\r\n"
+        "\\clock [t= 0.000]   \\setreg[name= HeadForward   f0= 2.000]\r\n"
+        "\\clock [t= 0.100]   \\setreg[name= HeadSideBend   f0= 1.500]\r\n"
+        "\\clock [t= 0.100]   \\setreg[name= Head Forward   f0= 2.500]\r\n"
+        "\\clock [t= 0.200]   \\setreg[name= HeadTwist   f0= 3.000]\r\n\"\r\n";
+    Names withBlank = Catalogue();
+    withBlank[1] = "Head Forward";  // a blank ends the name read before it
+    withBlank[2].clear();
+    std::size_t differing = 0;
+    for (const Names& names : {Catalogue(), withBlank}) {
+        for (std::size_t at = 0; at < block.size(); ++at) {
+            for (const char c : {'t', 's', 'f', ' ', ']', '\n', '\\', 'x'}) {
+                std::string changed = block;
+                changed[at] = c;
+                const tw::LoadedAnimation loaded = tw::LoadLastAnimation(changed, names);
+                EXPECT_EQ(loaded, tw::literal::Load(changed, names)) << at << " " << c;
+                differing += !(loaded == tw::LoadLastAnimation(block, names));
+            }
+        }
+    }
+    EXPECT_GT(differing, 0u);  // the changes reach what is loaded
 }
 
 // A file cut anywhere: every search meets the end at each of its turns.
