@@ -1,9 +1,11 @@
 #include "generation/Generation.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 #include <sys/mman.h>
 
@@ -57,19 +59,19 @@ void ReserveBlock(std::string& text, std::size_t bytes) {
     if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
-double EstimateBlockBytes(const DocumentTexts& input, const FrameEmitter& emitter, double frames) {
-    std::size_t bytes = input.fileHeader.size() + 2 * LineEnd.size();
-    if (!input.subHeader.empty()) {
-        bytes += CreditLine.size() + input.subHeader.size() + 2 * LineEnd.size();
-    }
-    double estimate = static_cast<double>(bytes);
-    if (frames <= 0) return estimate;
+// Upper bounds of a frame's length: frame 0 (every register) and a later
+// frame (the moving registers).
+struct FrameBounds {
+    double first = 0, later = 0;
+};
+
+FrameBounds BoundFrames(const DocumentTexts& input, const FrameEmitter& emitter) {
     const double first = emitter.TimeOf(0.0f), last = emitter.TimeOf(emitter.frameCount() + 1.0f);
     const double timeChars =
         std::isfinite(first) && std::isfinite(last)
             ? static_cast<double>(std::max(NumberLengthBound(first), NumberLengthBound(last)))
             : 5.0;
-    double firstFrame = 0, laterFrame = 0;
+    FrameBounds bounds;
     for (int r = 0; r < RegisterCount; ++r) {
         const double i = emitter.run().initial[r], f = emitter.run().final[r];
         const double extreme = std::min(std::max(std::fabs(i), std::fabs(f)), 3.5e38);
@@ -77,11 +79,67 @@ double EstimateBlockBytes(const DocumentTexts& input, const FrameEmitter& emitte
         const double line = static_cast<double>(ClockPrefix.size() + LineClose.size()) + timeChars +
                             valueChars +
                             static_cast<double>(RegisterLinePiece(input.figure, input.names[r]).size());
-        firstFrame += line;
-        if (emitter.run().moving[r]) laterFrame += line;
+        bounds.first += line;
+        if (emitter.run().moving[r]) bounds.later += line;
     }
-    return estimate + firstFrame + (frames - 1) * laterFrame;
+    return bounds;
 }
+
+double EstimateBlockBytes(const DocumentTexts& input, const FrameEmitter& emitter, double frames) {
+    std::size_t bytes = input.fileHeader.size() + 2 * LineEnd.size();
+    if (!input.subHeader.empty()) {
+        bytes += CreditLine.size() + input.subHeader.size() + 2 * LineEnd.size();
+    }
+    const double estimate = static_cast<double>(bytes);
+    if (frames <= 0) return estimate;
+    const FrameBounds bounds = BoundFrames(input, emitter);
+    return estimate + bounds.first + (frames - 1) * bounds.later;
+}
+
+namespace {
+
+// Where a run of frames written in place stopped: the end of its text, and
+// the next frame to write (the one that did not fit or was not finite, or
+// the end of the run).
+struct FramesWritten {
+    std::size_t end = 0;
+    float next = 0;
+};
+
+// Writes frames from..to-1 into text[at, limit) while a whole frame of the
+// longest kind still fits, stopping before a frame whose time or a value is
+// not finite. `progress` gets whole percents of `of` frames, rising only.
+FramesWritten WriteFramesInPlace(const FrameEmitter& emitter, float from, float to, char* text, std::size_t at,
+                                 std::size_t limit, const ProgressFn& progress, float of, int& shown) {
+    const std::size_t room = emitter.MaxFrameBytes();
+    float t = from;
+    for (; t < to && limit - at >= room; t += 1.0f) {
+        bool finite = true;
+        char* const end = emitter.WriteFrame(text + at, t, false, finite);
+        if (!finite) break;
+        at = static_cast<std::size_t>(end - text);
+        if (progress) {
+            const int whole = static_cast<int>(std::clamp(t / of * 99.0f, 0.0f, 99.0f));
+            if (whole > shown) progress(shown = whole);
+        }
+    }
+    return {at, t};
+}
+
+// Has the kernel map the whole pages of [at, at + bytes) for writing, as the
+// first write to each would; memory it cannot map is left to those writes.
+void FaultIn(char* at, std::size_t bytes) {
+    constexpr std::uintptr_t Page = 4096;
+    const auto start = (reinterpret_cast<std::uintptr_t>(at) + Page - 1) & ~(Page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(at) + bytes) & ~(Page - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+}
+
+// A block at least this long is written by two threads, each a half of its
+// frames: below it a thread costs more than it saves.
+constexpr double TwoThreadBytes = 4 << 20;
+
+}  // namespace
 
 Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const ProgressFn& progress,
                                       std::string reuse) {
@@ -119,22 +177,67 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
     block.frameStep = frameStep;
     block.text = std::move(reuse);
     block.text.clear();
-    ReserveBlock(block.text, static_cast<std::size_t>(estimate));
+    // A large block is written by two threads, each a half of its frames; the
+    // room of two longest frames beyond the estimate lets each half write its
+    // last frame in place.
+    const std::size_t room = emitter.MaxFrameBytes();
+    const float half = std::floor(bound / 2.0f);
+    const bool twoThreads =
+        estimate >= TwoThreadBytes && half >= 1.0f && std::thread::hardware_concurrency() >= 2;
+    const std::size_t size = static_cast<std::size_t>(estimate) + (twoThreads ? 2 * room : 0);
+    ReserveBlock(block.text, size);
     StartBlock(block.text, input.fileHeader);
     AddSubHeader(block.text, input.subHeader);
 
     // Frames are written straight into the block, which is first grown to the
     // estimate (filling it is cheaper than copying each frame in from a
-    // buffer of its own). Where the room left is less than the longest frame,
-    // a frame goes through a small buffer and the block grows only by what it
-    // holds. A time or value that is not finite ends the run with a message;
-    // the caller has written nothing yet.
-    const std::size_t room = emitter.MaxFrameBytes();
+    // buffer of its own). A large block's frames are written by two threads:
+    // the first half's frames from the start, the second half's after the
+    // first half's bound, then moved down to close the gap. Where a half does
+    // not fit its room, or meets a frame that is not finite, the loop below
+    // goes on from there, one frame at a time. Where the room left is less
+    // than the longest frame, a frame goes through a small buffer and the
+    // block grows only by what it holds. A time or value that is not finite
+    // ends the run with a message; the caller has written nothing yet.
     std::string frameBuffer;
     std::size_t used = block.text.size();
-    block.text.resize(std::max(used, static_cast<std::size_t>(estimate)));
     int shown = -1;
-    for (float t = 0.0f; t < bound; t += 1.0f) {
+    float t = 0.0f;
+    if (twoThreads) {
+        const FrameBounds bounds = BoundFrames(input, emitter);
+        const std::size_t second = std::min(
+            size,
+            used + static_cast<std::size_t>(bounds.first + (static_cast<double>(half) - 1) * bounds.later) +
+                room);
+        // The block's room is reserved, so sizing it moves nothing.
+        char* const text = block.text.data();
+        FramesWritten later;
+        int laterShown = 100;  // the second half reports no progress
+        std::atomic<bool> sized{false};
+        // The second half's thread has the kernel map its memory while this
+        // one sizes the block, then writes its frames once the size is set.
+        std::thread helper([&] {
+            FaultIn(text + second, size - second);
+            sized.wait(false);
+            later = WriteFramesInPlace(emitter, half, bound, text, second, size, {}, 1.0f, laterShown);
+        });
+        block.text.resize(std::max(used, size));
+        sized.store(true);
+        sized.notify_one();
+        const FramesWritten first = WriteFramesInPlace(emitter, 0.0f, half, text, used, second, progress,
+                                                       half, shown);
+        helper.join();
+        used = first.end;
+        t = first.next;
+        if (t == half && later.next > half) {
+            std::memmove(text + used, text + second, later.end - second);
+            used += later.end - second;
+            t = later.next;
+        }
+    } else {
+        block.text.resize(std::max(used, size));
+    }
+    for (; t < bound; t += 1.0f) {
         const bool direct = block.text.size() - used >= room;
         if (!direct && frameBuffer.empty()) frameBuffer.resize(room);
         char* const at = direct ? block.text.data() + used : frameBuffer.data();
@@ -153,7 +256,7 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
         if (progress) {
             const float value = std::clamp(t / frameCount * 99.0f, 0.0f, 99.0f);
             const int whole = static_cast<int>(value);
-            if (whole != shown) {
+            if (whole > shown) {
                 shown = whole;
                 progress(whole);
             }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "ReferenceNumber.h"
@@ -220,6 +221,42 @@ TEST(GenerateBlock, LargeBlocksAreTheirLinesInOrder) {
     ASSERT_TRUE(second.ok()) << second.error();
     EXPECT_EQ(second.value().text.data(), memory) << "the larger block's memory is used again";
     EXPECT_TRUE(second.value().text == expected(input, 0.0)) << "the block in reused memory";
+}
+
+// A large block is written by two threads, each a half of its frames, the
+// second half moved down after the first: every frame of a curved run with a
+// fractional frame count stands in order, as the frames written one by one;
+// progress only rises; a value out of range on the last frame (overshooting
+// past the frame count) is named as a small block names it.
+TEST(GenerateBlock, LargeBlocksInTwoHalvesAreTheFramesInOrder) {
+    tw::DocumentTexts input = Input("40.5", "1000.3");
+    const char* finals[] = {"9.9996", "-0.0004", "123456.5", "-1e7", "0.25", "1e30", "-999.9999"};
+    for (int r = 0; r < tw::RegisterCount; r += 2) input.final[r] = finals[r % 7];
+    for (const char* acceleration : {"0", "7", "-7"}) {
+        input.acceleration = acceleration;
+        std::vector<int> shown;
+        auto result = tw::GenerateBlock(input, [&](int percent) { shown.push_back(percent); });
+        ASSERT_TRUE(result.ok()) << result.error();
+        const float count = result.value().frameCount;
+        auto run = tw::ReadRunSettings(input);
+        ASSERT_TRUE(run.ok());
+        const tw::FrameEmitter emitter(run.value(), count, result.value().frameStep);
+        std::string expected = "HEADER\r\n\r\n";
+        for (float t = 0; t < count + 1.0f; t += 1.0f) emitter.EmitFrame(expected, t, false);
+        ASSERT_GT(expected.size(), std::size_t{8} << 20);
+        EXPECT_TRUE(result.value().text == expected) << "acceleration " << acceleration;
+        EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()) &&
+                    std::adjacent_find(shown.begin(), shown.end()) == shown.end())
+            << "acceleration " << acceleration;
+        EXPECT_FALSE(shown.empty());
+    }
+    input.acceleration = "0";
+    input.final[7] = "3.4028e38";
+    auto overshoot = tw::GenerateBlock(input);
+    ASSERT_FALSE(overshoot.ok());
+    EXPECT_EQ(overshoot.error(),
+              "The value of TorsoBow on frame 40513 is out of range (initial value \"0\", final value "
+              "\"3.4028e38\", acceleration \"0\").");
 }
 
 TEST(GenerateBlock, ErrorsNameTheFieldAndItsText) {
