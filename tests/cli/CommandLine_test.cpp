@@ -344,11 +344,13 @@ TEST_F(CommandLineTest, GenerateWaitsForAnotherWritersLockThenSaysTheFileIsBusy)
     EXPECT_EQ(Bytes(file), before);
 
     // Let go while the next one waits: it adds its record after the wait.
+    // The clock starts before the releasing thread, so the lock is held for
+    // at least 400 ms of it.
+    start = std::chrono::steady_clock::now();
     std::thread release([other] {
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
         ::close(other);
     });
-    start = std::chrono::steady_clock::now();
     ran = Tw({"generate", json});
     release.join();
     EXPECT_EQ(ran.status, 0) << ran.err;
