@@ -234,6 +234,7 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
             used += later.end - second;
             t = later.next;
         }
+        if (used > MaxBlockBytes) return Result::Failure(tooLarge);
     } else {
         block.text.resize(std::max(used, size));
     }
