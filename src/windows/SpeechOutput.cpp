@@ -16,8 +16,11 @@ namespace {
 constexpr int PumpMs = 5;
 constexpr int DeviceBufferMs = 40;  // what the device holds: the sound's latency
 // A device that takes nothing for this long has gone (a sound server that
-// stopped does not always say so); starting takes well under it.
+// stopped does not always say so).
 constexpr qint64 StalledMs = 1500;
+// A device that has taken only its first fill since the start is given
+// longer: a sound server can take over a second to start a stream.
+constexpr qint64 StartingMs = 6000;
 }  // namespace
 
 // Lives on the output's thread: opens the device, and hands it frames.
@@ -65,6 +68,7 @@ public:
             return;
         }
         lastHanded_ = -1;
+        progressed_ = false;
         sinceProgress_.start();
         // A grain's device goes quiet once the grain and its buffer are out.
         stopAfter_ = grainFrames < 0 ? -1
@@ -138,9 +142,10 @@ private:
             return;
         }
         if (handed_ != lastHanded_) {
+            progressed_ = lastHanded_ >= 0;
             lastHanded_ = handed_;
             sinceProgress_.start();
-        } else if (sinceProgress_.elapsed() > StalledMs) {
+        } else if (sinceProgress_.elapsed() > (progressed_ ? StalledMs : StartingMs)) {
             Close();
             owner_.missing_ = true;
             emit owner_.Failed();
@@ -164,6 +169,7 @@ private:
     QAudioFormat format_;
     std::uint64_t run_ = 0;
     qint64 handed_ = 0, playedBase_ = 0, lastHanded_ = -1, stopAfter_ = -1;
+    bool progressed_ = false;  // the device took more than its first fill
     QElapsedTimer sinceProgress_;
     std::vector<float> floats_;
     std::vector<qint16> shorts_;
