@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <iostream>
 #include <iterator>
@@ -75,7 +76,8 @@ int Generate(const GenerateArgs& args, std::ostream& out, std::ostream& err) {
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     } else {
         if (!args.append.empty()) document.value().activeFile = args.append;
-        const auto wait = std::chrono::milliseconds(static_cast<std::int64_t>(args.waitSeconds * 1000));
+        // Rounded: 0.3 s is 300 ms, where cutting 0.3 × 1000 would give 299.
+        const auto wait = std::chrono::milliseconds(std::llround(args.waitSeconds * 1000));
         // A stop request lets the run finish what it holds: the record is
         // written whole and reported, or not written at all.
         const CaughtStops stops;
