@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 
 #include "cli/CommandLine.h"
@@ -24,7 +25,7 @@ RepairCommand::RepairCommand(CLI::App& app) {
 
 std::optional<int> RepairCommand::Run(std::ostream& out, std::ostream& err) const {
     if (!repair_->parsed()) return std::nullopt;
-    const auto wait = std::chrono::milliseconds(static_cast<std::int64_t>(waitSeconds_ * 1000));
+    const auto wait = std::chrono::milliseconds(std::llround(waitSeconds_ * 1000));
     const Outcome<std::optional<Mended>> mended = MendTornTail(
         file_, [] { return PreviewFolder(); }, wait);
     if (!mended) {
