@@ -575,8 +575,14 @@ TEST_F(CommandLineTest, ASigtermDuringGenerateReportsAWholeRecordOrLeavesTheFile
     ASSERT_EQ(::flock(other, LOCK_EX), 0);
     Forked ran = RunForked({"generate", json}, dir_, {},
                            [&](pid_t child) {
-                               while (!InMask(child, "SigBlk:", SIGTERM))
-                                   std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                               // Held for the wait, not for a moment: starting a
+                               // thread also blocks every signal while it lasts.
+                               for (;;) {
+                                   while (!InMask(child, "SigBlk:", SIGTERM))
+                                       std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                                   std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                                   if (InMask(child, "SigBlk:", SIGTERM)) break;
+                               }
                                ::kill(child, SIGTERM);
                                ::close(other);
                            },
