@@ -16,34 +16,13 @@
 #include "reading/FileBytes.h"
 #include "reading/HapScriptReader.h"
 #include "reading/LastAnimationLoader.h"
+#include "FuzzChecks.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-const std::string& ScratchFile() {
-    static const std::string path = [] {
-        // In memory where there is such a folder: every input writes the file.
-        std::string pattern = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        pattern += "/tw-fuzz-changing-XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        Check(fd >= 0);
-        ::close(fd);
-        return pattern;
-    }();
-    static const bool removedAtExit = std::atexit([] { ::unlink(path.c_str()); }) == 0;
-    (void)removedAtExit;
-    return path;
-}
-
-void WriteAll(const std::string& path, std::string_view bytes, int flags) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | flags, 0600);
-    Check(fd >= 0);
-    Check(::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()));
-    ::close(fd);
-}
+using fuzzcheck::Check;
+using fuzzcheck::ScratchFile;
+using fuzzcheck::WriteAll;
 
 std::array<std::string, tw::RegisterCount> Catalogue() {
     std::array<std::string, tw::RegisterCount> names;
