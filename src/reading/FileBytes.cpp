@@ -104,6 +104,10 @@ int ReadExactlyAt(int fd, char* out, std::size_t count, std::uint64_t offset) {
     return 0;
 }
 
+void OpenedFile::WillNeed(std::uint64_t offset, std::uint64_t count) const {
+    ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(count), POSIX_FADV_WILLNEED);
+}
+
 Outcome<void> OpenedFile::ReadAt(std::uint64_t offset, char* out, std::size_t count, FileFault* fault) const {
     const int error = ReadExactlyAt(fd_, out, count, offset);
     if (error > 0) {

@@ -46,6 +46,11 @@ public:
     // when the file no longer holds them (cut short meanwhile) or a read fails.
     Outcome<void> ReadAt(std::uint64_t offset, char* out, std::size_t count, FileFault* fault = nullptr) const;
 
+    // Asks the system to start reading `count` bytes at `offset` from the
+    // disk now, without waiting: for a reading that goes backwards, which
+    // the system does not read ahead of. Only advice; nothing fails.
+    void WillNeed(std::uint64_t offset, std::uint64_t count) const;
+
 private:
     OpenedFile(int fd, std::uint64_t size, std::filesystem::path path);
     int fd_ = -1;

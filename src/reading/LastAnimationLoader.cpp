@@ -12,7 +12,11 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "document/CodePage.h"
@@ -111,7 +115,7 @@ public:
         static constexpr char word[] = "ketpaH";
         const auto byte = [tail, first](std::size_t pos) { return static_cast<unsigned char>(tail[pos - first]); };
         const auto inWord = [](int c) { return std::memchr(word, c, 6) != nullptr; };
-        while (below_ > 6 && below_ > first) {
+        while (below_ > 1 && below_ > first) {
             const void* h = memrchr(tail, 'H', below_ - first);
             if (h == nullptr) {
                 below_ = first;
@@ -139,7 +143,7 @@ public:
                 return Result::Found;
             }
         }
-        return below_ > 6 && first > 1 ? Result::NeedMore : Result::None;
+        return below_ > 1 && first > 1 ? Result::NeedMore : Result::None;
     }
 
     // After Found, the position of the byte before the "H"; else 0.
@@ -152,6 +156,31 @@ private:
     int state_ = 0;      // the search's state before reading `next_`
     std::size_t pos_ = 0;
 };
+
+// The first `c` in [at, end), or null. In a script the byte sought is a few
+// bytes away: the next 16 bytes are compared at once (a byte loop there
+// mispredicts on every line) before handing a longer stretch to memchr.
+[[gnu::always_inline]] inline const char* FindByte(const char* at, const char* end, char c) {
+#ifdef __SSE2__
+    if (end - at >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)));
+        if (hits != 0) return at + std::countr_zero(static_cast<unsigned>(hits));
+        at += 16;
+    }
+#endif
+    for (const char* near = at + 16 < end ? at + 16 : end; at < near; ++at)
+        if (*at == c) return at;
+    if (at == end) return nullptr;
+    return static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)));
+}
+
+// The close of a line and the next line's clock, as the generator writes
+// them.
+constexpr std::string_view GeneratedLineStart = "]\r\n\\clock [t= ";
+
+// A stretch read on its own asked for a byte beyond the bytes it was given.
+struct Overrun {};
 
 // A read of the file that failed while its block was read (cut short by
 // another program meanwhile, or a read error): the load ends with `message`.
@@ -180,6 +209,11 @@ public:
     explicit BlockReader(std::string_view block)
         : win_(block.data()), winFirst_(1), winEnd_(block.size() + 1), length_(block.size()) {}
 
+    // Positions [first, end) of bytes `length` long, in memory at `data`:
+    // a stretch read on its own. Asking for any other byte throws Overrun.
+    BlockReader(const char* data, std::size_t first, std::size_t end, std::size_t length)
+        : win_(data), winFirst_(first), winEnd_(end), length_(length) {}
+
     // The block's `length` bytes from `offset` of `file`, read into `room`
     // (`roomBytes` long, at least 64) a window at a time.
     BlockReader(const OpenedFile& file, std::uint64_t offset, std::size_t length, char* room,
@@ -202,6 +236,18 @@ public:
     std::size_t pos() const { return pos_; }
     void MoveTo(std::size_t pos) { pos_ = pos; }
 
+    // The bytes from the reading position on, when `n` of them are in
+    // memory and before the end; else null.
+    [[gnu::always_inline]] const char* Ahead(std::size_t n) const {
+        return pos_ >= winFirst_ && pos_ + n <= winEnd_ && pos_ + n <= length_ ? win_ + (pos_ - winFirst_)
+                                                                              : nullptr;
+    }
+    // Moves the reading position `n` bytes on, onto the byte `c`.
+    void Skip(std::size_t n, int c) {
+        pos_ += n;
+        current_ = c;
+    }
+
     // Forward search for "t= ", the clock's marker: a byte that does not
     // continue it (a "t" too) starts again from nothing. True when found;
     // `current` is then the marker's blank.
@@ -209,10 +255,9 @@ public:
         // A line as the generator writes it: the marker 11 bytes past the
         // close of the line before, no "t" ahead of it. Taken whole, it spares
         // a search each line.
-        static constexpr char lineStart[] = "]\r\n\\clock [t= ";
-        constexpr std::size_t lineStartSize = sizeof lineStart - 1;
+        constexpr std::size_t lineStartSize = GeneratedLineStart.size();
         if (pos_ + lineStartSize <= length_ &&
-            SameBytes(At(pos_, pos_ + lineStartSize), lineStart, lineStartSize)) {
+            SameBytes(At(pos_, pos_ + lineStartSize), GeneratedLineStart.data(), lineStartSize)) {
             pos_ += lineStartSize;
             current_ = ' ';
             return true;
@@ -355,6 +400,7 @@ private:
     // Moves the window to hold [from, to) and the text being collected. No
     // byte below `from` is asked for afterwards but that text's.
     [[gnu::noinline]] const char* Move(std::size_t from, std::size_t to) {
+        if (file_ == nullptr) throw Overrun{};
         const std::size_t keep = pin_ != 0 ? std::min(from, pin_) : from;
         if (beforeMove_) beforeMove_(room_, room_ + roomBytes_);
         if (to - keep > roomBytes_ / 2) {
@@ -370,11 +416,11 @@ private:
         winEnd_ = keep + count;
         return win_ + (from - winFirst_);
     }
-    int Byte(std::size_t pos) {
+    [[gnu::always_inline]] int Byte(std::size_t pos) {
         return pos >= 1 && pos <= length_ ? static_cast<unsigned char>(*At(pos, pos + 1)) : NoByte;
     }
     // Bytes at positions [from, to).
-    std::string_view Span(std::size_t from, std::size_t to) { return {At(from, to), to - from}; }
+    [[gnu::always_inline]] std::string_view Span(std::size_t from, std::size_t to) { return {At(from, to), to - from}; }
     // The position of the first `c` in [from, to) (to defaults to L), or 0.
     // In a script the byte sought is a few bytes away: the next 16 bytes are
     // compared at once (a byte loop there mispredicts on every line) before
@@ -393,22 +439,7 @@ private:
     [[gnu::always_inline]] std::size_t NextIn(char c, const char* base, std::size_t from,
                                               std::size_t to) const {
         const char* const data = base - winFirst_ + 1;  // where position 1 would be
-        const char* at = data + from - 1;
-        const char* const end = data + to - 1;
-#ifdef __SSE2__
-        if (end - at >= 16) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-            const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)));
-            if (hits != 0)
-                return static_cast<std::size_t>(at - data) + 1 +
-                       std::countr_zero(static_cast<unsigned>(hits));
-            at += 16;
-        }
-#endif
-        for (const char* near = at + 16 < end ? at + 16 : end; at < near; ++at)
-            if (*at == c) return static_cast<std::size_t>(at - data) + 1;
-        if (at == end) return 0;
-        at = static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)));
+        const char* const at = FindByte(data + from - 1, data + to - 1, c);
         return at == nullptr ? 0 : static_cast<std::size_t>(at - data) + 1;
     }
     // Whether the bytes seen by turns first, first + 1, … spell `literal`.
@@ -446,13 +477,17 @@ class ClockReader {
 public:
     [[gnu::always_inline]] Clock Read(BlockReader& reader) {
         const bool found = reader.FindClock();
-        const std::string_view text = reader.CollectUntil(']');
+        return {found, Time(reader.CollectUntil(']'))};
+    }
+
+    // The time a clock text gives.
+    [[gnu::always_inline]] float Time(std::string_view text) {
         if (!known_ || !SameText(text, lastText_)) {
             known_ = true;
             lastText_.assign(text);  // a copy: the window may move before the next line
             lastTime_ = ToSingle(NumericValue(text));
         }
-        return {found, lastTime_};
+        return lastTime_;
     }
 
 private:
@@ -489,6 +524,25 @@ public:
         shown_ = Whole(pos);
         report_(shown_);
         next_ = FirstBeyond(pos);
+    }
+
+    // What At shows for line ends from `first` to `last`, each less than
+    // half a whole step past the one before: every step between them then
+    // holds a line end, and the first one in it shows the step's own value,
+    // which At(next_) shows too.
+    // False when `stop` is set after a value was shown: a stop asked for on
+    // seeing the bar stops the load, as between lines.
+    bool Replay(std::size_t first, std::size_t last, const StopFlag* stop) {
+        const auto stopped = [stop] { return stop && stop->load(std::memory_order_relaxed); };
+        if (first >= next_) {
+            At(first);
+            if (stopped()) return false;
+        }
+        while (next_ <= last) {
+            At(next_);
+            if (stopped()) return false;
+        }
+        return true;
     }
 
 private:
@@ -533,34 +587,32 @@ private:
     std::size_t lines_ = 0;
 };
 
-// The load from the block's start: `reader` holds the file's bytes from the
-// byte where the forward reading begins to its end. None when stopped.
-std::optional<LoadedAnimation> LoadBlock(BlockReader& reader,
-                                         const std::array<std::string, RegisterCount>& names,
-                                         const ProgressFn& progress, const StopFlag* stop) {
+// What a block's first keyframe gave: the initial texts and unknown names,
+// and the time of the line that ended it (its clock already read), if any.
+struct HeadLines {
     LoadedAnimation loaded;
-    NameTable table(names);
-    StopCheck stopCheck(stop);
-    constexpr std::size_t blockStart = 1;
+    std::optional<float> handedOver;
+};
 
+// Reads the first keyframe from the block's start: every line at the first
+// clock time. It ends at the first later time, or when no clock is left in
+// the file. False when stopped.
+bool ReadHead(BlockReader& reader, NameTable& table, StopCheck& stopCheck, ClockReader& clocks,
+              HeadLines& head) {
+    constexpr std::size_t blockStart = 1;
+    LoadedAnimation& loaded = head.loaded;
     reader.MoveTo(blockStart);
     const double firstValue = NumericValue(reader.FindClock() ? reader.CollectUntil(']') : std::string_view());
     const float firstTime = ToSingle(firstValue);
     loaded.startTime = DecimalText(firstValue);
 
-    // The first keyframe: every line at the first clock time. It ends at the
-    // first later time, or when no clock is left in the file.
     reader.MoveTo(blockStart);
-    ClockReader clocks;
-    bool handedOver = false;  // the line that ended it, its time read
-    float handedOverTime = 0;
     for (;;) {
-        if (stopCheck.Stopped()) return std::nullopt;
+        if (stopCheck.Stopped()) return false;
         const Clock clock = clocks.Read(reader);
         if (!clock.found) break;
         if (clock.time != firstTime) {
-            handedOver = true;
-            handedOverTime = clock.time;
+            head.handedOver = clock.time;
             break;
         }
         std::string_view name;
@@ -571,56 +623,157 @@ std::optional<LoadedAnimation> LoadBlock(BlockReader& reader,
         }
         loaded.initial[r] = DecodeCodePage(reader.ReadValue());
     }
+    return true;
+}
 
-    // Every later line: its value becomes the register's final value (only the
-    // last one is converted), and each change of clock time (other than to 0)
-    // counts one frame interval.
-    // The window may move while later lines are read: a value still in it is
-    // copied out first.
-    std::array<std::optional<std::string_view>, RegisterCount> finalValue;
-    std::array<std::string, RegisterCount> keptValue;
-    reader.BeforeMove([&](const char* from, const char* to) {
-        for (int r = 0; r < RegisterCount; ++r) {
-            if (!finalValue[r] || finalValue[r]->empty()) continue;
-            const char* text = finalValue[r]->data();
-            if (text < from || text >= to) continue;
-            keptValue[r].assign(*finalValue[r]);
-            finalValue[r] = keptValue[r];
-        }
-    });
-    Progress bar(progress, blockStart, reader.length());
-    float lastTime = 0;
+// What a run of later lines gave. Its first change of time counts against
+// whatever time came before it, which a run read on its own does not know:
+// it is counted here, and taken back when joined to a time equal to it.
+struct LaterLines {
+    std::size_t timeCount = 0;  // changes of clock time (other than to 0)
+    float firstTime = 0;        // the time of the first change
+    float lastTime = 0;         // the time of the last change
+    bool handedOverLeft = false;  // no line was read to take the handed-over time
+};
+
+// The frame intervals of a block, its runs of later lines joined in order.
+struct FrameCount {
     std::size_t timeCount = 0;
-    while (reader.pos() < reader.length()) {
-        if (stopCheck.Stopped()) return std::nullopt;
+    float lastTime = 0;
+    void Follow(const LaterLines& lines) {
+        if (lines.timeCount == 0) return;
+        timeCount += lines.timeCount - (lines.firstTime != lastTime ? 0 : 1);
+        lastTime = lines.lastTime;
+    }
+};
+
+// A line as the generator writes it, read from the "]" closing the line
+// before: its clock, name and value texts, and how far on the "]" closing
+// its value lies.
+struct GeneratedLine {
+    std::string_view clock, name, value;
+    std::size_t end = 0;
+};
+
+// How many bytes a line read whole must lie within.
+constexpr std::size_t GeneratedLineRoom = 256;
+
+// Whether the GeneratedLineRoom bytes at `p` begin with a line as the
+// generator writes it, naming `expected` (not empty, no blank): every fixed
+// byte in place and every text ending within them. Then `line` holds what the
+// searches would find in it, found without them; otherwise the searches read
+// the line.
+[[gnu::always_inline]] inline bool ReadGeneratedLine(const char* p, std::string_view expected, GeneratedLine& line) {
+    static constexpr std::string_view middle = "   \\setreg[name= ";
+    const char* const end = p + GeneratedLineRoom;
+    if (expected.empty() || !SameBytes(p, GeneratedLineStart.data(), GeneratedLineStart.size())) return false;
+    const char* const clockEnd = FindByte(p + GeneratedLineStart.size(), end, ']');
+    if (clockEnd == nullptr) return false;
+    const char* const name = clockEnd + 1 + middle.size();
+    const char* const afterName = name + expected.size();
+    // The blank after the name, two more and the "f", then three bytes skipped.
+    const char* const value = afterName + 7;
+    if (value >= end || !SameBytes(clockEnd + 1, middle.data(), middle.size()) ||
+        !SameBytes(name, expected.data(), expected.size()) || !SameBytes(afterName, "   f", 4))
+        return false;
+    const char* const valueEnd = *value == ']' ? value : FindByte(value, end, ']');
+    if (valueEnd == nullptr) return false;
+    line.clock = std::string_view(p + GeneratedLineStart.size() - 1, static_cast<std::size_t>(clockEnd - p) - 13);
+    line.name = std::string_view(name, expected.size());
+    line.value = std::string_view(value, static_cast<std::size_t>(valueEnd - value));
+    line.end = static_cast<std::size_t>(valueEnd - p);
+    return true;
+}
+
+// Every later line from the reading position until it reaches `until`: its
+// value becomes the register's final value (only the last one is
+// converted), and each change of clock time (other than to 0) counts one
+// frame interval. `handedOver` is the first line's time when its clock was
+// read already. `ends` hears where each line ended. False when stopped.
+template <class LineEnds>
+bool ReadLaterLines(BlockReader& reader, NameTable& table, StopCheck& stopCheck, ClockReader& clocks,
+                    std::size_t until, const float* handedOver, LaterLines& lines,
+                    std::array<std::optional<std::string_view>, RegisterCount>& finalValue, LineEnds& ends) {
+    // Not a number: no time equals it, so the first change always counts.
+    float lastTime = std::numeric_limits<float>::quiet_NaN();
+    std::size_t timeCount = 0;
+    const auto count = [&](float time) {
+        if (time != 0 && time != lastTime) {
+            if (timeCount++ == 0) lines.firstTime = time;
+            lastTime = time;
+        }
+    };
+    while (reader.pos() < until) {
+        if (stopCheck.Stopped()) return false;
+        GeneratedLine line;
+        if (const char* at = reader.Ahead(GeneratedLineRoom);
+            at != nullptr && handedOver == nullptr && ReadGeneratedLine(at, table.Expected(), line)) {
+            count(clocks.Time(line.clock));
+            finalValue[table.Find(line.name)] = line.value;
+            reader.Skip(line.end, ']');
+            ends.At(reader.pos());
+            continue;
+        }
         float time;
-        if (handedOver) {
-            time = handedOverTime;
-            handedOver = false;
+        if (handedOver != nullptr) {
+            time = *handedOver;
+            handedOver = nullptr;
         } else {
             time = clocks.Read(reader).time;
         }
-        if (time != 0 && time != lastTime) {
-            ++timeCount;
-            lastTime = time;
-        }
+        count(time);
         std::string_view name;
         const int r = ReadRegister(reader, table, name);
         if (r >= 0) finalValue[r] = reader.ReadValue();
-        bar.At(reader.pos());
+        ends.At(reader.pos());
     }
+    lines.timeCount = timeCount;
+    lines.lastTime = lastTime;
+    lines.handedOverLeft = handedOver != nullptr;
+    return true;
+}
+
+// The load's texts from the first keyframe, the final values and the frame
+// intervals.
+LoadedAnimation FinishLoad(LoadedAnimation loaded,
+                           const std::array<std::optional<std::string_view>, RegisterCount>& finalValue,
+                           const FrameCount& frames) {
     for (int r = 0; r < RegisterCount; ++r)
         if (finalValue[r]) loaded.final[r] = DecimalText(NumericValue(*finalValue[r]));
 
     // Duration from the start time as its text reads back; no later clock
     // time means no duration at all.
-    const double duration = timeCount == 0 ? 0 : static_cast<double>(lastTime) - NumericValue(loaded.startTime);
+    const double duration =
+        frames.timeCount == 0 ? 0 : static_cast<double>(frames.lastTime) - NumericValue(loaded.startTime);
     if (std::isfinite(duration)) {
         loaded.dKeyframe = DecimalText(duration);
         const double written = NumericValue(*loaded.dKeyframe);
-        if (written != 0) loaded.framesPSec = DecimalText(static_cast<double>(timeCount) / written);
+        if (written != 0) loaded.framesPSec = DecimalText(static_cast<double>(frames.timeCount) / written);
     }
     return loaded;
+}
+
+// The load from the block's start: `reader` holds the block's bytes in memory,
+// from the byte where the forward reading begins to the file's end. None when
+// stopped.
+std::optional<LoadedAnimation> LoadBlock(BlockReader& reader,
+                                         const std::array<std::string, RegisterCount>& names,
+                                         const ProgressFn& progress, const StopFlag* stop) {
+    NameTable table(names);
+    StopCheck stopCheck(stop);
+    ClockReader clocks;
+    HeadLines head;
+    if (!ReadHead(reader, table, stopCheck, clocks, head)) return std::nullopt;
+
+    LaterLines lines;
+    std::array<std::optional<std::string_view>, RegisterCount> finalValue;
+    Progress bar(progress, 1, reader.length());
+    const float* handedOver = head.handedOver ? &*head.handedOver : nullptr;
+    if (!ReadLaterLines(reader, table, stopCheck, clocks, reader.length(), handedOver, lines, finalValue, bar))
+        return std::nullopt;
+    FrameCount frames;
+    frames.Follow(lines);
+    return FinishLoad(std::move(head.loaded), finalValue, frames);
 }
 
 // Sends the share of the file read so far when its whole part changed.
@@ -689,16 +842,307 @@ private:
     std::unique_ptr<char[]> small_;
 };
 
+// Where the lines of a stretch ended, as runs in which each end lies less
+// than `gap` past the one before. What the bar of a block's lines shows
+// depends on the block's start, which is found only after the stretches
+// above it were read: from these runs it is shown afterwards as a reading
+// from the start would have shown it (see Progress::Replay).
+class LineEndRuns {
+public:
+    explicit LineEndRuns(std::size_t gap) : gap_(std::max<std::size_t>(gap, 1)) {}
+    void At(std::size_t pos) {
+        if (pos - last_ >= gap_ || runs_.empty()) runs_.push_back({pos, pos});
+        else runs_.back().second = pos;
+        last_ = pos;
+    }
+    const std::vector<std::pair<std::size_t, std::size_t>>& runs() const { return runs_; }
+
+private:
+    std::size_t gap_;
+    std::size_t last_ = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> runs_;
+};
+
+// A stretch of a long block, read from the piece of the file that holds it
+// while the file is read further towards its start. A stretch other than the
+// block's first begins where a line as the generator writes it would begin
+// ("]" closing the line before, then the next line's clock), and reads later
+// lines until it reaches the next stretch's beginning. Joined in order, the
+// stretches give what one reading from the block's start gives where each
+// really ended where the next began; elsewhere the lines are read again from
+// the file (see LoadFromStretches). Positions count from the file's first
+// byte as 1.
+struct Stretch {
+    // Set before the stretch is handed over.
+    const char* bytes = nullptr;  // the bytes at positions [first, top]
+    std::size_t first = 0, top = 0;
+    std::size_t from = 0;   // where its reading begins (the block's start for the first stretch)
+    std::size_t until = 0;  // the next stretch's beginning, or the file's length
+    std::size_t length = 0;
+    bool head = false;  // the block's first stretch, its first keyframe read too
+    std::size_t gap = 1;
+
+    // Set once it was read.
+    bool read = false;
+    bool stopped = false;
+    bool overran = false;  // it needed bytes it was not given
+    std::size_t reached = 0;
+    std::unique_ptr<HeadLines> headLines;  // the first stretch's
+    LaterLines lines;
+    std::vector<std::pair<int, std::string>> finalText;  // registers with a value, and its text
+    std::vector<std::pair<std::size_t, std::size_t>> ends;
+};
+
+// Reads `stretch`, which sees the bytes from its beginning to a little past
+// its end.
+void ReadStretch(Stretch& stretch, NameTable& table, const StopFlag* stop) {
+    StopCheck stopCheck(stop);
+    ClockReader clocks;
+    // The first stretch counts from the block's start, as the reading of a
+    // whole block does.
+    const std::size_t shift = stretch.head ? stretch.from - 1 : 0;
+    const char* bytes = stretch.bytes + (stretch.from - stretch.first);
+    BlockReader reader(bytes, stretch.from - shift, stretch.top + 1 - shift, stretch.length - shift);
+    LineEndRuns ends(stretch.gap);
+    std::array<std::optional<std::string_view>, RegisterCount> finalValue;
+    const float* handedOver = nullptr;
+    try {
+        if (stretch.head) {
+            stretch.headLines = std::make_unique<HeadLines>();
+            if (!ReadHead(reader, table, stopCheck, clocks, *stretch.headLines)) {
+                stretch.stopped = true;
+                return;
+            }
+            if (stretch.headLines->handedOver) handedOver = &*stretch.headLines->handedOver;
+        } else {
+            reader.MoveTo(stretch.from);
+        }
+        if (!ReadLaterLines(reader, table, stopCheck, clocks, stretch.until - shift, handedOver, stretch.lines,
+                            finalValue, ends)) {
+            stretch.stopped = true;
+            return;
+        }
+    } catch (const Overrun&) {
+        stretch.overran = true;
+        return;
+    }
+    stretch.reached = reader.pos() + shift;
+    // The bytes are read over again once the stretch is done: its texts are
+    // kept as copies.
+    for (int r = 0; r < RegisterCount; ++r)
+        if (finalValue[r]) stretch.finalText.emplace_back(r, *finalValue[r]);
+    stretch.ends = ends.runs();
+    for (auto& [a, b] : stretch.ends) {
+        a += shift;
+        b += shift;
+    }
+}
+
+// Reads the stretches handed to it on a thread of its own, and on the
+// loading thread while that waits for a room to read the file into: each
+// thread takes the next stretch nobody took yet. Where no thread can be
+// started, the loading thread reads them all.
+class StretchReader {
+public:
+    StretchReader(const std::array<std::string, RegisterCount>& names, const StopFlag* stop)
+        : tables_{NameTable(names), NameTable(names)}, stop_(stop) {}
+    StretchReader(const StretchReader&) = delete;
+    StretchReader& operator=(const StretchReader&) = delete;
+    ~StretchReader() {
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    // Takes `stretch`, whose bytes stay untouched until it was read.
+    void Add(std::unique_ptr<Stretch> stretch) {
+        {
+            const std::lock_guard lock(mutex_);
+            stretches_.push_back(std::move(stretch));
+        }
+        changed_.notify_all();
+        if (!thread_.joinable() && !threadless_) {
+            try {
+                thread_ = std::thread([this] { Work(); });
+            } catch (const std::system_error&) {
+                threadless_ = true;
+            }
+        }
+    }
+
+    std::size_t count() {
+        const std::lock_guard lock(mutex_);
+        return stretches_.size();
+    }
+
+    // Until the first `count` stretches handed over were read, reading
+    // those nobody took yet.
+    void WaitFor(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        while (readBelow_ < count) {
+            if (taken_ < stretches_.size()) ReadNext(lock, tables_[1]);
+            else changed_.wait(lock);
+        }
+    }
+
+    // Every stretch handed over, in the order they were (from the file's end
+    // towards its start), once all were read.
+    const std::vector<std::unique_ptr<Stretch>>& All() {
+        WaitFor(count());
+        return stretches_;
+    }
+
+private:
+    // Takes the next stretch and reads it with the lock released.
+    void ReadNext(std::unique_lock<std::mutex>& lock, NameTable& table) {
+        const std::size_t index = taken_++;
+        Stretch& next = *stretches_[index];
+        lock.unlock();
+        ReadStretch(next, table, stop_);
+        lock.lock();
+        next.read = true;
+        while (readBelow_ < stretches_.size() && stretches_[readBelow_]->read) ++readBelow_;
+        changed_.notify_all();
+    }
+
+    void Work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return quit_ || taken_ < stretches_.size(); });
+            if (taken_ >= stretches_.size()) return;
+            ReadNext(lock, tables_[0]);
+        }
+    }
+
+    // One name table for each thread: a table remembers the last name found.
+    std::array<NameTable, 2> tables_;
+    const StopFlag* stop_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::unique_ptr<Stretch>> stretches_;
+    std::size_t taken_ = 0;      // stretches a thread took
+    std::size_t readBelow_ = 0;  // all stretches below this one were read
+    bool quit_ = false;
+    bool threadless_ = false;
+    std::thread thread_;
+};
+
+// The load of a long block from its stretches (handed over from the file's
+// end towards its start, so the block's first stretch last). The reading
+// goes from the block's start to its end: where it stands exactly at the
+// beginning of a stretch that was read whole, it takes that stretch's result
+// and goes on where the stretch ended; elsewhere it reads the block's lines
+// from the file, a window at a time, up to the next stretch's beginning. So
+// a stretch that begins mid-line, or needed bytes it was not given, costs a
+// reading of its own bytes again, never a different result. None when
+// stopped. A read that fails throws BlockReadFailure.
+std::optional<LoadedAnimation> LoadFromStretches(const std::vector<std::unique_ptr<Stretch>>& stretches,
+                                                 const OpenedFile& file, std::size_t blockStart,
+                                                 std::size_t length, std::size_t windowBytes,
+                                                 const std::array<std::string, RegisterCount>& names,
+                                                 const ProgressFn& progress, const StopFlag* stop) {
+    const std::size_t blockLength = length + 1 - blockStart;
+    const auto inBlock = [blockStart](std::size_t pos) { return pos + 1 - blockStart; };
+    std::vector<const Stretch*> order;
+    for (auto s = stretches.rbegin(); s != stretches.rend(); ++s) order.push_back(s->get());
+
+    NameTable table(names);
+    StopCheck stopCheck(stop);
+    ClockReader clocks;
+    Progress bar(progress, 1, blockLength);
+    FrameCount frames;
+    // Final values: a stretch's kept text, or bytes in the file reader's
+    // window, copied out before the window moves.
+    std::array<std::optional<std::string_view>, RegisterCount> finalValue;
+    std::array<std::string, RegisterCount> keptValue;
+    std::optional<TailRoom> room;
+    std::optional<BlockReader> reader;
+    const auto fileReader = [&]() -> BlockReader& {
+        if (!reader) {
+            room.emplace(windowBytes, windowBytes >= (std::size_t{2} << 20) ? 0 : windowBytes);
+            reader.emplace(file, blockStart - 1, blockLength, room->data(), windowBytes);
+            reader->BeforeMove([&](const char* from, const char* to) {
+                for (int r = 0; r < RegisterCount; ++r) {
+                    std::optional<std::string_view>& value = finalValue[r];
+                    if (!value || value->empty() || value->data() < from || value->data() >= to) continue;
+                    keptValue[r].assign(*value);
+                    value = keptValue[r];
+                }
+            });
+        }
+        return *reader;
+    };
+    const auto take = [&](const Stretch& stretch) {
+        for (const auto& [a, b] : stretch.ends)
+            if (!bar.Replay(inBlock(a), inBlock(b), stop)) return false;
+        frames.Follow(stretch.lines);
+        for (const auto& [r, text] : stretch.finalText) finalValue[r] = text;
+        return true;
+    };
+
+    LoadedAnimation head;
+    std::optional<float> handedOver;  // the time of a line whose clock the file reader read
+    std::size_t pos;                  // where the reading stands
+    std::size_t next = 0;             // the next stretch in `order` to look at
+    if (!order.empty() && order.front()->head && !order.front()->overran &&
+        !order.front()->lines.handedOverLeft) {
+        head = order.front()->headLines->loaded;
+        if (!take(*order.front())) return std::nullopt;
+        pos = order.front()->reached;
+        next = 1;
+    } else {
+        BlockReader& lines = fileReader();
+        HeadLines headLines;
+        if (!ReadHead(lines, table, stopCheck, clocks, headLines)) return std::nullopt;
+        head = std::move(headLines.loaded);
+        handedOver = headLines.handedOver;
+        pos = lines.pos() + blockStart - 1;
+        next = !order.empty() && order.front()->head ? 1 : 0;
+    }
+    for (;;) {
+        while (next < order.size() && (order[next]->from < pos || order[next]->overran)) ++next;
+        if (next < order.size() && order[next]->from == pos && !handedOver) {
+            if (!take(*order[next])) return std::nullopt;
+            pos = order[next]->reached;
+            ++next;
+            continue;
+        }
+        if (pos >= length) break;
+        BlockReader& lines = fileReader();
+        if (lines.pos() != inBlock(pos)) lines.MoveTo(inBlock(pos));
+        std::size_t until = next < order.size() ? inBlock(order[next]->from) : blockLength;
+        // A line whose clock was read is read on, whatever comes next.
+        if (handedOver) until = std::min(std::max(until, lines.pos() + 1), blockLength);
+        LaterLines read;
+        if (!ReadLaterLines(lines, table, stopCheck, clocks, until, handedOver ? &*handedOver : nullptr, read,
+                            finalValue, bar))
+            return std::nullopt;
+        if (!read.handedOverLeft) handedOver.reset();
+        frames.Follow(read);
+        pos = lines.pos() + blockStart - 1;
+    }
+    return FinishLoad(std::move(head), finalValue, frames);
+}
+
 // The message for a last block larger than a load may hold.
 std::string BlockTooLarge(const std::filesystem::path& path, std::uint64_t maxBytes) {
     return "The last block of " + QuotedPath(path.native()) + " is not loaded: it is larger than " +
            std::to_string(maxBytes >> 20) + " MB.";
 }
 
+// The backward search of a block longer than this asks the disk to read
+// ahead of it, up to this much.
+constexpr std::size_t ReadAheadFrom = std::size_t{1} << 20;
+constexpr std::size_t ReadAheadMost = std::size_t{16} << 20;
+
 // How many bytes of the window above each window of the backward search
 // keeps: the letters of the header word that can judge a candidate at its
 // top (a longer run of them takes the whole tail instead).
 constexpr std::size_t KeptAbove = std::size_t{4} << 10;
+
 
 // The load with the file's whole tail in memory, from the end back to the
 // block's first byte, each chunk doubling what is held: for the rare file
@@ -831,35 +1275,59 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
     ReadingShare share(control.reading, length);
     const std::size_t windowBytes = std::max<std::size_t>(control.windowBytes, 64);
     const std::size_t roomBytes = std::min(length, windowBytes) + KeptAbove;
-    const auto room = std::make_unique_for_overwrite<char[]>(roomBytes);
+    // Rooms taken in turn: while the stretches of the windows in two of them
+    // are read, the next window is read into the third. A window lies at its
+    // room's top, so the short windows read first touch only the top's small
+    // pages.
+    std::array<std::optional<TailRoom>, 3> rooms;
+    std::array<std::size_t, 3> roomStretches{};  // stretches handed over when the room was last used
+    std::optional<StretchReader> stretches;
+    const char* at = nullptr;  // the byte at position `first`
+    int room = -1;
     HeaderSearch search(length);
     std::size_t first = length + 1, top = length;  // the room holds [first, top]
+    std::size_t lastFrom = length;  // where the stretch above begins, or the file's length
     std::optional<std::size_t> blockStart;
+    std::size_t more = 0;  // the bytes the last window read
+    std::size_t adviseFrom = length;  // the file offset from which the disk was asked to read ahead
     while (!blockStart || first > *blockStart) {
         if (first > 1) {
             const std::size_t held = length + 1 - first;
             if (held >= control.maxBytes) return Result::Failure(BlockTooLarge(path, control.maxBytes));
-            const std::size_t more =
+            more =
                 std::min({std::max(held, std::max<std::size_t>(control.firstChunkBytes, 1)), first - 1,
                           static_cast<std::size_t>(control.maxBytes - held), windowBytes});
             const std::size_t kept = std::min(KeptAbove, top + 1 - first);
-            std::memmove(room.get() + more, room.get(), kept);
+            // A long block: the disk is asked for the bytes below the window
+            // before they are read, as many as were read so far, so that it
+            // reads them while the lines above are read.
+            const std::size_t bottom = first - 1 - more;  // the window's file offset
+            const std::size_t ahead = bottom - std::min(bottom, std::min(held, ReadAheadMost));
+            if (held >= ReadAheadFrom && ahead < adviseFrom) {
+                file.WillNeed(ahead, std::min(adviseFrom, bottom) - ahead);
+                adviseFrom = ahead;
+            }
+            room = (room + 1) % static_cast<int>(rooms.size());
+            if (stretches) stretches->WaitFor(roomStretches[room]);
+            if (!rooms[room]) rooms[room].emplace(roomBytes);
+            char* const into = rooms[room]->data() + roomBytes - (more + kept);
+            if (kept > 0) std::memcpy(into + more, at, kept);
             // Read a chunk at a time, so a stop is seen soon, from the bottom
             // of the new bytes up: a disk reads ahead of forward reads only.
             for (std::size_t done = 0; done < more;) {
                 if (stopped()) return Result::Failure(ReadStoppedMessage);
                 const std::size_t count = std::min(ReadChunkBytes, more - done);
-                if (Outcome<void> read = file.ReadAt(first - 1 - more + done, room.get() + done, count);
-                    !read)
+                if (Outcome<void> read = file.ReadAt(first - 1 - more + done, into + done, count); !read)
                     return Result::Failure(read.error());
                 done += count;
                 share.Held(held + done);
             }
             top = first - 1 + kept;
             first -= more;
+            at = into;
         }
         if (!blockStart) {
-            switch (search.Continue(room.get(), first, top)) {
+            switch (search.Continue(at, first, top)) {
             case HeaderSearch::Result::Found: blockStart = std::max<std::size_t>(search.pos(), 1); break;
             case HeaderSearch::Result::None: blockStart = 1; break;
             case HeaderSearch::Result::NeedMore: break;
@@ -867,22 +1335,66 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
                 return LoadFromWholeTail(file, length, names, progress, control, share);
             }
         }
+        // A block longer than the first window is read in stretches, on both
+        // threads, while the file is read further down: a window's stretches
+        // begin at its first line start (or the block's start) and at the
+        // first line start past its middle.
+        const bool head = blockStart.has_value();
+        if (head && (*blockStart < first || top == length)) continue;
+        // The first line start from `from` on, below where the stretch above
+        // begins, or 0.
+        const auto lineStart = [&](std::size_t from) -> std::size_t {
+            const std::size_t last = std::min(lastFrom - 1 + GeneratedLineStart.size() - 1, top);
+            if (from + GeneratedLineStart.size() - 1 > last) return 0;
+            const std::size_t found = std::string_view(at + (from - first), last + 1 - from).find(GeneratedLineStart);
+            return found == std::string_view::npos ? 0 : from + found;
+        };
+        const std::size_t low = head ? *blockStart : lineStart(first);
+        if (low == 0) continue;
+        if (!stretches) stretches.emplace(names, control.stop);
+        const auto hand = [&](std::size_t from, bool isHead) {
+            auto stretch = std::make_unique<Stretch>();
+            stretch->bytes = at;
+            stretch->first = first;
+            // A line of the stretch needs few bytes past its end: more, and
+            // the stretch is read again from the block's start.
+            stretch->top = std::min(top, lastFrom + KeptAbove);
+            stretch->from = from;
+            stretch->until = lastFrom;
+            stretch->length = length;
+            stretch->head = isHead;
+            // Less than half a step of the bar, whose steps are a 99th of
+            // the block, and the block starts at or below `first`.
+            stretch->gap = (length - (head ? *blockStart : first)) / 256;
+            lastFrom = from;
+            stretches->Add(std::move(stretch));
+        };
+        // Further stretches begin at the first line start past each quarter
+        // of the window: small enough that the two threads share a window's
+        // work evenly.
+        std::vector<std::size_t> starts{low};
+        const std::size_t piece = std::max<std::size_t>(windowBytes / 4, 1);
+        for (std::size_t at = first + piece; at < first + more; at += piece)
+            if (const std::size_t next = lineStart(std::max(starts.back() + 1, at)); next != 0) starts.push_back(next);
+        for (auto start = starts.rbegin(); start != starts.rend(); ++start) hand(*start, head && *start == low);
+        roomStretches[room] = stretches->count();
     }
     if (stopped()) return Result::Failure(ReadStoppedMessage);
     if (control.fileRead) control.fileRead();
-    // A block within the room is read there; a longer one is read again from
-    // the file, a window at a time.
+    // A block within the first window is read there. A longer one was read
+    // in stretches, joined here; where they do not join up, its lines are
+    // read again from the file, a window at a time.
     std::optional<LoadedAnimation> loaded;
     if (top == length) {
-        BlockReader reader(std::string_view(room.get() + (*blockStart - first), length + 1 - *blockStart));
+        BlockReader reader(std::string_view(at + (*blockStart - first), length + 1 - *blockStart));
         loaded = LoadBlock(reader, names, progress, control.stop);
     } else {
-        // The room read through again and again: in huge pages, for the
-        // address cache.
-        const TailRoom window(windowBytes, windowBytes >= (std::size_t{2} << 20) ? 0 : windowBytes);
-        BlockReader reader(file, *blockStart - 1, length + 1 - *blockStart, window.data(), windowBytes);
+        std::vector<std::unique_ptr<Stretch>> none;
+        const auto& all = stretches ? stretches->All() : none;
+        for (const auto& stretch : all)
+            if (stretch->stopped) return Result::Failure(ReadStoppedMessage);
         try {
-            loaded = LoadBlock(reader, names, progress, control.stop);
+            loaded = LoadFromStretches(all, file, *blockStart, length, windowBytes, names, progress, control.stop);
         } catch (const BlockReadFailure& failure) {
             return Result::Failure(failure.message);
         }

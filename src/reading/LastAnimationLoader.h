@@ -71,8 +71,8 @@ struct LoadControl {
     // The first chunk read from the end; each later one doubles what is held.
     std::size_t firstChunkBytes = std::size_t{64} << 10;
     // The window a long block is read through, a piece at a time, by the
-    // backward search and again by the reading of its lines.
-    std::size_t windowBytes = std::size_t{4} << 20;
+    // backward search; the lines of each window are read as it comes in.
+    std::size_t windowBytes = std::size_t{1} << 20;
     // The file taken as ending here (a block other than the last one loaded
     // as if it were the last); beyond the file's size, its size.
     std::uint64_t fileEnd = UINT64_MAX;

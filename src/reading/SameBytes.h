@@ -11,7 +11,7 @@ namespace tw {
 
 // Whether the n bytes at a and b are the same: eight at a time, the last
 // (partial) word overlapping the one before it; reads no byte past n.
-inline bool SameBytes(const char* a, const char* b, std::size_t n) {
+[[gnu::always_inline]] inline bool SameBytes(const char* a, const char* b, std::size_t n) {
     auto word = [](const char* p, auto size) {
         decltype(size) w;
         std::memcpy(&w, p, sizeof w);

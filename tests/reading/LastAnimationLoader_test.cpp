@@ -408,16 +408,115 @@ TEST_F(LoadTest, SmallWindowsAgreeWithThePlainLoad) {
     }
 }
 
-// The block is read again, a window at a time, after it was found: a file cut
-// short in between ends the load with a message.
+// A long block's lines are read window by window as the block is searched
+// for, so a file cut short once the block was found loads as it was read.
+// Where the windows' lines do not join up (a line longer than a window), the
+// block is read again from the file, and a file cut short in between ends
+// the load with a message.
 TEST_F(LoadTest, FileCutShortAfterTheBlockWasFound) {
     Append(Document({"0", "1", "10"}));
     tw::LoadControl control;
     control.windowBytes = 4096;
     control.fileRead = [&] { fs::resize_file(file, 10000); };
-    const auto loaded = tw::LoadLastAnimationFromFile(file.string(), Catalogue(), {}, control);
+    const std::string generated = TempFolderTest::Read(file);
+    auto loaded = tw::LoadLastAnimationFromFile(file.string(), Catalogue(), {}, control);
+    ASSERT_TRUE(loaded.ok()) << loaded.error();
+    EXPECT_EQ(loaded.value(), tw::literal::Load(generated, Catalogue()));
+
+    const std::string longLine = "\\clock [t= 2.000]   \\setreg[name= HeadTwist   f0= " + std::string(20000, '7') + "]\r\n";
+    Write(generated + longLine + generated.substr(generated.size() - 2000));
+    loaded = tw::LoadLastAnimationFromFile(file.string(), Catalogue(), {}, control);
     ASSERT_FALSE(loaded.ok());
     EXPECT_EQ(loaded.error(), tw::FileShrankMessage(file));
+}
+
+// Lines far apart: the bar of a block read window by window shows what a
+// reading from the start shows, steps skipped over a long line included.
+TEST_F(LoadTest, LongLinesBetweenShortOnesShowTheSameBar) {
+    Append(Document({"0", "4", "10"}));
+    std::string bytes = TempFolderTest::Read(file);
+    for (std::size_t at = bytes.size() / 5; at < bytes.size(); at += bytes.size() / 7) {
+        const std::size_t lineEnd = bytes.find("]\r\n", at);
+        bytes.insert(lineEnd, std::string(3000 + at % 700, '5'));
+    }
+    Write(bytes);
+    std::vector<int> plainBar;
+    const tw::LoadedAnimation plain = tw::literal::Load(bytes, Catalogue(), [&](int v) { plainBar.push_back(v); });
+    for (const std::size_t window : {std::size_t{16} << 10, std::size_t{64} << 10}) {
+        SCOPED_TRACE(window);
+        tw::LoadControl control;
+        control.windowBytes = window;
+        std::vector<int> bar;
+        const auto loaded =
+            tw::LoadLastAnimationFromFile(file.string(), Catalogue(), [&](int v) { bar.push_back(v); }, control);
+        ASSERT_TRUE(loaded.ok()) << loaded.error();
+        EXPECT_EQ(loaded.value(), plain);
+        EXPECT_EQ(bar, plainBar);
+    }
+    EXPECT_LT(plainBar.size(), 99u);  // the long lines skip steps
+}
+
+// Generated lines with any one byte changed, read window by window: where
+// the windows' lines join up, they give what a reading from the start gives;
+// where they do not, the block is read again. Either way the plain load, bar
+// included.
+TEST_F(LoadTest, EveryOneByteChangeReadWindowByWindowAgreesWithThePlainLoad) {
+    const std::string block =
+        "\"#Haptek\r\n\r\n\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= 1.000]\r\n"
+        "\\clock [t= 0.000]   \\setreg[name= HeadForward   f0= 2.000]\r\n"
+        "\\clock [t= 0.100]   \\setreg[name= HeadSideBend   f0= 1.500]\r\n"
+        "\\clock [t= 0.100]   \\setreg[name= HeadForward   f0= 2.500]\r\n"
+        "\\clock [t= 0.200]   \\setreg[name= HeadTwist   f0= 3.000]\r\n"
+        "\\clock [t= 0.200]   \\setreg[name= HeadSideBend   f0= 3.500]\r\n\"\r\n";
+    std::size_t differing = 0;
+    for (std::size_t at = 0; at < block.size(); ++at) {
+        for (const char c : {'t', ']', '\n', 'H'}) {
+            std::string changed = block;
+            changed[at] = c;
+            Write(changed);
+            std::vector<int> plainBar;
+            const tw::LoadedAnimation plain =
+                tw::literal::Load(changed, Catalogue(), [&](int v) { plainBar.push_back(v); });
+            tw::LoadControl control;
+            control.windowBytes = 64;
+            control.firstChunkBytes = 64;
+            std::vector<int> bar;
+            const auto loaded = tw::LoadLastAnimationFromFile(file.string(), Catalogue(),
+                                                              [&](int v) { bar.push_back(v); }, control);
+            ASSERT_TRUE(loaded.ok()) << loaded.error();
+            EXPECT_EQ(loaded.value(), plain) << at << " " << c;
+            EXPECT_EQ(bar, plainBar) << at << " " << c;
+            differing += !(plain == tw::literal::Load(block, Catalogue()));
+        }
+    }
+    EXPECT_GT(differing, 0u);
+}
+
+// The file's only header word at its start, and the windows of the backward
+// search ending on any of the bytes just above it: the block starts before
+// the word, wherever the last window begins, so the bar counts from there.
+TEST_F(LoadTest, HeaderAtTheStartWhereverTheLastWindowBegins) {
+    // Short: a bar step is shorter than a line, so where it counts from shows.
+    std::string generated = "\"#Haptek\r\n\r\n";
+    for (int line = 0; line < 40; ++line)
+        generated += "\\clock [t= " + tw::FormatNumber(2.5 + line / 10 * 0.1) + "]   \\setreg[name= " +
+                     Catalogue()[line % 10] + "   f0= " + tw::FormatNumber(line) + "]\r\n";
+    for (std::size_t extra = 0; extra < 64; ++extra) {
+        SCOPED_TRACE(extra);
+        const std::string bytes = generated + std::string(extra, ' ');
+        Write(bytes);
+        std::vector<int> plainBar, bar;
+        const tw::LoadedAnimation plain =
+            tw::literal::Load(bytes, Catalogue(), [&](int v) { plainBar.push_back(v); });
+        tw::LoadControl control;
+        control.windowBytes = 64;
+        control.firstChunkBytes = 64;
+        const auto loaded =
+            tw::LoadLastAnimationFromFile(file.string(), Catalogue(), [&](int v) { bar.push_back(v); }, control);
+        ASSERT_TRUE(loaded.ok()) << loaded.error();
+        EXPECT_EQ(loaded.value(), plain);
+        EXPECT_EQ(bar, plainBar);
+    }
 }
 
 // Bytes no generator writes: every search ends at the end of the file.
@@ -450,26 +549,33 @@ TEST(LoadAnyBytes, HeaderWordFollowedByItsOwnLetters) {
 // Lines as the generator writes them with any one byte changed: where the
 // fixed bytes of a line are taken whole, a line that differs anywhere must
 // still read as the searches read it. With a name cell that holds a blank and
-// an empty one, the name a line is expected to hold has them too.
+// an empty one, the name a line is expected to hold has them too. Trailing
+// bytes give every line the room to be read whole.
 TEST(LoadAnyBytes, EveryOneByteChangeOfGeneratedLinesAgreesWithThePlainLoad) {
-    const std::string block =
+    const std::string lines =
         "\"#Haptek\r\n\r\n\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= 1.000]\r\n"
         "\\clock [t= 0.000]   \\setreg[name= HeadForward   f0= 2.000]\r\n"
         "\\clock [t= 0.100]   \\setreg[name= HeadSideBend   f0= 1.500]\r\n"
-        "\\clock [t= 0.100]   \\setreg[name= Head Forward   f0= 2.500]\r\n"
-        "\\clock [t= 0.200]   \\setreg[name= HeadTwist   f0= 3.000]\r\n\"\r\n";
+        "\\clock [t= 0.100]   \\setreg[name= HeadForward   f0= 2.500]\r\n"
+        "\\clock [t= 0.200]   \\setreg[name= HeadTwist   f0= 3.000]\r\n"
+        "\\clock [t= 0.200]   \\setreg[name= NeckSideBend   f0= 3.500]\r\n"
+        "\\clock [t= 0.200]   \\setreg[name= Head Forward   f0= 4.000]\r\n"
+        "\\clock [t= 0.300]   \\setreg[name= NeckForward   f0= 4.500]\r\n"
+        "\\clock [t= 0.300]   \\setreg[name= NeckTwist   f0= ]\r\n\"\r\n";
     Names withBlank = Catalogue();
     withBlank[1] = "Head Forward";  // a blank ends the name read before it
     withBlank[2].clear();
     std::size_t differing = 0;
-    for (const Names& names : {Catalogue(), withBlank}) {
-        for (std::size_t at = 0; at < block.size(); ++at) {
-            for (const char c : {'t', 's', 'f', ' ', ']', '\n', '\\', 'x'}) {
-                std::string changed = block;
-                changed[at] = c;
-                const tw::LoadedAnimation loaded = tw::LoadLastAnimation(changed, names);
-                EXPECT_EQ(loaded, tw::literal::Load(changed, names)) << at << " " << c;
-                differing += !(loaded == tw::LoadLastAnimation(block, names));
+    for (const std::string& block : {lines, lines + std::string(300, 'x')}) {
+        for (const Names& names : {Catalogue(), withBlank}) {
+            for (std::size_t at = 0; at < block.size(); ++at) {
+                for (const char c : {'t', 's', 'f', ' ', ']', '\n', '\\', 'x'}) {
+                    std::string changed = block;
+                    changed[at] = c;
+                    const tw::LoadedAnimation loaded = tw::LoadLastAnimation(changed, names);
+                    EXPECT_EQ(loaded, tw::literal::Load(changed, names)) << at << " " << c;
+                    differing += !(loaded == tw::LoadLastAnimation(block, names));
+                }
             }
         }
     }
