@@ -1001,7 +1001,13 @@ private:
         const std::size_t index = taken_++;
         Stretch& next = *stretches_[index];
         lock.unlock();
-        ReadStretch(next, table, stop_);
+        try {
+            ReadStretch(next, table, stop_);
+        } catch (...) {
+            // Out of memory, say: the loading thread reads these lines again
+            // from the file, where the failure is told.
+            next.overran = true;
+        }
         lock.lock();
         next.read = true;
         while (readBelow_ < stretches_.size() && stretches_[readBelow_]->read) ++readBelow_;
