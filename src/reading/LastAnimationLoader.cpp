@@ -65,6 +65,12 @@ public:
         return blankFree_[guess] ? std::string_view(keys_[guess]) : std::string_view();
     }
 
+    // The register of the name Expected gave, found in a line.
+    int FoundExpected() {
+        const int guess = last_ + 1 < RegisterCount ? last_ + 1 : 0;
+        return last_ = first_[guess];
+    }
+
     // The register whose cell holds `name`, or -1. Lines of a block come in
     // register order, so the register after the last one found is tried first.
     int Find(std::string_view name) {
@@ -648,10 +654,10 @@ struct FrameCount {
 };
 
 // A line as the generator writes it, read from the "]" closing the line
-// before: its clock, name and value texts, and how far on the "]" closing
-// its value lies.
+// before: its clock and value texts, and how far on the "]" closing its value
+// lies.
 struct GeneratedLine {
-    std::string_view clock, name, value;
+    std::string_view clock, value;
     std::size_t end = 0;
 };
 
@@ -679,7 +685,6 @@ constexpr std::size_t GeneratedLineRoom = 256;
     const char* const valueEnd = *value == ']' ? value : FindByte(value, end, ']');
     if (valueEnd == nullptr) return false;
     line.clock = std::string_view(p + GeneratedLineStart.size() - 1, static_cast<std::size_t>(clockEnd - p) - 13);
-    line.name = std::string_view(name, expected.size());
     line.value = std::string_view(value, static_cast<std::size_t>(valueEnd - value));
     line.end = static_cast<std::size_t>(valueEnd - p);
     return true;
@@ -709,7 +714,7 @@ bool ReadLaterLines(BlockReader& reader, NameTable& table, StopCheck& stopCheck,
         if (const char* at = reader.Ahead(GeneratedLineRoom);
             at != nullptr && handedOver == nullptr && ReadGeneratedLine(at, table.Expected(), line)) {
             count(clocks.Time(line.clock));
-            finalValue[table.Find(line.name)] = line.value;
+            finalValue[table.FoundExpected()] = line.value;
             reader.Skip(line.end, ']');
             ends.At(reader.pos());
             continue;
