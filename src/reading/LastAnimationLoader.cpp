@@ -1349,7 +1349,7 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
         // A block longer than the first window is read in stretches, on both
         // threads, while the file is read further down: a window's stretches
         // begin at its first line start (or the block's start) and at the
-        // first line start past its middle.
+        // first line start past each quarter of it.
         const bool head = blockStart.has_value();
         if (head && (*blockStart < first || top == length)) continue;
         // The first line start from `from` on, below where the stretch above
@@ -1367,8 +1367,8 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
             auto stretch = std::make_unique<Stretch>();
             stretch->bytes = at;
             stretch->first = first;
-            // A line of the stretch needs few bytes past its end: more, and
-            // the stretch is read again from the block's start.
+            // A line of the stretch needs few bytes past its end; one that
+            // needs more leaves the stretch to be read again from the file.
             stretch->top = std::min(top, lastFrom + KeptAbove);
             stretch->from = from;
             stretch->until = lastFrom;
@@ -1385,8 +1385,9 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
         // work evenly.
         std::vector<std::size_t> starts{low};
         const std::size_t piece = std::max<std::size_t>(windowBytes / 4, 1);
-        for (std::size_t at = first + piece; at < first + more; at += piece)
-            if (const std::size_t next = lineStart(std::max(starts.back() + 1, at)); next != 0) starts.push_back(next);
+        for (std::size_t mark = first + piece; mark < first + more; mark += piece)
+            if (const std::size_t next = lineStart(std::max(starts.back() + 1, mark)); next != 0)
+                starts.push_back(next);
         for (auto start = starts.rbegin(); start != starts.rend(); ++start) hand(*start, head && *start == low);
         roomStretches[room] = stretches->count();
     }
