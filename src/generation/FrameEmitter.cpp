@@ -161,7 +161,7 @@ char* FrameEmitter::WriteValues(char* out, const char* clock, std::size_t clockL
         out += pieceLength;
         const float value = curve.Apply(frame, run_.initial[r], run_.final[r], slopes_[r]);
         finite &= std::isfinite(value);
-        out = WriteNumber(out, value);
+        out = WriteFloatNumber(out, value);
         std::memcpy(out, LineClose.data(), LineClose.size());
         out += LineClose.size();
     }

@@ -2,9 +2,13 @@
 // the register lines, with CR LF line ends and the fixed "###0.000" numbers.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "generation/Digits.h"
 
 namespace tw {
 
@@ -21,6 +25,31 @@ inline constexpr std::size_t MaxNumberChars = 1 + 309 + 1 + 3;
 // negative zero are "0.000". Infinities and NaN give "inf", "-inf", "nan".
 // Writes at most MaxNumberChars bytes and returns the end of the text.
 char* WriteNumber(char* out, double value);
+
+// WriteNumber for a float, the type of the register values, written in line
+// for the values a block holds: those with a fraction and no more than 63
+// fraction bits. Others go to WriteNumber. The text is WriteNumber's.
+inline char* WriteFloatNumber(char* out, float value) {
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    const unsigned biased = (bits >> 23) & 0xffu;
+    // value = ±m · 2^-s with m below 2^24; biased 87..149 gives s 1..63.
+    const unsigned s = 150u - biased;
+    if (s - 1u >= 63u) return WriteNumber(out, value);
+    const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
+    // Thousandths, halves away from zero: m · 1000 is below 2^34, so exact.
+    const std::uint64_t scaled = m * 1000;
+    std::uint64_t q = scaled >> s;
+    if (((scaled >> (s - 1)) & 1u) != 0) ++q;
+    if ((bits >> 31) != 0) *out++ = '-';
+    if (q < 10000) {
+        *out++ = static_cast<char>('0' + q / 1000);
+    } else {
+        out = WriteDecimal(out, q / 1000);
+    }
+    *out++ = '.';
+    return WriteThreeDigits(out, static_cast<unsigned>(q % 1000));
+}
+
 void AppendNumber(std::string& buf, double value);
 std::string FormatNumber(double value);
 

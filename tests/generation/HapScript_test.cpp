@@ -66,6 +66,37 @@ TEST(NumberFormat, MatchesExactReference) {
     EXPECT_EQ(mismatches, 0);
 }
 
+// The float writer gives WriteNumber's text for floats of every exponent,
+// both signs, the mantissas next to each end, exact thousandth ties and
+// random ones.
+TEST(NumberFormat, FloatWriterMatchesTheDoubleWriter) {
+    std::vector<std::uint32_t> patterns;
+    for (std::uint32_t exponent = 0; exponent < 256; ++exponent) {
+        for (std::uint32_t mantissa = 0; mantissa < (1u << 23); mantissa += 4093) {
+            for (const std::uint32_t m : {mantissa, (1u << 23) - 1 - mantissa})
+                patterns.push_back(exponent << 23 | m);
+        }
+    }
+    for (int k = -40001; k <= 40001; k += 2) {
+        const float tie = static_cast<float>(k) / 16.0f;
+        for (const float v : {tie, std::nextafter(tie, -1e9f), std::nextafter(tie, 1e9f)})
+            patterns.push_back(std::bit_cast<std::uint32_t>(v) & 0x7fffffffu);
+    }
+    std::mt19937 random(20261210);
+    for (int i = 0; i < 300000; ++i) patterns.push_back(random() & 0x7fffffffu);
+    int mismatches = 0;
+    for (const std::uint32_t pattern : patterns) {
+        for (const std::uint32_t sign : {0u, 0x80000000u}) {
+            const float value = std::bit_cast<float>(pattern | sign);
+            char ours[tw::MaxNumberChars], theirs[tw::MaxNumberChars];
+            const std::string a(ours, tw::WriteFloatNumber(ours, value));
+            const std::string b(theirs, tw::WriteNumber(theirs, value));
+            if (a != b && ++mismatches <= 5) ADD_FAILURE() << (pattern | sign) << ": " << a << " != " << b;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 TEST(BlockLayout, HeaderAndSubHeader) {
     std::string buf = "old";
     tw::StartBlock(buf, "Head");
