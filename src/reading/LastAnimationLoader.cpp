@@ -835,6 +835,8 @@ public:
     }
 
     char* data() const { return data_; }
+    // Whether huge pages were asked for (the kernel may still not have them).
+    bool mapped() const { return mapped_ != nullptr; }
 
 private:
     static constexpr std::size_t HugePage = std::size_t{2} << 20;
@@ -877,6 +879,34 @@ private:
 // really ended where the next began; elsewhere the lines are read again from
 // the file (see LoadFromStretches). Positions count from the file's first
 // byte as 1.
+// The final value texts of a stretch's registers, kept as copies in one
+// string (register, length, text, one after another): a long block has
+// hundreds of stretches, and a string per register would take most of the
+// memory a load touches.
+class KeptTexts {
+public:
+    void Reserve(std::size_t bytes) { packed_.reserve(bytes); }
+    void Add(int r, std::string_view text) {
+        const auto length = static_cast<std::uint32_t>(text.size());
+        packed_.push_back(static_cast<char>(r));
+        packed_.append(reinterpret_cast<const char*>(&length), sizeof length);
+        packed_.append(text);
+    }
+    template <class Each>
+    void ForEach(Each each) const {
+        for (std::size_t at = 0; at < packed_.size();) {
+            const int r = static_cast<unsigned char>(packed_[at]);
+            std::uint32_t length = 0;
+            std::memcpy(&length, packed_.data() + at + 1, sizeof length);
+            each(r, std::string_view(packed_.data() + at + 1 + sizeof length, length));
+            at += 1 + sizeof length + length;
+        }
+    }
+
+private:
+    std::string packed_;
+};
+
 struct Stretch {
     // Set before the stretch is handed over.
     const char* bytes = nullptr;  // the bytes at positions [first, top]
@@ -894,7 +924,7 @@ struct Stretch {
     std::size_t reached = 0;
     std::unique_ptr<HeadLines> headLines;  // the first stretch's
     LaterLines lines;
-    std::vector<std::pair<int, std::string>> finalText;  // registers with a value, and its text
+    KeptTexts finalText;  // registers with a value, and its text
     std::vector<std::pair<std::size_t, std::size_t>> ends;
 };
 
@@ -934,8 +964,12 @@ void ReadStretch(Stretch& stretch, NameTable& table, const StopFlag* stop) {
     stretch.reached = reader.pos() + shift;
     // The bytes are read over again once the stretch is done: its texts are
     // kept as copies.
+    std::size_t kept = 0;
     for (int r = 0; r < RegisterCount; ++r)
-        if (finalValue[r]) stretch.finalText.emplace_back(r, *finalValue[r]);
+        if (finalValue[r]) kept += 1 + sizeof(std::uint32_t) + finalValue[r]->size();
+    stretch.finalText.Reserve(kept);
+    for (int r = 0; r < RegisterCount; ++r)
+        if (finalValue[r]) stretch.finalText.Add(r, *finalValue[r]);
     stretch.ends = ends.runs();
     for (auto& [a, b] : stretch.ends) {
         a += shift;
@@ -1090,7 +1124,7 @@ std::optional<LoadedAnimation> LoadFromStretches(const std::vector<std::unique_p
         for (const auto& [a, b] : stretch.ends)
             if (!bar.Replay(inBlock(a), inBlock(b), stop)) return false;
         frames.Follow(stretch.lines);
-        for (const auto& [r, text] : stretch.finalText) finalValue[r] = text;
+        stretch.finalText.ForEach([&](int r, std::string_view text) { finalValue[r] = text; });
         return true;
     };
 
@@ -1148,6 +1182,9 @@ std::string BlockTooLarge(const std::filesystem::path& path, std::uint64_t maxBy
 // ahead of it, up to this much.
 constexpr std::size_t ReadAheadFrom = std::size_t{1} << 20;
 constexpr std::size_t ReadAheadMost = std::size_t{16} << 20;
+// A window at least this long goes into a room taken whole in huge pages: its
+// small pages' faults would cost more than clearing a huge page.
+constexpr std::size_t HugeRoomFrom = std::size_t{512} << 10;
 
 // How many bytes of the window above each window of the backward search
 // keeps: the letters of the header word that can judge a candidate at its
@@ -1320,7 +1357,10 @@ Outcome<LoadedAnimation> LoadLastAnimationFromFile(std::string_view activeFile,
             }
             room = (room + 1) % static_cast<int>(rooms.size());
             if (stretches) stretches->WaitFor(roomStretches[room]);
-            if (!rooms[room]) rooms[room].emplace(roomBytes);
+            // The first windows, short, go into the rooms' small pages; once
+            // the windows are long, each room is taken again in huge pages.
+            if (!rooms[room] || (more >= HugeRoomFrom && !rooms[room]->mapped()))
+                rooms[room].emplace(roomBytes, more >= HugeRoomFrom ? 0 : std::size_t{2} << 20);
             char* const into = rooms[room]->data() + roomBytes - (more + kept);
             if (kept > 0) std::memcpy(into + more, at, kept);
             // Read a chunk at a time, so a stop is seen soon, from the bottom
