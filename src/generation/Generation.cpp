@@ -60,14 +60,18 @@ void ReserveBlock(std::string& text, std::size_t bytes) {
     }
     text.reserve((bytes + MallocHeader + HugePage - 1) / HugePage * HugePage - MallocHeader);
     const auto data = reinterpret_cast<std::uintptr_t>(text.data());
-    const auto end = (data + text.capacity()) & ~(HugePage - 1);
-    // The huge page holding the block's start has one small page mapped
-    // already, where malloc wrote its header. When that page is the block's
-    // own (the block starts within it), the huge page is collapsed now, in
-    // one step, rather than faulted in as 511 more small pages.
-    const auto below = data & ~(HugePage - 1);
-    const bool ownsFirst = data - below < SmallPage && below + HugePage <= end;
+    const auto blockEnd = data + text.capacity() + 1;  // with the terminator
+    // The huge pages at either end hold a few bytes that are not the
+    // block's (malloc's header, the mapping's last bytes). Where those lie
+    // in the small page the block starts or ends in, the huge page is the
+    // block's own mapping and is taken whole. The first one has its first
+    // small page mapped already, where malloc wrote its header: it is
+    // collapsed now, in one step, rather than faulted in as 511 more small
+    // pages.
+    const auto below = data & ~(HugePage - 1), above = (blockEnd + HugePage - 1) & ~(HugePage - 1);
+    const bool ownsFirst = data - below < SmallPage, ownsLast = above - blockEnd < SmallPage;
     const auto start = ownsFirst ? below : (data + HugePage - 1) & ~(HugePage - 1);
+    const auto end = ownsLast ? above : blockEnd & ~(HugePage - 1);
     if (end <= start) return;
     if (::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE) == 0 && ownsFirst)
         ::madvise(reinterpret_cast<void*>(start), HugePage, MADV_COLLAPSE);
