@@ -870,15 +870,6 @@ private:
     std::vector<std::pair<std::size_t, std::size_t>> runs_;
 };
 
-// A stretch of a long block, read from the piece of the file that holds it
-// while the file is read further towards its start. A stretch other than the
-// block's first begins where a line as the generator writes it would begin
-// ("]" closing the line before, then the next line's clock), and reads later
-// lines until it reaches the next stretch's beginning. Joined in order, the
-// stretches give what one reading from the block's start gives where each
-// really ended where the next began; elsewhere the lines are read again from
-// the file (see LoadFromStretches). Positions count from the file's first
-// byte as 1.
 // The final value texts of a stretch's registers, kept as copies in one
 // string (register, length, text, one after another): a long block has
 // hundreds of stretches, and a string per register would take most of the
@@ -907,6 +898,15 @@ private:
     std::string packed_;
 };
 
+// A stretch of a long block, read from the piece of the file that holds it
+// while the file is read further towards its start. A stretch other than the
+// block's first begins where a line as the generator writes it would begin
+// ("]" closing the line before, then the next line's clock), and reads later
+// lines until it reaches the next stretch's beginning. Joined in order, the
+// stretches give what one reading from the block's start gives where each
+// really ended where the next began; elsewhere the lines are read again from
+// the file (see LoadFromStretches). Positions count from the file's first
+// byte as 1.
 struct Stretch {
     // Set before the stretch is handed over.
     const char* bytes = nullptr;  // the bytes at positions [first, top]
