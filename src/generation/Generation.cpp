@@ -153,9 +153,79 @@ void FaultIn(char* at, std::size_t bytes) {
     if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
 }
 
+// Has the kernel map text[from, to) a huge page at a time from the top down
+// until `done` is set: while another thread fills the block from the bottom
+// up, the two meet wherever their speeds take them, and neither maps what
+// the other did.
+void FaultInFromTop(char* text, std::size_t from, std::size_t to, const std::atomic<bool>& done) {
+    constexpr std::size_t Step = std::size_t{2} << 20;
+    while (to > from && !done.load(std::memory_order_relaxed)) {
+        const std::size_t below = to - std::min(to - from, Step);
+        FaultIn(text + below, to - below);
+        to = below;
+    }
+}
+
+// Moves the second half's text down onto the end of the first, the two
+// threads each taking half of it. A move down by the gap is a chain: the
+// upper share's first bytes land where the lower share's last bytes are
+// still to be read, so those are first copied aside, into the room past the
+// second half's end, and put in place once the lower share was moved. Where
+// that room cannot hold them, or the text is short, this thread moves it
+// all.
+class SplitMove {
+public:
+    // On the second half's thread, once its frames are written: waits for
+    // Run and moves the upper share when told to.
+    void HelperPart(char* text) {
+        stage_.wait(Waiting);
+        if (stage_.load() == Upper) std::memmove(text + from_ - gap_, text + from_, end_ - from_);
+    }
+
+    // On the first half's thread: moves text[second, end) down to `to`
+    // when the halves join, else nothing; the bytes up to `limit` are the
+    // block's. Returns once this thread's share is done; joining the other
+    // thread ends the move.
+    void Run(bool joins, char* text, std::size_t to, std::size_t second, std::size_t end, std::size_t limit) {
+        const std::size_t length = end - second, gap = second - to;
+        if (!joins || gap == 0) {
+            Tell(Nothing);
+            return;
+        }
+        const std::size_t middle = second + length / 2;
+        if (length < SplitFrom || gap > length / 2 || gap > limit - end) {
+            Tell(Nothing);
+            std::memmove(text + to, text + second, length);
+            return;
+        }
+        std::memcpy(text + end, text + middle - gap, gap);
+        from_ = middle;
+        gap_ = gap;
+        end_ = end;
+        Tell(Upper);
+        std::memmove(text + to, text + second, middle - gap - second);
+        std::memcpy(text + middle - 2 * gap, text + end, gap);
+    }
+
+private:
+    static constexpr int Waiting = 0, Upper = 1, Nothing = 2;
+    // Below this a thread's share costs less than handing it over.
+    static constexpr std::size_t SplitFrom = std::size_t{1} << 20;
+    void Tell(int stage) {
+        stage_.store(stage);
+        stage_.notify_one();
+    }
+    std::atomic<int> stage_{Waiting};
+    std::size_t from_ = 0, gap_ = 0, end_ = 0;
+};
+
 // A block at least this long is written by two threads, each a half of its
 // frames: below it a thread costs more than it saves.
 constexpr double TwoThreadBytes = 4 << 20;
+// The share of a two-thread block's estimate added to its room, so that the
+// room left past the second half usually holds the gap between the halves
+// (see SplitMove).
+constexpr double SpareShare = 1.0 / 128;
 
 }  // namespace
 
@@ -197,12 +267,14 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
     block.text.clear();
     // A large block is written by two threads, each a half of its frames; the
     // room of two longest frames beyond the estimate lets each half write its
-    // last frame in place.
+    // last frame in place, and a share of the estimate more lets both move
+    // the second half down.
     const std::size_t room = emitter.MaxFrameBytes();
     const float half = std::floor(bound / 2.0f);
     const bool twoThreads =
         estimate >= TwoThreadBytes && half >= 1.0f && std::thread::hardware_concurrency() >= 2;
-    const std::size_t size = static_cast<std::size_t>(estimate) + (twoThreads ? 2 * room : 0);
+    const std::size_t spare = twoThreads ? 2 * room + static_cast<std::size_t>(estimate * SpareShare) : 0;
+    const std::size_t size = static_cast<std::size_t>(estimate) + spare;
     ReserveBlock(block.text, size);
     StartBlock(block.text, input.fileHeader);
     AddSubHeader(block.text, input.subHeader);
@@ -231,24 +303,31 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
         char* const text = block.text.data();
         FramesWritten later;
         int laterShown = 100;  // the second half reports no progress
-        std::atomic<bool> sized{false};
-        // The second half's thread has the kernel map its memory while this
-        // one sizes the block, then writes its frames once the size is set.
+        std::atomic<bool> sized{false}, laterWritten{false};
+        SplitMove move;
+        // The second half's thread has the kernel map the block's memory from
+        // the top while this one sizes it from the bottom, writes its frames
+        // once the size is set, then moves its share of them down.
         std::thread helper([&] {
-            FaultIn(text + second, size - second);
+            FaultInFromTop(text, used, size, sized);
             sized.wait(false);
             later = WriteFramesInPlace(emitter, half, bound, text, second, size, {}, 1.0f, laterShown);
+            laterWritten.store(true);
+            laterWritten.notify_one();
+            move.HelperPart(text);
         });
         block.text.resize(std::max(used, size));
         sized.store(true);
         sized.notify_one();
         const FramesWritten first = WriteFramesInPlace(emitter, 0.0f, half, text, used, second, progress,
                                                        half, shown);
-        helper.join();
+        laterWritten.wait(false);
         used = first.end;
         t = first.next;
-        if (t == half && later.next > half) {
-            std::memmove(text + used, text + second, later.end - second);
+        const bool joins = t == half && later.next > half;
+        move.Run(joins, text, used, second, later.end, size);
+        helper.join();
+        if (joins) {
             used += later.end - second;
             t = later.next;
         }

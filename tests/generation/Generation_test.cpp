@@ -232,8 +232,15 @@ TEST(GenerateBlock, LargeBlocksInTwoHalvesAreTheFramesInOrder) {
     tw::DocumentTexts input = Input("40.5", "1000.3");
     const char* finals[] = {"9.9996", "-0.0004", "123456.5", "-1e7", "0.25", "1e30", "-999.9999"};
     for (int r = 0; r < tw::RegisterCount; r += 2) input.final[r] = finals[r % 7];
-    for (const char* acceleration : {"0", "7", "-7"}) {
-        input.acceleration = acceleration;
+    // Every value's text a sign shorter in the first half than in the
+    // second: the gap between the halves is then larger than the room past
+    // the second, and one thread closes it.
+    tw::DocumentTexts longerLater = Input("40.5", "1000.3");
+    longerLater.initial.fill("1");
+    longerLater.final.fill("-1");
+    for (const char* acceleration : {"0", "7", "-7", "longer later"}) {
+        if (std::string_view(acceleration) == "longer later") std::swap(input, longerLater);
+        else input.acceleration = acceleration;
         std::vector<int> shown;
         auto result = tw::GenerateBlock(input, [&](int percent) { shown.push_back(percent); });
         ASSERT_TRUE(result.ok()) << result.error();
@@ -250,6 +257,7 @@ TEST(GenerateBlock, LargeBlocksInTwoHalvesAreTheFramesInOrder) {
             << "acceleration " << acceleration;
         EXPECT_FALSE(shown.empty());
     }
+    std::swap(input, longerLater);
     input.acceleration = "0";
     input.final[7] = "3.4028e38";
     auto overshoot = tw::GenerateBlock(input);
