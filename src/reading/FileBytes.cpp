@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -102,6 +103,18 @@ int ReadExactlyAt(int fd, char* out, std::size_t count, std::uint64_t offset) {
         count -= static_cast<std::size_t>(got);
     }
     return 0;
+}
+
+std::size_t OpenedFile::ReadCachedAt(std::uint64_t offset, char* out, std::size_t count) const {
+    std::size_t done = 0;
+    while (done < count) {
+        iovec piece{out + done, count - done};
+        const ssize_t got = ::preadv2(fd_, &piece, 1, static_cast<off_t>(offset + done), RWF_NOWAIT);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
 }
 
 void OpenedFile::WillNeed(std::uint64_t offset, std::uint64_t count) const {

@@ -46,6 +46,12 @@ public:
     // when the file no longer holds them (cut short meanwhile) or a read fails.
     Outcome<void> ReadAt(std::uint64_t offset, char* out, std::size_t count, FileFault* fault = nullptr) const;
 
+    // Reads into `out` what the system holds in memory of the `count` bytes
+    // at `offset`, from the first one on, without waiting for the disk: how
+    // many were read (0 where the system would have to wait for the first
+    // one, or cannot say). The caller reads the rest with ReadAt.
+    std::size_t ReadCachedAt(std::uint64_t offset, char* out, std::size_t count) const;
+
     // Asks the system to start reading `count` bytes at `offset` from the
     // disk now, without waiting: for a reading that goes backwards, which
     // the system does not read ahead of. Only advice; nothing fails.

@@ -1,6 +1,7 @@
 #include "reading/LastAnimationLoader.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -428,6 +429,65 @@ TEST_F(LoadTest, FileCutShortAfterTheBlockWasFound) {
     loaded = tw::LoadLastAnimationFromFile(file.string(), Catalogue(), {}, control);
     ASSERT_FALSE(loaded.ok());
     EXPECT_EQ(loaded.error(), tw::FileShrankMessage(file));
+}
+
+// A file the system no longer holds in memory, wholly or from a window's
+// middle on: the cached read gives the bytes up to the first one not in
+// memory, the disk the rest, and once a window needed the disk it is asked
+// for the bytes below as well. The load and its bar are those of the file
+// in memory.
+TEST_F(LoadTest, AFileNotInMemoryLoadsAsOneInMemory) {
+    Append(Document({"0", "1", "10"}));
+    Append(Document({"2", "10", "30"}));  // about 1.7 MB, past where reading ahead begins
+    const std::string bytes = TempFolderTest::Read(file);
+    const auto drop = [&](std::size_t from, std::size_t count) {
+        const int fd = ::open(file.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, static_cast<off_t>(from), static_cast<off_t>(count), POSIX_FADV_DONTNEED);
+        ::close(fd);
+    };
+    const auto cachedRead = [&](std::size_t from, std::size_t count) {
+        auto opened = tw::OpenedFile::Open(file);
+        std::string read(count, '\0');
+        const std::size_t cached = opened.value().ReadCachedAt(from, read.data(), count);
+        EXPECT_EQ(read.substr(0, cached), bytes.substr(from, cached));
+        return cached;
+    };
+    // Windows of 64 KiB from the file's end: the fourth from the end begins here.
+    constexpr std::size_t Window = std::size_t{64} << 10;
+    const std::size_t fourth = bytes.size() - 4 * Window;
+    tw::LoadControl control;
+    control.windowBytes = control.firstChunkBytes = Window;
+    const auto load = [&](std::vector<int>& bar) {
+        return tw::LoadLastAnimationFromFile(file.string(), Catalogue(), [&](int v) { bar.push_back(v); },
+                                             control);
+    };
+    std::vector<int> warmBar;
+    const auto warm = load(warmBar);
+    ASSERT_TRUE(warm.ok()) << warm.error();
+    EXPECT_EQ(warm.value(), tw::literal::Load(bytes, Catalogue()));
+
+    drop(0, bytes.size());
+    if (cachedRead(0, bytes.size()) == bytes.size()) GTEST_SKIP() << "this file system keeps the file in memory";
+    drop(0, bytes.size());
+    std::vector<int> coldBar;
+    const auto cold = load(coldBar);
+    ASSERT_TRUE(cold.ok()) << cold.error();
+    EXPECT_EQ(cold.value(), warm.value());
+    EXPECT_EQ(coldBar, warmBar);
+
+    ASSERT_TRUE(load(coldBar).ok());  // all in memory again
+    drop(fourth + 8192, 32768);
+    const std::size_t part = cachedRead(fourth, Window);
+    EXPECT_GT(part, 0u);
+    EXPECT_LT(part, Window);
+    drop(fourth + 8192, 32768);
+    std::vector<int> partBar;
+    const auto partly = load(partBar);
+    ASSERT_TRUE(partly.ok()) << partly.error();
+    EXPECT_EQ(partly.value(), warm.value());
+    EXPECT_EQ(partBar, warmBar);
 }
 
 // Lines far apart: the bar of a block read window by window shows what a
