@@ -65,6 +65,9 @@ public:
         return blankFree_[guess] ? std::string_view(keys_[guess]) : std::string_view();
     }
 
+    // The register whose name Expected gives, before it was found.
+    int ExpectedRegister() const { return first_[last_ + 1 < RegisterCount ? last_ + 1 : 0]; }
+
     // The register of the name Expected gave, found in a line.
     int FoundExpected() {
         const int guess = last_ + 1 < RegisterCount ? last_ + 1 : 0;
@@ -486,6 +489,10 @@ public:
         return {found, Time(reader.CollectUntil(']'))};
     }
 
+    // The last clock text converted (empty before the first), and its time.
+    std::string_view LastText() const { return lastText_; }
+    float LastTime() const { return lastTime_; }
+
     // The time a clock text gives.
     [[gnu::always_inline]] float Time(std::string_view text) {
         if (!known_ || !SameText(text, lastText_)) {
@@ -654,11 +661,20 @@ struct FrameCount {
 };
 
 // A line as the generator writes it, read from the "]" closing the line
-// before: its clock and value texts, and how far on the "]" closing its value
-// lies.
+// before: its clock and value texts, whether the clock text is the one
+// expected, and how far on the "]" closing its value lies.
 struct GeneratedLine {
     std::string_view clock, value;
+    bool expectedClock = false;
     std::size_t end = 0;
+};
+
+// What a generated line most likely holds besides its name: the clock text
+// of the line before, and the length of its register's last value text (0
+// when none is known).
+struct LineGuess {
+    std::string_view clock;
+    std::size_t valueLength = 0;
 };
 
 // How many bytes a line read whole must lie within.
@@ -669,11 +685,23 @@ constexpr std::size_t GeneratedLineRoom = 256;
 // byte in place and every text ending within them. Then `line` holds what the
 // searches would find in it, found without them; otherwise the searches read
 // the line.
-[[gnu::always_inline]] inline bool ReadGeneratedLine(const char* p, std::string_view expected, GeneratedLine& line) {
+//
+// Where the line holds `guess`, the bytes are compared with it: where the
+// next line begins then follows from lengths known beforehand, not from a
+// search of this line's bytes, so the reading of one line need not wait for
+// the last.
+[[gnu::always_inline]] inline bool ReadGeneratedLine(const char* p, std::string_view expected, const LineGuess& guess,
+                                                     GeneratedLine& line) {
     static constexpr std::string_view middle = "   \\setreg[name= ";
     const char* const end = p + GeneratedLineRoom;
     if (expected.empty() || !SameBytes(p, GeneratedLineStart.data(), GeneratedLineStart.size())) return false;
-    const char* const clockEnd = FindByte(p + GeneratedLineStart.size(), end, ']');
+    // The clock text, from the marker's blank on, holds no "]": where the
+    // guessed one stands with a "]" after it, that "]" is the first.
+    const char* const clock = p + GeneratedLineStart.size() - 1;
+    const std::size_t guessed = guess.clock.size();
+    line.expectedClock = guessed != 0 && guessed < GeneratedLineRoom / 2 && clock[guessed] == ']' &&
+                         SameBytes(clock, guess.clock.data(), guessed);
+    const char* const clockEnd = line.expectedClock ? clock + guessed : FindByte(clock, end, ']');
     if (clockEnd == nullptr) return false;
     const char* const name = clockEnd + 1 + middle.size();
     const char* const afterName = name + expected.size();
@@ -682,7 +710,19 @@ constexpr std::size_t GeneratedLineRoom = 256;
     if (value >= end || !SameBytes(clockEnd + 1, middle.data(), middle.size()) ||
         !SameBytes(name, expected.data(), expected.size()) || !SameBytes(afterName, "   f", 4))
         return false;
-    const char* const valueEnd = *value == ']' ? value : FindByte(value, end, ']');
+    const char* valueEnd;
+#ifdef __SSE2__
+    // The guessed length holds when the first "]" of the 16 bytes from the
+    // value stands right after it.
+    if (const std::size_t n = guess.valueLength; n != 0 && n < 16 && value + 16 <= end) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value));
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(']'))));
+        valueEnd = (hits & ((2u << n) - 1)) == (1u << n) ? value + n : FindByte(value, end, ']');
+    } else
+#endif
+    {
+        valueEnd = *value == ']' ? value : FindByte(value, end, ']');
+    }
     if (valueEnd == nullptr) return false;
     line.clock = std::string_view(p + GeneratedLineStart.size() - 1, static_cast<std::size_t>(clockEnd - p) - 13);
     line.value = std::string_view(value, static_cast<std::size_t>(valueEnd - value));
@@ -711,13 +751,16 @@ bool ReadLaterLines(BlockReader& reader, NameTable& table, StopCheck& stopCheck,
     while (reader.pos() < until) {
         if (stopCheck.Stopped()) return false;
         GeneratedLine line;
-        if (const char* at = reader.Ahead(GeneratedLineRoom);
-            at != nullptr && handedOver == nullptr && ReadGeneratedLine(at, table.Expected(), line)) {
-            count(clocks.Time(line.clock));
-            finalValue[table.FoundExpected()] = line.value;
-            reader.Skip(line.end, ']');
-            ends.At(reader.pos());
-            continue;
+        if (const char* at = reader.Ahead(GeneratedLineRoom); at != nullptr && handedOver == nullptr) {
+            const int r = table.ExpectedRegister();
+            const LineGuess guess{clocks.LastText(), r >= 0 && finalValue[r] ? finalValue[r]->size() : 0};
+            if (ReadGeneratedLine(at, table.Expected(), guess, line)) {
+                count(line.expectedClock ? clocks.LastTime() : clocks.Time(line.clock));
+                finalValue[table.FoundExpected()] = line.value;
+                reader.Skip(line.end, ']');
+                ends.At(reader.pos());
+                continue;
+            }
         }
         float time;
         if (handedOver != nullptr) {

@@ -643,6 +643,29 @@ TEST(LoadAnyBytes, EveryOneByteChangeOfGeneratedLinesAgreesWithThePlainLoad) {
 }
 
 // A file cut anywhere: every search meets the end at each of its turns.
+// Lines of the last frame, where each register's value text was read before
+// and the clock text repeats the line before: every one-byte change of the
+// frame's first lines agrees with the plain load.
+TEST(LoadAnyBytes, EveryOneByteChangeOfALaterFrameAgreesWithThePlainLoad) {
+    auto generated = tw::BlockFor(tw::BlockDestination::File, Document({"0", "0.3", "10"}));
+    ASSERT_TRUE(generated.ok()) << generated.error();
+    const std::string block = generated.value().text;
+    const std::size_t frame = block.find("\\clock [t= 0.300]");
+    ASSERT_NE(frame, std::string::npos);
+    const std::size_t lines = block.find("\\clock", block.find("\\clock", frame + 1) + 1);
+    std::size_t differing = 0;
+    for (std::size_t at = frame - 3; at < lines; ++at) {
+        for (const char c : {']', '0', ' ', 'x'}) {
+            std::string changed = block;
+            changed[at] = c;
+            const tw::LoadedAnimation loaded = tw::LoadLastAnimation(changed, Catalogue());
+            EXPECT_EQ(loaded, tw::literal::Load(changed, Catalogue())) << at << " " << c;
+            differing += !(loaded == tw::LoadLastAnimation(block, Catalogue()));
+        }
+    }
+    EXPECT_GT(differing, 0u);  // the changes reach what is loaded
+}
+
 TEST(LoadAnyBytes, EveryCutOfABlockAgreesWithThePlainLoad) {
     const std::string block =
         "\"#Haptek\r\n\r\n\\clock [t= 0.000]   \\setreg[name= HeadSideBend   f0= 1.000]\r\n"
