@@ -61,23 +61,20 @@ public:
     // The name the next line most likely holds (the cell after the last one
     // found) when it has no blank, else nothing.
     std::string_view Expected() const {
-        const int guess = last_ + 1 < RegisterCount ? last_ + 1 : 0;
+        const int guess = Guess();
         return blankFree_[guess] ? std::string_view(keys_[guess]) : std::string_view();
     }
 
     // The register whose name Expected gives, before it was found.
-    int ExpectedRegister() const { return first_[last_ + 1 < RegisterCount ? last_ + 1 : 0]; }
+    int ExpectedRegister() const { return first_[Guess()]; }
 
     // The register of the name Expected gave, found in a line.
-    int FoundExpected() {
-        const int guess = last_ + 1 < RegisterCount ? last_ + 1 : 0;
-        return last_ = first_[guess];
-    }
+    int FoundExpected() { return last_ = first_[Guess()]; }
 
     // The register whose cell holds `name`, or -1. Lines of a block come in
     // register order, so the register after the last one found is tried first.
     int Find(std::string_view name) {
-        const int guess = last_ + 1 < RegisterCount ? last_ + 1 : 0;
+        const int guess = Guess();
         if (usable_[guess] && SameText(keys_[guess], name)) return last_ = first_[guess];
         const auto found = index_.find(name);
         if (found == index_.end()) return -1;
@@ -85,6 +82,9 @@ public:
     }
 
 private:
+    // The cell after the last one found.
+    int Guess() const { return last_ + 1 < RegisterCount ? last_ + 1 : 0; }
+
     std::array<std::string, RegisterCount> keys_;
     std::array<bool, RegisterCount> usable_{};
     std::array<bool, RegisterCount> blankFree_{};
