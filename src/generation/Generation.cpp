@@ -153,18 +153,40 @@ void FaultIn(char* at, std::size_t bytes) {
     if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
 }
 
-// Has the kernel map text[from, to) a huge page at a time from the top down
-// until `done` is set: while another thread fills the block from the bottom
-// up, the two meet wherever their speeds take them, and neither maps what
-// the other did.
-void FaultInFromTop(char* text, std::size_t from, std::size_t to, const std::atomic<bool>& done) {
-    constexpr std::size_t Step = std::size_t{2} << 20;
-    while (to > from && !done.load(std::memory_order_relaxed)) {
-        const std::size_t below = to - std::min(to - from, Step);
-        FaultIn(text + below, to - below);
-        to = below;
+// Has the kernel map text[from, to) a huge page at a time, one thread from
+// the bottom up and another from the top down, until the two meet: where
+// memory comes slower to one of them, the other maps more of it. Where both
+// take the last step at once, it is mapped twice, which costs nothing more.
+class MeetingFaultIn {
+public:
+    MeetingFaultIn(std::size_t from, std::size_t to) : low_(from), high_(to) {}
+
+    void FromBottom(char* text) {
+        for (;;) {
+            const std::size_t low = low_.load(std::memory_order_relaxed);
+            const std::size_t high = high_.load(std::memory_order_relaxed);
+            if (low >= high) return;
+            const std::size_t up = low + std::min(high - low, Step);
+            FaultIn(text + low, up - low);
+            low_.store(up, std::memory_order_relaxed);
+        }
     }
-}
+
+    void FromTop(char* text) {
+        for (;;) {
+            const std::size_t low = low_.load(std::memory_order_relaxed);
+            const std::size_t high = high_.load(std::memory_order_relaxed);
+            if (low >= high) return;
+            const std::size_t down = high - std::min(high - low, Step);
+            FaultIn(text + down, high - down);
+            high_.store(down, std::memory_order_relaxed);
+        }
+    }
+
+private:
+    static constexpr std::size_t Step = std::size_t{2} << 20;
+    std::atomic<std::size_t> low_, high_;
+};
 
 // Moves the second half's text down onto the end of the first, the two
 // threads each taking half of it. A move down by the gap is a chain: the
@@ -218,6 +240,34 @@ private:
     std::atomic<int> stage_{Waiting};
     std::size_t from_ = 0, gap_ = 0, end_ = 0;
 };
+
+// Grows `text` to `size` bytes without writing them, as C++23's
+// resize_and_overwrite does: a large block's frames are written straight
+// into it, and having the string fill it first would write every byte twice.
+// Every byte the caller keeps is written before the text is read. With the
+// GNU library under C++20 this is the string's own length setter, named
+// through an explicit instantiation (where access to private members is not
+// checked); with any other library the text is filled as resize fills it.
+#if defined(__cpp_lib_string_resize_and_overwrite)
+void SizeForOverwrite(std::string& text, std::size_t size) {
+    text.resize_and_overwrite(size, [](char*, std::size_t n) { return n; });
+}
+#elif defined(__GLIBCXX__) && _GLIBCXX_USE_CXX11_ABI
+struct LengthSetterTag {};
+template <auto SetLength>
+struct LengthSetter {
+    friend auto StringLengthSetter(LengthSetterTag) { return SetLength; }
+};
+template struct LengthSetter<&std::string::_M_set_length>;
+auto StringLengthSetter(LengthSetterTag);
+
+void SizeForOverwrite(std::string& text, std::size_t size) {
+    if (size > text.capacity()) text.reserve(size);
+    (text.*StringLengthSetter(LengthSetterTag{}))(size);
+}
+#else
+void SizeForOverwrite(std::string& text, std::size_t size) { text.resize(size); }
+#endif
 
 // A block at least this long is written by two threads, each a half of its
 // frames: below it a thread costs more than it saves.
@@ -280,15 +330,15 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
     AddSubHeader(block.text, input.subHeader);
 
     // Frames are written straight into the block, which is first grown to the
-    // estimate (filling it is cheaper than copying each frame in from a
-    // buffer of its own). A large block's frames are written by two threads:
-    // the first half's frames from the start, the second half's after the
-    // first half's bound, then moved down to close the gap. Where a half does
-    // not fit its room, or meets a frame that is not finite, the loop below
-    // goes on from there, one frame at a time. Where the room left is less
-    // than the longest frame, a frame goes through a small buffer and the
-    // block grows only by what it holds. A time or value that is not finite
-    // ends the run with a message; the caller has written nothing yet.
+    // estimate without being filled. A large block's frames are written by
+    // two threads: the first half's frames from the start, the second half's
+    // after the first half's bound, then moved down to close the gap. Where a
+    // half does not fit its room, or meets a frame that is not finite, the
+    // loop below goes on from there, one frame at a time. Where the room left
+    // is less than the longest frame, a frame goes through a small buffer and
+    // the block grows only by what it holds; the block is cut to what was
+    // written. A time or value that is not finite ends the run with a
+    // message; the caller has written nothing yet.
     std::string frameBuffer;
     std::size_t used = block.text.size();
     int shown = -1;
@@ -300,25 +350,24 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
             used + static_cast<std::size_t>(bounds.first + (static_cast<double>(half) - 1) * bounds.later) +
                 room);
         // The block's room is reserved, so sizing it moves nothing.
+        SizeForOverwrite(block.text, std::max(used, size));
         char* const text = block.text.data();
         FramesWritten later;
         int laterShown = 100;  // the second half reports no progress
-        std::atomic<bool> sized{false}, laterWritten{false};
+        std::atomic<bool> laterWritten{false};
         SplitMove move;
+        MeetingFaultIn mapping(used, size);
         // The second half's thread has the kernel map the block's memory from
-        // the top while this one sizes it from the bottom, writes its frames
-        // once the size is set, then moves its share of them down.
+        // the top while this one does from the bottom, writes its frames once
+        // the two have met, then moves its share of them down.
         std::thread helper([&] {
-            FaultInFromTop(text, used, size, sized);
-            sized.wait(false);
+            mapping.FromTop(text);
             later = WriteFramesInPlace(emitter, half, bound, text, second, size, {}, 1.0f, laterShown);
             laterWritten.store(true);
             laterWritten.notify_one();
             move.HelperPart(text);
         });
-        block.text.resize(std::max(used, size));
-        sized.store(true);
-        sized.notify_one();
+        mapping.FromBottom(text);
         const FramesWritten first = WriteFramesInPlace(emitter, 0.0f, half, text, used, second, progress,
                                                        half, shown);
         laterWritten.wait(false);
@@ -333,7 +382,7 @@ Outcome<GeneratedBlock> GenerateBlock(const DocumentTexts& input, const Progress
         }
         if (used > MaxBlockBytes) return Result::Failure(tooLarge);
     } else {
-        block.text.resize(std::max(used, size));
+        SizeForOverwrite(block.text, std::max(used, size));
     }
     for (; t < bound; t += 1.0f) {
         const bool direct = block.text.size() - used >= room;
